@@ -1,0 +1,48 @@
+#include "Platform/Deployment.h"
+
+#include <QtGlobal>
+
+namespace Deployment {
+
+namespace {
+QUrl normalised(QUrl url)
+{
+    QString path = url.path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    url.setPath(path);
+    return url;
+}
+
+bool usable(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && !url.host().isEmpty()
+        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+} // namespace
+
+QUrl resolve(const char *envName, const char *fallback)
+{
+    const QString fromEnv = qEnvironmentVariable(envName).trimmed();
+    if (!fromEnv.isEmpty()) {
+        const QUrl url(fromEnv, QUrl::StrictMode);
+        if (usable(url))
+            return normalised(url);
+    }
+    return normalised(QUrl(QString::fromUtf8(fallback)));
+}
+
+QUrl authorityURL() { return resolve("VANTLE_AUTHORITY_URL", VANTLE_DEFAULT_AUTHORITY_URL); }
+QUrl identityURL() { return resolve("VANTLE_IDENTITY_URL", VANTLE_DEFAULT_IDENTITY_URL); }
+QUrl ledgerURL() { return resolve("VANTLE_LEDGER_URL", VANTLE_DEFAULT_LEDGER_URL); }
+QUrl contactsURL() { return resolve("VANTLE_CONTACTS_URL", VANTLE_DEFAULT_CONTACTS_URL); }
+QUrl analyticsURL() { return resolve("VANTLE_ANALYTICS_URL", VANTLE_DEFAULT_ANALYTICS_URL); }
+
+QString buildVersion()
+{
+    const QString v = QStringLiteral(VANTLE_BUILD_VERSION);
+    return v.isEmpty() ? QStringLiteral("0.1.0") : v;
+}
+
+} // namespace Deployment

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// Where the remote services live. Each address is fixed when the program is built
+// (a CMake cache variable) and can be overridden at run time by an environment
+// variable of the same name, so tests and the local stack can point at loopback.
+namespace Deployment {
+
+QUrl authorityURL();   // VANTLE_AUTHORITY_URL
+QUrl identityURL();    // VANTLE_IDENTITY_URL
+QUrl ledgerURL();      // VANTLE_LEDGER_URL: the ledger service's base address
+QUrl contactsURL();    // VANTLE_CONTACTS_URL
+QUrl analyticsURL();   // VANTLE_ANALYTICS_URL
+// VANTLE_VERSION at build time; "0.1.0" when the build set none.
+QString buildVersion();
+
+// The value of `envName` when set to an absolute http(s) address, else `fallback`.
+// A trailing slash is dropped so callers can append paths.
+QUrl resolve(const char *envName, const char *fallback);
+
+} // namespace Deployment

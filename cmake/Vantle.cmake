@@ -1,0 +1,48 @@
+# vantle_library(NAME <target> DIRS <folder>... [LINKS <target>...])
+# Builds a static library from the .cpp and .h files directly in the given folders
+# (not their sub-folders: a sub-folder with views is a library of its own).
+function(vantle_library)
+  cmake_parse_arguments(ARG "" "NAME" "DIRS;LINKS" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS
+      "${PROJECT_SOURCE_DIR}/${dir}/*.cpp" "${PROJECT_SOURCE_DIR}/${dir}/*.h")
+    list(APPEND sources ${found})
+  endforeach()
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  set(has_cpp FALSE)
+  foreach(s IN LISTS sources)
+    if(s MATCHES "\\.cpp$")
+      set(has_cpp TRUE)
+    endif()
+  endforeach()
+  if(NOT has_cpp)
+    set(stub "${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}_empty.cpp")
+    file(WRITE "${stub}" "// no sources yet\n")
+    list(APPEND sources "${stub}")
+  endif()
+  add_library(${ARG_NAME} STATIC ${sources})
+  target_include_directories(${ARG_NAME} PUBLIC "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(${ARG_NAME} PUBLIC ${ARG_LINKS})
+endfunction()
+
+# vantle_test(NAME <target> DIRS <folder>... LINKS <target>...)
+# One GoogleTest binary per library, run by ctest with the shared test main.
+function(vantle_test)
+  cmake_parse_arguments(ARG "" "NAME" "DIRS;LINKS" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS
+      "${PROJECT_SOURCE_DIR}/${dir}/*.cpp" "${PROJECT_SOURCE_DIR}/${dir}/*.h")
+    list(APPEND sources ${found})
+  endforeach()
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${ARG_NAME} ${sources})
+  target_link_libraries(${ARG_NAME} PRIVATE TestSupport ${ARG_LINKS})
+  add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
+  set_tests_properties(${ARG_NAME} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=0"
+    TIMEOUT 600)
+endfunction()

@@ -1,0 +1,17 @@
+#include <QApplication>
+#include <QLoggingCategory>
+
+#include <gtest/gtest.h>
+
+// One QApplication for every test binary, on the offscreen platform unless the
+// caller chose another (a screenshot run under Xvfb sets "xcb").
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("OrvalenTests"));
+    QApplication::setApplicationName(QStringLiteral("VantleTests"));
+    return RUN_ALL_TESTS();
+}
