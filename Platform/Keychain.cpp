@@ -1,0 +1,56 @@
+#include "Platform/Keychain.h"
+
+#include "Platform/SecretServiceKeychain.h"
+
+#include <utility>
+
+QString KeychainStatus::describe(std::int32_t status)
+{
+    switch (status) {
+    case success:
+        return QStringLiteral("No error");
+    case itemNotFound:
+        return QStringLiteral("The item could not be found in the keychain");
+    case duplicateItem:
+        return QStringLiteral("The item already exists in the keychain");
+    case notAvailable:
+        return QStringLiteral("No keychain is available: no Secret Service is running on the session bus");
+    case interactionNotAllowed:
+        return QStringLiteral("The keyring is locked and cannot be unlocked without asking the user");
+    case userCanceled:
+        return QStringLiteral("The user dismissed the keyring unlock prompt");
+    case param:
+        return QStringLiteral("The keychain request is malformed");
+    case internalComponent:
+        return QStringLiteral("The Secret Service failed");
+    default:
+        return QStringLiteral("Unknown keychain status %1").arg(status);
+    }
+}
+
+KeychainItemQuery KeychainItemQuery::genericPassword(QString service, QString account,
+                                                     std::optional<QString> accessGroup)
+{
+    KeychainItemQuery query;
+    query.kind = Kind::genericPassword;
+    query.service = std::move(service);
+    query.account = std::move(account);
+    query.accessGroup = std::move(accessGroup);
+    return query;
+}
+
+KeychainItemQuery KeychainItemQuery::key(QByteArray applicationTag)
+{
+    KeychainItemQuery query;
+    query.kind = Kind::key;
+    query.applicationTag = std::move(applicationTag);
+    return query;
+}
+
+std::shared_ptr<KeychainBackend> Keychain::system()
+{
+    // Created on first use, so a process that never touches the keychain never talks
+    // to the Secret Service.
+    static const std::shared_ptr<KeychainBackend> keychain = std::make_shared<SecretServiceKeychain>();
+    return keychain;
+}
