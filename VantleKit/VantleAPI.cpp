@@ -2,6 +2,9 @@
 
 #include "VantleKit/Audit/AuditSubmission.h"
 
+#include "OrvalenAccount/KeychainStorage.h"
+#include "OrvalenAccount/StoredSession.h"
+
 
 #include <QCoro/QCoroNetworkReply>
 #include <QJsonArray>
@@ -125,6 +128,17 @@ QCoro::Task<QJsonObject> send(std::shared_ptr<const VantleAPI::Context> context,
 
 } // namespace
 
+VantleAPI::VantleAPI(QUrl serviceBase, std::shared_ptr<const OrvalenAccountDataStorage> storage,
+                     QNetworkAccessManager *network)
+    : VantleAPI(
+          std::move(serviceBase),
+          [storage = std::move(storage)]() -> std::optional<QString> {
+              return storage ? storedSessionToken(*storage) : std::nullopt;
+          },
+          network)
+{
+}
+
 VantleAPI::VantleAPI(QUrl serviceBase, SessionTokenReader sessionToken, QNetworkAccessManager *network)
     : m_context(std::make_shared<const Context>(
           Context{withApiPrefix(std::move(serviceBase)), std::move(sessionToken), network}))
@@ -132,6 +146,14 @@ VantleAPI::VantleAPI(QUrl serviceBase, SessionTokenReader sessionToken, QNetwork
 }
 
 VantleAPI::~VantleAPI() = default;
+
+std::optional<QString> VantleAPI::storedSessionToken(const OrvalenAccountDataStorage &storage)
+{
+    const std::optional<StoredSession> session = storage.getJSON<StoredSession>(KeychainStorage::Keys::session);
+    if (!session)
+        return std::nullopt;
+    return session->oas;
+}
 
 QUrl VantleAPI::baseURL() const
 {

@@ -20,6 +20,7 @@
 #include <stdexcept>
 
 class QNetworkAccessManager;
+class OrvalenAccountDataStorage;
 
 // No answer came back from the ledger service: refused, reset, timed out, or the body
 // broke off. Distinct from VantAPIError, which always carries the service's own status.
@@ -50,9 +51,17 @@ public:
     static constexpr std::chrono::seconds requestTimeout{30};
 
     // `serviceBase` is the ledger service's base address (Deployment::ledgerURL() in the
-    // application); the requests go to it followed by "/api/v1". `network` is the
-    // application's shared manager; it is not owned.
+    // application); the requests go to it followed by "/api/v1". The session token is the
+    // stored session's in `storage` (in the application a KeychainStorage for the slug
+    // "vantle"), key "orvalen_session". `network` is the application's shared manager;
+    // it is not owned.
+    VantleAPI(QUrl serviceBase, std::shared_ptr<const OrvalenAccountDataStorage> storage,
+              QNetworkAccessManager *network);
     VantleAPI(QUrl serviceBase, SessionTokenReader sessionToken, QNetworkAccessManager *network);
+
+    // The token of the session stored in `storage`; nothing when none is stored or it
+    // cannot be read.
+    static std::optional<QString> storedSessionToken(const OrvalenAccountDataStorage &storage);
     ~VantleAPI();
 
     VantleAPI(const VantleAPI &) = delete;

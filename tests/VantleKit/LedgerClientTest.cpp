@@ -3,6 +3,11 @@
 #include "VantleKit/Audit/AuditMath.h"
 #include "VantleKit/Audit/AuditState.h"
 
+#include "OrvalenAccount/InMemoryStorage.h"
+#include "OrvalenAccount/KeychainStorage.h"
+#include "OrvalenAccount/StoredSession.h"
+#include "Platform/InMemoryKeychain.h"
+
 #include "support/FakeLedgerService.h"
 #include "support/TaskRunner.h"
 
@@ -102,6 +107,64 @@ TEST_F(LedgerClientTest, TheSessionIsReadAfreshForEveryRequest)
     ASSERT_EQ(requests.size(), 2);
     EXPECT_EQ(requests[0].header("Authorization"), QByteArray("Bearer oas_token_1"));
     EXPECT_EQ(requests[1].header("Authorization"), QByteArray("Bearer oas_token_2"));
+}
+
+StoredSession storedSession(const QString &token)
+{
+    return StoredSession{token,
+                         QStringLiteral("refresh_1"),
+                         QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC),
+                         OrvalenAccount{OrvalenAccountID(QStringLiteral("oa_1")), QStringLiteral("a@example.com"),
+                                        std::nullopt},
+                         QStringLiteral("vantle"),
+                         QDateTime(QDate(2026, 12, 6), QTime(10, 0), Qt::UTC)};
+}
+
+TEST_F(LedgerClientTest, TheTokenIsTheStoredSessionsOfTheVantleKeychainItem)
+{
+    auto keychain = std::make_shared<InMemoryKeychain>();
+    auto storage = std::make_shared<KeychainStorage>(QStringLiteral("vantle"), std::nullopt, keychain);
+    VantleAPI api(m_service.ledgerURL(), storage, &m_network);
+
+    // Written the way the account layer writes it, read by the client on each request.
+    KeychainStorage(QStringLiteral("vantle"), std::nullopt, keychain)
+        .setJSON(storedSession(QStringLiteral("oas_keychain_1")), QStringLiteral("orvalen_session"));
+    runTask(api.categories());
+    storage->setJSON(storedSession(QStringLiteral("oas_keychain_2")), KeychainStorage::Keys::session);
+    runTask(api.categories());
+    const auto requests = m_service.requests();
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_EQ(requests[0].header("Authorization"), QByteArray("Bearer oas_keychain_1"));
+    EXPECT_EQ(requests[1].header("Authorization"), QByteArray("Bearer oas_keychain_2"));
+
+    // Signed out: the item is gone, and nothing more is sent.
+    storage->deleteData(KeychainStorage::Keys::session);
+    try {
+        runTask(api.categories());
+        ADD_FAILURE() << "categories() succeeded after sign-out";
+    } catch (const VantAPIError &error) {
+        EXPECT_EQ(error.code(), QStringLiteral("sign_in_required"));
+    }
+    EXPECT_EQ(m_service.requests().size(), 2);
+}
+
+TEST_F(LedgerClientTest, AnUnreadableSessionIsNoSession)
+{
+    const QByteArray items[] = {
+        "not json",
+        R"({"oas":"x"})",
+        R"([1,2])",
+    };
+    for (const QByteArray &item : items) {
+        auto storage = std::make_shared<InMemoryStorage>();
+        storage->setData(item, KeychainStorage::Keys::session);
+        EXPECT_EQ(VantleAPI::storedSessionToken(*storage), std::nullopt) << item.constData();
+        VantleAPI api(m_service.ledgerURL(), storage, &m_network);
+        EXPECT_THROW(runTask(api.categories()), VantAPIError);
+    }
+    VantleAPI noStorage(m_service.ledgerURL(), std::shared_ptr<const OrvalenAccountDataStorage>(), &m_network);
+    EXPECT_THROW(runTask(noStorage.categories()), VantAPIError);
+    EXPECT_TRUE(m_service.requests().isEmpty());
 }
 
 TEST_F(LedgerClientTest, NoStoredSessionIsSignInRequiredAndSendsNothing)

@@ -4,6 +4,10 @@
 
 #include "VantleKit/Audit/AuditStore.h"
 
+#include "OrvalenAccount/InMemoryStorage.h"
+#include "OrvalenAccount/KeychainStorage.h"
+#include "OrvalenAccount/StoredSession.h"
+
 #include "support/FakeLedgerService.h"
 #include "support/TaskRunner.h"
 
@@ -47,8 +51,7 @@ class LedgerAuditFlowTest : public ::testing::Test {
 protected:
     void build(const QUrl &ledgerURL)
     {
-        auto token = m_token;
-        auto api = std::make_shared<VantleAPI>(ledgerURL, [token]() { return *token; }, &m_network);
+        auto api = std::make_shared<VantleAPI>(ledgerURL, m_storage, &m_network);
         m_ledger = std::make_unique<LedgerModel>(api);
         QPointer<LedgerModel> ledger = m_ledger.get();
         m_store = std::make_unique<AuditStore>(
@@ -60,8 +63,17 @@ protected:
 
     QNetworkAccessManager m_network;
     FakeLedgerService m_service;
-    std::shared_ptr<std::optional<QString>> m_token =
-        std::make_shared<std::optional<QString>>(QStringLiteral("oas_flow"));
+    void SetUp() override
+    {
+        m_storage->setJSON(StoredSession{QStringLiteral("oas_flow"), std::nullopt,
+                                         QDateTime::currentDateTimeUtc().addSecs(3600),
+                                         OrvalenAccount{OrvalenAccountID(QStringLiteral("oa_1")),
+                                                        QStringLiteral("a@example.com"), std::nullopt},
+                                         QStringLiteral("vantle"), QDateTime::currentDateTimeUtc()},
+                           KeychainStorage::Keys::session);
+    }
+
+    std::shared_ptr<InMemoryStorage> m_storage = std::make_shared<InMemoryStorage>();
     std::unique_ptr<LedgerModel> m_ledger;
     std::unique_ptr<AuditStore> m_store;
 };
@@ -76,6 +88,7 @@ TEST_F(LedgerAuditFlowTest, ASubmissionCreatesTheCategoriesAndEndsTheAudit)
     EXPECT_EQ(m_store->submitError(), std::nullopt);
     EXPECT_TRUE(m_store->isSubmitting());
     EXPECT_EQ(m_service.countOf(QStringLiteral("POST"), QString::fromLatin1(FakeLedgerService::auditPath)), 1);
+    EXPECT_EQ(m_service.requests().first().header("Authorization"), QByteArray("Bearer oas_flow"));
     EXPECT_TRUE(m_ledger->didLoadCategories());
     QStringList visible;
     for (const VantCategory &c : m_ledger->visibleCategories())
@@ -136,7 +149,7 @@ TEST_F(LedgerAuditFlowTest, AServiceThatHangsUpIsANetworkError)
 
 TEST_F(LedgerAuditFlowTest, NoSessionIsSignInRequiredWithoutARequest)
 {
-    *m_token = std::nullopt;
+    m_storage->deleteData(KeychainStorage::Keys::session);
     build();
     runTask(m_store->submit());
     EXPECT_EQ(m_store->submitError(), QStringLiteral("sign_in_required"));
