@@ -1,5 +1,7 @@
 #include "VantleKit/VantJSON.h"
 
+#include "OrvalenAccount/OrvalenJSON.h"
+
 #include <cmath>
 
 namespace VantJSON {
@@ -84,9 +86,35 @@ bool Reader::requiredBool(const QString &key)
     return member(key, QJsonValue::Bool, true).toBool();
 }
 
+std::optional<QDateTime> Reader::optionalDate(const QString &key)
+{
+    const std::optional<QString> text = optionalString(key);
+    if (!text)
+        return std::nullopt;
+    try {
+        return OrvalenJSON::decodeDate(*text);
+    } catch (const OrvalenJSON::DecodingError &) {
+        m_ok = false;
+        return std::nullopt;
+    }
+}
+
+QDateTime Reader::requiredDate(const QString &key)
+{
+    const std::optional<QDateTime> date = optionalDate(key);
+    if (!date) {
+        m_ok = false;
+        return QDateTime();
+    }
+    return *date;
+}
+
 std::optional<VantJSONValue> Reader::optionalValue(const QString &key)
 {
-    return VantJSONValue::fromJson(m_object.value(key));
+    const QJsonValue value = m_object.value(key);
+    if (value.isNull())
+        return std::nullopt;
+    return VantJSONValue::fromJson(value);
 }
 
 } // namespace VantJSON

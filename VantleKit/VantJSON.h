@@ -3,6 +3,7 @@
 #include "Platform/RawEnum.h"
 #include "VantleKit/VantJSONValue.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 
@@ -36,7 +37,11 @@ public:
     std::optional<bool> optionalBool(const QString &key);
     bool requiredBool(const QString &key);
 
-    // Any JSON value, null included; absent only when the member is missing.
+    // A strict RFC 3339 date-time text, read in UTC; any other text fails the record.
+    std::optional<QDateTime> optionalDate(const QString &key);
+    QDateTime requiredDate(const QString &key);
+
+    // Any JSON value; absent when the member is missing or null.
     std::optional<VantJSONValue> optionalValue(const QString &key);
 
     // A text that must be one of the enum's raw values.

@@ -1,6 +1,7 @@
 #include "VantleKit/CategoryKind.h"
 #include "VantleKit/VantAPIError.h"
 #include "VantleKit/VantAuditCategoryInput.h"
+#include "VantleKit/VantAuditRecord.h"
 #include "VantleKit/VantCategory.h"
 #include "VantleKit/VantJSONValue.h"
 
@@ -182,6 +183,51 @@ TEST(VantAPIError, CarriesStatusAndCode)
         EXPECT_EQ(api->code(), QStringLiteral("invalid_budget"));
         EXPECT_NE(std::string(error.what()).find("invalid_budget"), std::string::npos);
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(VantAuditRecord, DecodesByTheRecordRules)
+{
+    VantAuditRecord full;
+    full.id = QStringLiteral("a1");
+    full.answers = VantJSONValue::object({{QStringLiteral("sleep"), VantJSONValue::number(8)}});
+    full.derived = VantJSONValue::object({{QStringLiteral("w"), VantJSONValue::number(112)}});
+    full.sleepHours = 8;
+    full.wakeTime = 6.5;
+    full.timezone = QStringLiteral("Europe/Paris");
+    full.createdAt = QDateTime(QDate(2026, 12, 7), QTime(4, 30, 0, 250), Qt::UTC);
+
+    const struct {
+        const char *label;
+        const char *json;
+        std::optional<VantAuditRecord> expected;
+    } cases[] = {
+        {"every member",
+         R"({"id":"a1","answers":{"sleep":8},"derived":{"w":112},"sleep_hours":8,"wake_time":6.5,
+             "timezone":"Europe/Paris","created_at":"2026-12-07T05:30:00.25+01:00","user":"u"})",
+         full},
+        {"empty", "{}", VantAuditRecord{}},
+        {"nulls", R"({"id":null,"answers":null,"created_at":null})", VantAuditRecord{}},
+        {"date without fraction",
+         R"({"created_at":"2026-12-07T04:30:00Z"})",
+         VantAuditRecord{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                         QDateTime(QDate(2026, 12, 7), QTime(4, 30), Qt::UTC)}},
+        {"date alone", R"({"created_at":"2026-12-07"})", std::nullopt},
+        {"date with a space", R"({"created_at":"2026-12-07 04:30:00Z"})", std::nullopt},
+        {"date a number", R"({"created_at":1765081800})", std::nullopt},
+        {"id a number", R"({"id":1})", std::nullopt},
+        {"sleep_hours a string", R"({"sleep_hours":"8"})", std::nullopt},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(VantAuditRecord::fromJson(parse(c.json)), c.expected) << c.label;
+
+    const QJsonObject written = full.toJson();
+    EXPECT_EQ(written.value(QStringLiteral("created_at")).toString(), QStringLiteral("2026-12-07T04:30:00.250Z"));
+    EXPECT_EQ(VantAuditRecord::fromJson(written), full);
+    EXPECT_TRUE(VantAuditRecord{}.toJson().isEmpty());
 }
 
 } // namespace
