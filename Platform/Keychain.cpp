@@ -1,5 +1,7 @@
 #include "Platform/Keychain.h"
 
+#include "Platform/SecretServiceKeychain.h"
+
 #include <utility>
 
 QString KeychainStatus::describe(std::int32_t status)
@@ -43,4 +45,12 @@ KeychainItemQuery KeychainItemQuery::key(QByteArray applicationTag)
     query.kind = Kind::key;
     query.applicationTag = std::move(applicationTag);
     return query;
+}
+
+std::shared_ptr<KeychainBackend> Keychain::system()
+{
+    // Created on first use, so a process that never touches the keychain never talks
+    // to the Secret Service.
+    static const std::shared_ptr<KeychainBackend> keychain = std::make_shared<SecretServiceKeychain>();
+    return keychain;
 }

@@ -1,0 +1,1 @@
+#include "OrvalenAccount/OrvalenDeprecationNotice.h"

@@ -1,0 +1,48 @@
+#include "OrvalenAccount/StoredSession.h"
+
+#include "OrvalenAccount/OrvalenJSON.h"
+
+#include <QJsonDocument>
+
+StoredSession StoredSession::fromJson(const QJsonObject &object)
+{
+    StoredSession session;
+    session.oas = OrvalenJSON::requireString(object, "oas");
+    session.refreshToken = OrvalenJSON::optionalString(object, "refreshToken");
+    session.expiresAt = OrvalenJSON::requireDate(object, "expiresAt");
+    session.account = OrvalenAccount::fromJson(OrvalenJSON::requireObject(object, "account"));
+    session.appSlug = OrvalenJSON::requireString(object, "appSlug");
+    session.issuedAt = OrvalenJSON::requireDate(object, "issuedAt");
+    return session;
+}
+
+QJsonObject StoredSession::toJson() const
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("oas"), oas);
+    if (refreshToken)
+        object.insert(QStringLiteral("refreshToken"), *refreshToken);
+    object.insert(QStringLiteral("expiresAt"), OrvalenJSON::encodeDate(expiresAt));
+    object.insert(QStringLiteral("account"), account.toJson());
+    object.insert(QStringLiteral("appSlug"), appSlug);
+    object.insert(QStringLiteral("issuedAt"), OrvalenJSON::encodeDate(issuedAt));
+    return object;
+}
+
+QByteArray StoredSession::toJsonBytes() const
+{
+    // QJsonObject sorts its keys; each member is written on its own to keep the order.
+    const QJsonObject object = toJson();
+    QByteArray out("{");
+    for (const char *key : {"oas", "refreshToken", "expiresAt", "account", "appSlug", "issuedAt"}) {
+        const QString name = QString::fromLatin1(key);
+        if (!object.contains(name))
+            continue;
+        const QByteArray member = OrvalenJSON::serialize(QJsonObject{{name, object.value(name)}});
+        if (out.size() > 1)
+            out.append(',');
+        out.append(member.mid(1, member.size() - 2));
+    }
+    out.append('}');
+    return out;
+}

@@ -1,0 +1,110 @@
+// One DPoP proof against one bare ECDSA P-256 signature of the same signing input.
+// The proof adds the claims, a random identifier, the token hash, base64url and the
+// DER-to-JOSE conversion to the signature; the run prints how much that costs.
+
+#include "OrvalenAccount/DPoPSigner.h"
+#include "Platform/InMemoryKeychain.h"
+
+#include <openssl/evp.h>
+
+#include <benchmark/benchmark.h>
+
+#include <QUrl>
+
+#include <array>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+const QUrl requestUrl(QStringLiteral("https://id.orvalen.dev/api/sessions/refresh?app=vantle"));
+const QString accessToken = QStringLiteral("oas_3f1c2e9a7b5d4c8e9f0a1b2c3d4e5f60718293a4b5c6d7e8f9");
+
+DPoPSigner &signer()
+{
+    static DPoPSigner instance([] {
+        DPoPSigner::Environment env;
+        env.keychain = std::make_shared<InMemoryKeychain>();
+        return env;
+    }());
+    return instance;
+}
+
+// The signing input (header.claims) of one real proof: the bare signature signs the same bytes.
+QByteArray signingInput()
+{
+    const QString proof = signer().generateProof(requestUrl, QStringLiteral("POST"), accessToken);
+    return proof.left(proof.lastIndexOf(QLatin1Char('.'))).toLatin1();
+}
+
+void BM_BareECDSASignature(benchmark::State &state)
+{
+    EVP_PKEY *key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
+    const QByteArray input = signingInput();
+    std::array<unsigned char, 80> der{};
+    for (auto _ : state) {
+        EVP_MD_CTX *context = EVP_MD_CTX_new();
+        std::size_t length = der.size();
+        EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key);
+        EVP_DigestSign(context, der.data(), &length, reinterpret_cast<const unsigned char *>(input.constData()),
+                       static_cast<std::size_t>(input.size()));
+        EVP_MD_CTX_free(context);
+        benchmark::DoNotOptimize(der.data());
+        benchmark::DoNotOptimize(length);
+    }
+    EVP_PKEY_free(key);
+}
+BENCHMARK(BM_BareECDSASignature);
+
+void BM_DPoPProof(benchmark::State &state)
+{
+    const DPoPSigner &instance = signer();
+    for (auto _ : state) {
+        QString proof = instance.generateProof(requestUrl, QStringLiteral("POST"), accessToken);
+        benchmark::DoNotOptimize(proof);
+    }
+}
+BENCHMARK(BM_DPoPProof);
+
+// Console output as usual, plus the ratio of the two once both have run.
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                m_cpuTime[run.run_name.function_name] = run.GetAdjustedCPUTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        const auto bare = m_cpuTime.find("BM_BareECDSASignature");
+        const auto proof = m_cpuTime.find("BM_DPoPProof");
+        if (bare == m_cpuTime.end() || proof == m_cpuTime.end() || bare->second <= 0)
+            return;
+        const double ratio = proof->second / bare->second;
+        std::printf("DPoP proof / bare ECDSA signature: %.3f (target <= 1.5) %s\n", ratio,
+                    ratio <= 1.5 ? "ok" : "OVER TARGET");
+    }
+
+private:
+    std::map<std::string, double> m_cpuTime;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

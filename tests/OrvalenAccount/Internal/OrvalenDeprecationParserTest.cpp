@@ -1,0 +1,91 @@
+#include "OrvalenAccount/Internal/OrvalenDeprecationParser.h"
+
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Notice = OrvalenDeprecationNotice;
+
+QDateTime utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc());
+}
+
+std::string describe(const QList<Notice> &notices)
+{
+    std::string out;
+    for (const Notice &n : notices) {
+        if (const auto *e = n.as<Notice::Endpoint>()) {
+            out += "endpoint(replacement=" + (e->replacement ? e->replacement->toString().toStdString() : "-")
+                + ", expires=" + (e->expires ? e->expires->toString(Qt::ISODate).toStdString() : "-")
+                + ", reason=" + (e->reason ? e->reason->toStdString() : "-") + ") ";
+        } else if (const auto *c = n.as<Notice::Client>()) {
+            out += "client(min=" + c->minVersion.toStdString()
+                + ", current=" + (c->currentVersion ? c->currentVersion->toStdString() : "-")
+                + ", reason=" + (c->reason ? c->reason->toStdString() : "-") + ") ";
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(OrvalenDeprecationParser, Parse)
+{
+    struct Case {
+        QString header;
+        QList<Notice> expected;
+    };
+    const QUrl v2(QStringLiteral("https://id.example.test/api/v2/sessions"));
+    const Case cases[] = {
+        {QStringLiteral("endpoint; replacement=https://id.example.test/api/v2/sessions; expires=2026-09-01; reason=moved"),
+         {Notice::endpoint(v2, utc(2026, 9, 1), QStringLiteral("moved"))}},
+        {QStringLiteral("client; min-version=2.1.0; current=2.3.0, endpoint"),
+         {Notice::client(QStringLiteral("2.1.0"), QStringLiteral("2.3.0"), std::nullopt),
+          Notice::endpoint(std::nullopt, std::nullopt, std::nullopt)}},
+        {QStringLiteral("CLIENT; MIN-VERSION=2.0; Reason=Old"),
+         {Notice::client(QStringLiteral("2.0"), std::nullopt, QStringLiteral("Old"))}},
+        {QStringLiteral("client; current=2.3.0"), {}},
+        {QStringLiteral(R"(endpoint; reason="moved, sorry")"),
+         {Notice::endpoint(std::nullopt, std::nullopt, QStringLiteral("\"moved"))}},
+        {QStringLiteral("endpoint; expires=2026-09-01T10:00:00+02:00"),
+         {Notice::endpoint(std::nullopt, utc(2026, 9, 1, 8), std::nullopt)}},
+        {QStringLiteral("endpoint; expires=2026-09-01T10:00:00Z"),
+         {Notice::endpoint(std::nullopt, utc(2026, 9, 1, 10), std::nullopt)}},
+        {QStringLiteral("endpoint; expires=next week; reason=r"),
+         {Notice::endpoint(std::nullopt, std::nullopt, QStringLiteral("r"))}},
+        {QStringLiteral("endpoint; expires=2026-09-01T10:00:00.5Z"),
+         {Notice::endpoint(std::nullopt, std::nullopt, std::nullopt)}},
+        {QStringLiteral("endpoint; expires=2026-02-30"), {Notice::endpoint(std::nullopt, std::nullopt, std::nullopt)}},
+        {QStringLiteral("deprecated; reason=x"), {}},
+        {QString(), {}},
+        {QStringLiteral("  \t "), {}},
+        {QStringLiteral(",,endpoint,,"), {Notice::endpoint(std::nullopt, std::nullopt, std::nullopt)}},
+        {QStringLiteral("endpoint; reason=a=b"), {Notice::endpoint(std::nullopt, std::nullopt, QStringLiteral("a=b"))}},
+        {QStringLiteral("endpoint; reason="), {Notice::endpoint(std::nullopt, std::nullopt, std::nullopt)}},
+        {QStringLiteral("endpoint; ==reason=x"), {Notice::endpoint(std::nullopt, std::nullopt, QStringLiteral("x"))}},
+        {QStringLiteral("endpoint; reason; =x"), {Notice::endpoint(std::nullopt, std::nullopt, std::nullopt)}},
+        {QStringLiteral("endpoint;;  reason = late ;; reason=later"),
+         {Notice::endpoint(std::nullopt, std::nullopt, QStringLiteral("later"))}},
+        {QStringLiteral("endpoint; replacement=http://exa mple"), {Notice::endpoint(std::nullopt, std::nullopt, std::nullopt)}},
+        {QStringLiteral("client; min-version=3.0; reason=%41"),
+         {Notice::client(QStringLiteral("3.0"), std::nullopt, QStringLiteral("%41"))}},
+    };
+    for (const Case &c : cases) {
+        const QList<Notice> got = OrvalenDeprecationParser::parse(c.header);
+        EXPECT_EQ(got, c.expected) << "header: " << c.header.toStdString() << "\n got: " << describe(got)
+                                   << "\n want: " << describe(c.expected);
+    }
+}
+
+TEST(OrvalenDeprecationParser, HeaderOfAnAnswerIsFoundInAnyCase)
+{
+    HTTPResponse response;
+    EXPECT_TRUE(OrvalenDeprecationParser::notices(response).isEmpty());
+    response.headers.append(qMakePair(QByteArray("orvalen-deprecation"), QByteArray("client; min-version=9")));
+    ASSERT_EQ(OrvalenDeprecationParser::notices(response).size(), 1);
+    EXPECT_EQ(OrvalenDeprecationParser::notices(response).first(),
+              Notice::client(QStringLiteral("9"), std::nullopt, std::nullopt));
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "support/FakeService.h"
+
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+
+namespace TestSupport {
+
+// The outcome of checking one DPoP proof the fake received.
+struct DPoPCheck {
+    QString method;
+    QString path;
+    bool valid = false;
+    QString failure; // why it failed; empty when valid
+    QString jwkThumbprintInput; // the canonical JWK text (crv, kty, x, y) of the proof's key
+};
+
+// The identity service on loopback: the session exchange, refresh, revoke and Apple
+// code exchange with working default answers that tests may replace per route
+// (enqueue/on of FakeService win over the defaults only when queued; a route's
+// standing answer can be replaced with on()). Every request carrying a "DPoP"
+// header has its proof checked: ES256 signature against the proof's own JWK, "typ",
+// "alg", "htm", "htu" (this service's URL of the path), "iat" within five minutes,
+// a fresh "jti", and "ath" against the bearer token when one is sent.
+class FakeIdentityService : public FakeService {
+    Q_OBJECT
+public:
+    static inline const QString exchangePath = QStringLiteral("/api/app-sessions/exchange");
+    static inline const QString refreshPath = QStringLiteral("/api/app-sessions/refresh");
+    static inline const QString revokePath = QStringLiteral("/api/sessions/revoke");
+    static inline const QString appleAuthcodePath = QStringLiteral("/api/integrations/apple/authcode");
+    static inline const QString accountId = QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a8057");
+    static inline const QString email = QStringLiteral("someone@example.test");
+
+    explicit FakeIdentityService(QObject *parent = nullptr);
+
+    // Added to every default answer of the four session routes (empty: none).
+    void setDeprecationHeader(const QByteArray &value) { m_deprecation = value; }
+    // Lifetime of the sessions the default answers issue.
+    void setSessionLifetime(qint64 seconds) { m_lifetimeSeconds = seconds; }
+
+    // A fresh session as the service would issue it: its tokens become known to the fake.
+    QJsonObject issueSession(const QString &appSlug);
+    bool isLiveSessionToken(const QString &oas) const { return m_liveSessions.contains(oas); }
+    bool isUsedRefreshToken(const QString &token) const { return m_usedRefreshTokens.contains(token); }
+    QSet<QString> revokedSessions() const { return m_revoked; }
+
+    QList<DPoPCheck> dpopChecks() const { return m_checks; }
+    QList<DPoPCheck> dpopFailures() const;
+
+    // The answer with an "Orvalen-Deprecation" header added.
+    static ScriptedAnswer withDeprecation(ScriptedAnswer answer, const QByteArray &value);
+
+    // Checks one proof as this service would for (method, url, bearer token).
+    static DPoPCheck verifyProof(const QByteArray &proof, const QString &method, const QUrl &url,
+                                 const std::optional<QByteArray> &bearer, const QDateTime &now);
+
+protected:
+    bool handleSpecial(const RecordedRequest &request, ScriptedAnswer &answer) override;
+
+private:
+    ScriptedAnswer decorate(ScriptedAnswer answer) const;
+    ScriptedAnswer exchange(const RecordedRequest &request);
+    ScriptedAnswer refresh(const RecordedRequest &request);
+    ScriptedAnswer revoke(const RecordedRequest &request);
+    ScriptedAnswer appleAuthcode(const RecordedRequest &request);
+
+    QByteArray m_deprecation;
+    qint64 m_lifetimeSeconds = 30 * 24 * 3600;
+    int m_issued = 0;
+    QSet<QString> m_liveSessions;
+    QSet<QString> m_liveRefreshTokens;
+    QSet<QString> m_usedRefreshTokens;
+    QSet<QString> m_revoked;
+    QSet<QByteArray> m_seenJtis;
+    QList<DPoPCheck> m_checks;
+};
+
+} // namespace TestSupport
