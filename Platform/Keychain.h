@@ -9,6 +9,8 @@
 
 // The keychain: generic-password items (service + account, + access group when set)
 // and key items (application tag), with the status numbers callers already know.
+// A query names one identity exactly: one without an access group does not match an
+// item that has one, and a key item never matches a password query.
 namespace KeychainStatus {
 constexpr std::int32_t success = 0;
 constexpr std::int32_t itemNotFound = -25300;

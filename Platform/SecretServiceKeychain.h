@@ -47,9 +47,10 @@ public:
         static constexpr int dbusTimeout = 12;
         static constexpr int dbusDisconnected = 15;
         static constexpr int dbusTimedOut = 20;
-        static constexpr int dbusSpawnExecFailed = 23;      // first of the activation failures
-        static constexpr int dbusSpawnFileInvalid = 33;     // last of them but one
-        static constexpr int dbusSpawnNoMemory = 34;        // last of them
+        // The bus's failures to start an activatable service run from ExecFailed to NoMemory.
+        static constexpr int dbusSpawnExecFailed = 23;
+        static constexpr int dbusSpawnFileInvalid = 33;
+        static constexpr int dbusSpawnNoMemory = 34;
         static constexpr int ioCancelled = 19;
         static constexpr int ioClosed = 18;
         static constexpr int ioConnectionRefused = 39;

@@ -1,0 +1,69 @@
+#include "support/FakeAuthority.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace TestSupport {
+
+FakeAuthority::FakeAuthority(QObject *parent) : FakeService(parent)
+{
+    const QString base = baseUrl().toString();
+    const QJsonObject document{
+        {QStringLiteral("issuer"), base},
+        {QStringLiteral("authorization_endpoint"), base + authorizePath},
+        {QStringLiteral("token_endpoint"), base + QStringLiteral("/token")},
+        {QStringLiteral("jwks_uri"), base + QStringLiteral("/jwks")},
+        {QStringLiteral("end_session_endpoint"), base + QStringLiteral("/logout")},
+        {QStringLiteral("response_types_supported"), QJsonArray{QStringLiteral("code")}},
+        {QStringLiteral("code_challenge_methods_supported"), QJsonArray{QStringLiteral("S256")}},
+    };
+    on(QStringLiteral("GET"), discoveryPath,
+       ScriptedAnswer::json(200, QJsonDocument(document).toJson(QJsonDocument::Compact)));
+}
+
+QMap<QString, QString> FakeAuthority::decodeQuery(const QByteArray &encodedQuery)
+{
+    QMap<QString, QString> out;
+    for (const QByteArray &pair : encodedQuery.split('&')) {
+        if (pair.isEmpty())
+            continue;
+        const qsizetype eq = pair.indexOf('=');
+        QByteArray key = eq < 0 ? pair : pair.left(eq);
+        QByteArray value = eq < 0 ? QByteArray() : pair.mid(eq + 1);
+        key.replace('+', ' ');
+        value.replace('+', ' ');
+        out.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(key)),
+                   QString::fromUtf8(QByteArray::fromPercentEncoding(value)));
+    }
+    return out;
+}
+
+bool FakeAuthority::handleSpecial(const RecordedRequest &request, ScriptedAnswer &answer)
+{
+    if (request.method != QLatin1String("GET") || request.path != authorizePath)
+        return false;
+    const QMap<QString, QString> parameters = decodeQuery(request.query.query(QUrl::FullyEncoded).toLatin1());
+    m_authorizations.append(parameters);
+
+    const QString redirect = parameters.value(QStringLiteral("redirect_uri"));
+    if (redirect != registeredRedirect || parameters.value(QStringLiteral("response_type")) != QLatin1String("code")) {
+        answer = ScriptedAnswer::json(400, R"({"error":"invalid_request"})");
+        return true;
+    }
+
+    QByteArray location = redirect.toUtf8() + '?';
+    if (m_denyAll || parameters.value(denyParameter) == QLatin1String("deny"))
+        location += "error=access_denied";
+    else
+        location += "code=" + QUrl::toPercentEncoding(m_code);
+    if (parameters.contains(QStringLiteral("state")))
+        location += "&state=" + QUrl::toPercentEncoding(parameters.value(QStringLiteral("state")));
+
+    answer = ScriptedAnswer{};
+    answer.status = 302;
+    answer.headers.append(qMakePair(QByteArray("Location"), location));
+    return true;
+}
+
+} // namespace TestSupport
