@@ -1,0 +1,80 @@
+#include "Vantle/Models/LedgerModel.h"
+
+#include <QLoggingCategory>
+#include <QPointer>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+Q_LOGGING_CATEGORY(lcLedger, "vantle.ledger")
+
+bool isOfferedForTracking(const VantCategory &category)
+{
+    return (category.kind == CategoryKind::committed || category.kind == CategoryKind::yours)
+        && !category.archived;
+}
+} // namespace
+
+LedgerModel::LedgerModel(std::shared_ptr<VantleAPI> api, QObject *parent)
+    : QObject(parent)
+    , m_api(std::move(api))
+{
+    if (!m_api)
+        throw std::invalid_argument("LedgerModel needs a ledger client");
+}
+
+LedgerModel::~LedgerModel() = default;
+
+void LedgerModel::setCategories(QList<VantCategory> categories)
+{
+    if (m_categories == categories)
+        return;
+    m_categories = std::move(categories);
+    Q_EMIT categoriesChanged();
+}
+
+void LedgerModel::setDidLoadCategories(bool didLoadCategories)
+{
+    if (m_didLoadCategories == didLoadCategories)
+        return;
+    m_didLoadCategories = didLoadCategories;
+    Q_EMIT didLoadCategoriesChanged(m_didLoadCategories);
+}
+
+QList<VantCategory> LedgerModel::visibleCategories() const
+{
+    QList<VantCategory> visible;
+    std::copy_if(m_categories.cbegin(), m_categories.cend(), std::back_inserter(visible), isOfferedForTracking);
+    std::stable_sort(visible.begin(), visible.end(),
+                     [](const VantCategory &a, const VantCategory &b) { return a.position < b.position; });
+    return visible;
+}
+
+QCoro::Task<void> LedgerModel::refresh()
+{
+    QPointer<LedgerModel> self(this);
+    const std::uint64_t fetch = ++m_fetchesStarted;
+    try {
+        QList<VantCategory> fetched = co_await m_api->categories();
+        if (!self)
+            co_return;
+        if (fetch < m_newestApplied) {
+            qCDebug(lcLedger) << "dropping categories of an older refresh";
+            co_return;
+        }
+        m_newestApplied = fetch;
+        setCategories(std::move(fetched));
+        if (!self)
+            co_return;
+        setDidLoadCategories(true);
+    } catch (const VantAPIError &error) {
+        qCWarning(lcLedger).noquote() << QStringLiteral("refresh_failed error=%1 %2").arg(error.status()).arg(error.code());
+    } catch (const std::exception &error) {
+        qCWarning(lcLedger).noquote() << QStringLiteral("refresh_failed error=%1").arg(QString::fromUtf8(error.what()));
+    } catch (...) {
+        qCWarning(lcLedger) << "refresh_failed error=unknown";
+    }
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "VantleKit/VantCategory.h"
+#include "VantleKit/VantleAPI.h"
+
+#include <QCoro/QCoroTask>
+#include <QList>
+#include <QObject>
+
+#include <cstdint>
+#include <memory>
+
+// The application's ledger state as the views read it, confined to the GUI thread.
+// It owns the one ledger client.
+class LedgerModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QList<VantCategory> categories READ categories WRITE setCategories NOTIFY categoriesChanged)
+    Q_PROPERTY(bool didLoadCategories READ didLoadCategories WRITE setDidLoadCategories NOTIFY
+                   didLoadCategoriesChanged)
+    Q_PROPERTY(QList<VantCategory> visibleCategories READ visibleCategories NOTIFY categoriesChanged)
+
+public:
+    explicit LedgerModel(std::shared_ptr<VantleAPI> api, QObject *parent = nullptr);
+    ~LedgerModel() override;
+
+    // The client, fixed for the model's lifetime.
+    VantleAPI &api() const { return *m_api; }
+
+    QList<VantCategory> categories() const { return m_categories; }
+    void setCategories(QList<VantCategory> categories);
+    // True once categories have arrived; false again after the ledger was cleared.
+    bool didLoadCategories() const { return m_didLoadCategories; }
+    void setDidLoadCategories(bool didLoadCategories);
+    // The categories offered for tracking: committed or yours, not archived, by position.
+    QList<VantCategory> visibleCategories() const;
+
+    // Reloads the categories. Never throws: a failure is logged and leaves the state as it was.
+    QCoro::Task<void> refresh();
+
+Q_SIGNALS:
+    void categoriesChanged();
+    void didLoadCategoriesChanged(bool didLoadCategories);
+
+private:
+    std::shared_ptr<VantleAPI> m_api;
+    QList<VantCategory> m_categories;
+    bool m_didLoadCategories = false;
+    // Orders overlapping fetches: an answer older than one already applied is dropped.
+    std::uint64_t m_fetchesStarted = 0;
+    std::uint64_t m_newestApplied = 0;
+};

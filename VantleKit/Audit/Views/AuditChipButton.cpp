@@ -1,0 +1,90 @@
+#include "AuditChipButton.h"
+
+#include "AuditFont.h"
+#include "AuditShape.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr qreal kRadius = 14;
+} // namespace
+
+AuditChipButton::AuditChipButton(const AuditChipOption &option, bool day, bool on, QWidget *parent)
+    : AuditButton(parent)
+    , m_option(option)
+    , m_day(day)
+{
+    setCheckable(true);
+    setChecked(on);
+    setText(option.label);
+}
+
+void AuditChipButton::setOption(const AuditChipOption &option)
+{
+    m_option = option;
+    if (text() != option.label) {
+        setText(option.label);
+        updateGeometry();
+    }
+}
+
+void AuditChipButton::setOn(bool on)
+{
+    if (isChecked() == on)
+        return;
+    setChecked(on);
+    // The weight changes with the state, and with it the width of the label.
+    updateGeometry();
+    update();
+}
+
+void AuditChipButton::nextCheckState()
+{
+    // A click does not turn the chip on or off: the row's caller decides.
+}
+
+QFont AuditChipButton::labelFont() const
+{
+    const QFont::Weight weight = isChecked() ? QFont::Bold : QFont::DemiBold;
+    return m_day ? AuditFont::system(15, weight) : AuditFont::mono(16, weight);
+}
+
+QSize AuditChipButton::sizeHint() const
+{
+    const QFontMetricsF metrics(labelFont());
+    const qreal minText = m_day ? 62 : 0;
+    const int padding = m_day ? 12 : 16;
+    const qreal textWidth = std::max(minText, metrics.horizontalAdvance(text()));
+    return QSize(int(std::ceil(textWidth)) + 2 * padding, std::max(44, int(std::ceil(metrics.height()))));
+}
+
+void AuditChipButton::paintEvent(QPaintEvent *)
+{
+    const AuditPalette colors = this->colors();
+    const bool on = isChecked();
+    const bool hovered = isHovered();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const QRectF shape = rect();
+    QColor fill = on ? colors.accent : colors.card;
+    if (on)
+        fill.setAlphaF(fill.alphaF() * 0.12f);
+    AuditShape::fill(painter, shape, kRadius, fill);
+    if (on)
+        AuditShape::strokeInside(painter, shape, kRadius, 2.5, colors.accentInk);
+    else
+        AuditShape::strokeInside(painter, shape, kRadius, 1.5, hovered ? colors.text : colors.border);
+    painter.setFont(labelFont());
+    painter.setPen(on || hovered ? colors.text : colors.muted);
+    painter.drawText(shape, Qt::AlignCenter | Qt::TextSingleLine, text());
+}
+
+bool AuditChipButton::hitButton(const QPoint &pos) const
+{
+    return AuditShape::continuousRect(rect(), kRadius).contains(QPointF(pos) + QPointF(0.5, 0.5));
+}

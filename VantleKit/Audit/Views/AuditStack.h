@@ -1,0 +1,14 @@
+#pragma once
+
+class QBoxLayout;
+class QWidget;
+
+// Leading-aligned vertical stacks in Qt layouts.
+namespace AuditStack {
+
+// Adds `widget` to a vertical stack, leading-aligned: a widget that can grow sideways (a
+// wrapping text, a chip row) takes the stack's width; one of fixed width (a stepper, a
+// button) keeps its own width at the leading edge instead of being centred.
+void addLeading(QBoxLayout *layout, QWidget *widget);
+
+} // namespace AuditStack

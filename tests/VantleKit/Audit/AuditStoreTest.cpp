@@ -1,0 +1,350 @@
+#include "VantleKit/Audit/AuditStore.h"
+
+#include "VantleKit/Audit/AuditMath.h"
+#include "VantleKit/VantAPIError.h"
+
+#include "support/TaskRunner.h"
+
+#include <QCoro/QCoroSignal>
+#include <QPointer>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+using TestSupport::runTask;
+using TestSupport::waitUntil;
+
+namespace {
+
+// Holds a submission until the test opens it, then ends it as the test decided.
+class Gate final : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome { succeed, apiError, otherError };
+    Outcome outcome = Outcome::succeed;
+    QString code;
+    bool waiting = false;
+    bool finished = false;
+
+    void open() { Q_EMIT opened(); }
+Q_SIGNALS:
+    void opened();
+};
+
+struct HandlerLog {
+    int calls = 0;
+    QList<AuditSubmission> received;
+    int completions = 0;
+};
+
+QCoro::Task<void> gatedHandler(QPointer<Gate> gate, AuditSubmission)
+{
+    gate->waiting = true;
+    co_await qCoro(gate.data(), &Gate::opened);
+    gate->finished = true;
+    if (gate->outcome == Gate::Outcome::apiError)
+        throw VantAPIError(400, gate->code);
+    if (gate->outcome == Gate::Outcome::otherError)
+        throw std::runtime_error("socket closed");
+}
+
+QCoro::Task<void> immediateHandler(int outcome, QString code, AuditSubmission)
+{
+    if (outcome == 1)
+        throw VantAPIError(422, code);
+    if (outcome == 2)
+        throw std::runtime_error("offline");
+    co_return;
+}
+
+// A state whose "yours" step can be submitted: the dashboard of the initial answers with
+// one named row of one hour.
+AuditState submittableState()
+{
+    AuditState state = AuditState::initial();
+    state.enterDash();
+    state.screen = AuditScreen::yours;
+    state.yoursSetName(0, QStringLiteral("Reading"));
+    return state;
+}
+
+class AuditStoreTest : public ::testing::Test {
+protected:
+    std::unique_ptr<AuditStore> gatedStore(AuditState state = submittableState())
+    {
+        auto log = m_log;
+        QPointer<Gate> gate = &m_gate;
+        return std::make_unique<AuditStore>(
+            std::move(state), QStringLiteral("America/New_York"),
+            [log, gate](AuditSubmission submission) {
+                ++log->calls;
+                log->received.append(submission);
+                return gatedHandler(gate, std::move(submission));
+            },
+            [log]() { ++log->completions; });
+    }
+
+    std::unique_ptr<AuditStore> immediateStore(int outcome, QString code = {})
+    {
+        auto log = m_log;
+        return std::make_unique<AuditStore>(
+            submittableState(), QStringLiteral("UTC"),
+            [log, outcome, code](AuditSubmission submission) {
+                ++log->calls;
+                return immediateHandler(outcome, code, std::move(submission));
+            },
+            [log]() { ++log->completions; });
+    }
+
+    Gate m_gate;
+    std::shared_ptr<HandlerLog> m_log = std::make_shared<HandlerLog>();
+};
+
+TEST_F(AuditStoreTest, QuestionNumbersFollowTheScreens)
+{
+    auto store = gatedStore(AuditState::initial());
+    const std::pair<AuditScreen, std::optional<int>> cases[] = {
+        {AuditScreen::sleep, 1}, {AuditScreen::work, 2},        {AuditScreen::upkeep, 3},
+        {AuditScreen::family, 4}, {AuditScreen::dash, std::nullopt}, {AuditScreen::yours, std::nullopt},
+    };
+    for (const auto &[screen, number] : cases) {
+        store->show(screen);
+        EXPECT_EQ(store->questionNumber(), number) << toRaw(screen).toStdString();
+    }
+}
+
+TEST_F(AuditStoreTest, ShowChangesOnlyTheScreen)
+{
+    auto store = gatedStore(AuditState::initial());
+    AuditState expected = store->state();
+    store->show(AuditScreen::yours);
+    expected.screen = AuditScreen::yours;
+    EXPECT_EQ(store->state(), expected);
+    EXPECT_EQ(store->state().revealNonce, 0);
+    EXPECT_EQ(store->state().v.work, 0.0);
+}
+
+TEST_F(AuditStoreTest, EveryIntentNotifiesEvenWithoutAChange)
+{
+    auto store = gatedStore(AuditState::initial());
+    QSignalSpy spy(store.get(), &AuditStore::stateChanged);
+    store->toggleDay(7);      // a bad index
+    store->yoursRemove(0);    // the last row stays
+    store->tuneSleep(1);
+    store->enterDash();
+    EXPECT_EQ(spy.count(), 4);
+    EXPECT_EQ(store->state().s.sleep, 8.5);
+    EXPECT_EQ(store->state().revealNonce, 1);
+
+    // A plain write notifies only when the value changes.
+    store->setState(store->state());
+    EXPECT_EQ(spy.count(), 4);
+    QSignalSpy submitting(store.get(), &AuditStore::isSubmittingChanged);
+    QSignalSpy error(store.get(), &AuditStore::submitErrorChanged);
+    store->setIsSubmitting(false);
+    store->setSubmitError(std::nullopt);
+    store->setSubmitError(QStringLiteral("x"));
+    store->setSubmitError(QStringLiteral("x"));
+    EXPECT_EQ(submitting.count(), 0);
+    EXPECT_EQ(error.count(), 1);
+}
+
+TEST_F(AuditStoreTest, DerivedNumbersOfTheInitialDashboard)
+{
+    auto store = gatedStore(AuditState::initial());
+    store->enterDash();
+    EXPECT_DOUBLE_EQ(store->committed(), 76.5);
+    EXPECT_DOUBLE_EQ(store->weeklyWaking(), 112.0);
+    EXPECT_DOUBLE_EQ(store->yoursHours(), 35.5);
+}
+
+TEST_F(AuditStoreTest, YoursValidation)
+{
+    // Initial dashboard: 35.5 hours of the user's own.
+    struct Row {
+        const char *name;
+        double hours;
+    };
+    const struct {
+        const char *label;
+        QList<Row> rows;
+        YoursValidation expected;
+    } cases[] = {
+        {"one named row", {{"Reading", 1}}, {1, false, false, true, 34.5}},
+        {"exactly all hours", {{"Reading", 30}, {"Music", 5.5}}, {35.5, false, false, true, 0}},
+        {"half an hour over", {{"Reading", 36}}, {36, true, false, false, -0.5}},
+        {"blank name", {{"Reading", 1}, {" \t\n ", 1}}, {2, false, true, false, 33.5}},
+        {"empty name", {{"", 1}}, {1, false, true, false, 34.5}},
+        {"no rows", {}, {0, false, false, false, 35.5}},
+    };
+    for (const auto &c : cases) {
+        AuditState state = AuditState::initial();
+        state.enterDash();
+        state.yoursCats.clear();
+        for (const Row &row : c.rows)
+            state.yoursCats.append(YoursCategoryDraft{QString::fromUtf8(row.name), row.hours});
+        auto store = gatedStore(state);
+        EXPECT_EQ(store->yoursValidation(), c.expected) << c.label;
+    }
+}
+
+TEST_F(AuditStoreTest, AnInvalidStepIsNotSubmitted)
+{
+    AuditState blank = submittableState();
+    blank.yoursSetName(0, QStringLiteral("   "));
+    AuditState over = submittableState();
+    over.yoursCats[0].hours = 40;
+    AuditState none = submittableState();
+    none.yoursCats.clear();
+    for (const AuditState &state : {blank, over, none}) {
+        auto store = gatedStore(state);
+        store->setSubmitError(QStringLiteral("earlier_error"));
+        runTask(store->submit());
+        EXPECT_FALSE(store->isSubmitting());
+        EXPECT_EQ(store->submitError(), QStringLiteral("earlier_error"));
+    }
+    EXPECT_EQ(m_log->calls, 0);
+}
+
+TEST_F(AuditStoreTest, TwoQuickSubmitsReachTheHandlerOnce)
+{
+    auto store = gatedStore();
+    QCoro::Task<void> first = store->submit();
+    QCoro::Task<void> second = store->submit();
+    EXPECT_TRUE(second.isReady());
+    EXPECT_TRUE(store->isSubmitting());
+    EXPECT_EQ(m_log->calls, 1);
+    m_gate.open();
+    runTask(std::move(first));
+    EXPECT_EQ(m_log->calls, 1);
+    EXPECT_EQ(m_log->completions, 1);
+}
+
+TEST_F(AuditStoreTest, ASuccessfulSubmissionCannotBeRepeated)
+{
+    auto store = gatedStore();
+    QCoro::Task<void> running = store->submit();
+    m_gate.open();
+    runTask(std::move(running));
+    EXPECT_TRUE(store->isSubmitting());
+    EXPECT_EQ(store->submitError(), std::nullopt);
+    EXPECT_EQ(m_log->completions, 1);
+    runTask(store->submit());
+    EXPECT_EQ(m_log->calls, 1);
+    EXPECT_EQ(m_log->completions, 1);
+}
+
+TEST_F(AuditStoreTest, TheSubmissionIsTheStateWhenSubmitted)
+{
+    auto store = gatedStore();
+    const AuditSubmission expected = AuditMath::buildSubmitBody(store->state(), QStringLiteral("America/New_York"));
+    QCoro::Task<void> running = store->submit();
+    store->yoursSetName(0, QStringLiteral("Changed meanwhile"));
+    store->pickSleep(6);
+    m_gate.open();
+    runTask(std::move(running));
+    ASSERT_EQ(m_log->received.size(), 1);
+    EXPECT_EQ(m_log->received.first(), expected);
+    EXPECT_EQ(m_log->received.first().timezone, QStringLiteral("America/New_York"));
+}
+
+TEST_F(AuditStoreTest, FailuresBecomeTheSubmitError)
+{
+    const struct {
+        int outcome;
+        const char *code;
+        const char *expected;
+    } cases[] = {
+        {1, "invalid_audit", "invalid_audit"},
+        {1, "sign_in_required", "sign_in_required"},
+        {2, "", "network_error"},
+    };
+    for (const auto &c : cases) {
+        auto store = immediateStore(c.outcome, QString::fromLatin1(c.code));
+        QSignalSpy submitting(store.get(), &AuditStore::isSubmittingChanged);
+        runTask(store->submit());
+        EXPECT_EQ(store->submitError(), QString::fromLatin1(c.expected));
+        EXPECT_FALSE(store->isSubmitting());
+        EXPECT_EQ(submitting.count(), 2);
+        EXPECT_EQ(m_log->completions, 0);
+    }
+}
+
+TEST_F(AuditStoreTest, ARetryClearsTheErrorAndSubmitsAgain)
+{
+    m_gate.outcome = Gate::Outcome::apiError;
+    m_gate.code = QStringLiteral("rate_limited");
+    auto store = gatedStore();
+    QCoro::Task<void> first = store->submit();
+    m_gate.open();
+    runTask(std::move(first));
+    EXPECT_EQ(store->submitError(), QStringLiteral("rate_limited"));
+
+    m_gate.outcome = Gate::Outcome::succeed;
+    QCoro::Task<void> second = store->submit();
+    EXPECT_TRUE(store->isSubmitting());
+    EXPECT_EQ(store->submitError(), std::nullopt);
+    m_gate.open();
+    runTask(std::move(second));
+    EXPECT_EQ(m_log->calls, 2);
+    EXPECT_EQ(m_log->completions, 1);
+}
+
+// The view that owns the store can go away while the handler is suspended (a successful
+// submission refreshes the ledger, which replaces the audit). The submission must end
+// without touching the dead store; AddressSanitizer reports any access.
+TEST_F(AuditStoreTest, TheStoreMayDieDuringASubmission)
+{
+    for (Gate::Outcome outcome : {Gate::Outcome::succeed, Gate::Outcome::apiError, Gate::Outcome::otherError}) {
+        m_gate.outcome = outcome;
+        m_gate.code = QStringLiteral("invalid_audit");
+        m_gate.waiting = m_gate.finished = false;
+        auto store = gatedStore();
+        QCoro::Task<void> running = store->submit();
+        ASSERT_TRUE(m_gate.waiting);
+        store.reset();
+        m_gate.open();
+        runTask(std::move(running));
+        EXPECT_TRUE(m_gate.finished);
+    }
+    EXPECT_EQ(m_log->completions, 0);
+}
+
+TEST_F(AuditStoreTest, AHandlerThatCapturesOutlivesItsStore)
+{
+    auto log = m_log;
+    QPointer<Gate> gate = &m_gate;
+    auto store = std::make_unique<AuditStore>(
+        submittableState(), QStringLiteral("UTC"),
+        // A lambda coroutine keeps its captures in the closure, which lives in the store's
+        // handler; the store must keep the closure alive while the handler runs.
+        [log, gate](AuditSubmission) -> QCoro::Task<void> {
+            co_await qCoro(gate.data(), &Gate::opened);
+            ++log->calls;
+            gate->finished = true;
+        },
+        []() {});
+    QCoro::Task<void> running = store->submit();
+    store.reset();
+    m_gate.open();
+    runTask(std::move(running));
+    EXPECT_TRUE(m_gate.finished);
+    EXPECT_EQ(m_log->calls, 1);
+}
+
+TEST_F(AuditStoreTest, ADetachedSubmissionSurvivesItsStore)
+{
+    auto store = gatedStore();
+    // As a button would start it: nobody keeps the task.
+    (void)store->submit();
+    store.reset();
+    m_gate.open();
+    EXPECT_TRUE(waitUntil([this] { return m_gate.finished; }));
+}
+
+} // namespace
+
+#include "AuditStoreTest.moc"
