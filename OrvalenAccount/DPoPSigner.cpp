@@ -8,9 +8,9 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
-#include <QCryptographicHash>
 
 #include <array>
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -180,46 +180,80 @@ SelectedKey selectKey(const std::shared_ptr<KeychainBackend> &keychain, const QB
     return ephemeralKey();
 }
 
-// JSON string as the proof's text form writes it: "/" and non-ASCII kept as they are.
-void appendJsonString(QByteArray &out, const QString &value)
+void appendEscaped(QByteArray &out, unsigned char u)
 {
     static constexpr char hex[] = "0123456789abcdef";
-    out.append('"');
-    const QByteArray utf8 = value.toUtf8();
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (u) {
-        case '"': out.append("\\\""); break;
-        case '\\': out.append("\\\\"); break;
-        case '\b': out.append("\\b"); break;
-        case '\f': out.append("\\f"); break;
-        case '\n': out.append("\\n"); break;
-        case '\r': out.append("\\r"); break;
-        case '\t': out.append("\\t"); break;
-        default:
-            if (u < 0x20) {
-                out.append("\\u00");
-                out.append(hex[u >> 4]);
-                out.append(hex[u & 0xf]);
-            } else {
-                out.append(c);
-            }
+    switch (u) {
+    case '"': out.append("\\\""); break;
+    case '\\': out.append("\\\\"); break;
+    case '\b': out.append("\\b"); break;
+    case '\f': out.append("\\f"); break;
+    case '\n': out.append("\\n"); break;
+    case '\r': out.append("\\r"); break;
+    case '\t': out.append("\\t"); break;
+    default:
+        if (u < 0x20) {
+            out.append("\\u00");
+            out.append(hex[u >> 4]);
+            out.append(hex[u & 0xf]);
+        } else {
+            out.append(static_cast<char>(u));
         }
     }
+}
+
+// A JSON string as the proof's text form writes it: "/" and non-ASCII kept as they are.
+void appendJsonString(QByteArray &out, QByteArrayView utf8)
+{
+    out.append('"');
+    for (const char c : utf8)
+        appendEscaped(out, static_cast<unsigned char>(c));
     out.append('"');
 }
 
-void appendMember(QByteArray &out, const char *name, const QString &value)
+void appendJsonString(QByteArray &out, QStringView value)
+{
+    // Methods and URLs are ASCII; only other text pays for a conversion.
+    for (const QChar c : value) {
+        if (c.unicode() >= 0x80)
+            return appendJsonString(out, QByteArrayView(value.toUtf8()));
+    }
+    out.append('"');
+    for (const QChar c : value)
+        appendEscaped(out, static_cast<unsigned char>(c.unicode()));
+    out.append('"');
+}
+
+void openMember(QByteArray &out, const char *name)
 {
     if (out.size() > 1)
         out.append(',');
     out.append('"').append(name).append("\":");
-    appendJsonString(out, value);
 }
 
-QByteArray sha256(const QByteArray &data)
+using Digest = std::array<unsigned char, 32>;
+
+// Fetched once: OpenSSL 3 looks a digest up by name on every call that names it through
+// EVP_sha256(), which costs more than hashing a token.
+const EVP_MD *sha256Method()
 {
-    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+    static const std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> method(EVP_MD_fetch(nullptr, "SHA256", nullptr), &EVP_MD_free);
+    return method ? method.get() : EVP_sha256();
+}
+
+Digest sha256(QByteArrayView data)
+{
+    Digest digest{};
+    unsigned int length = 0;
+    if (EVP_Digest(data.data(), static_cast<std::size_t>(data.size()), digest.data(), &length, sha256Method(), nullptr) != 1
+        || length != digest.size())
+        throw unavailable("sha256_failed");
+    return digest;
+}
+
+QByteArrayView view(const Digest &digest)
+{
+    return QByteArrayView(reinterpret_cast<const char *>(digest.data()), static_cast<qsizetype>(digest.size()));
 }
 
 } // namespace
@@ -291,32 +325,49 @@ QString DPoPSigner::jwkThumbprint(const QMap<QString, QString> &jwk)
         appendJsonString(canonical, it.value());
     }
     canonical.append('}');
-    return Base64URL::encode(sha256(canonical));
+    return Base64URL::encode(view(sha256(canonical)));
 }
 
 QString DPoPSigner::generateProof(const QUrl &htu, const QString &htm, const std::optional<QString> &accessToken) const
 {
-    QString target = htu.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment).toString(QUrl::FullyEncoded);
+    QString target = htu.toString(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::FullyEncoded);
     if (target.isEmpty())
         target = htu.toString(QUrl::FullyEncoded);
+    std::array<unsigned char, 16> jti{};
+    SecureRandom::fill(jti.data(), jti.size(), m_random);
+    const qint64 iat = m_now().toMSecsSinceEpoch() / 1000;
 
     // Members in key order: ath, htm, htu, iat, jti.
-    QByteArray claims("{");
-    if (accessToken)
-        appendMember(claims, "ath", Base64URL::encode(sha256(accessToken->toUtf8())));
-    appendMember(claims, "htm", htm.toUpper());
-    appendMember(claims, "htu", target);
-    if (claims.size() > 1)
-        claims.append(',');
-    claims.append("\"iat\":").append(QByteArray::number(m_now().toMSecsSinceEpoch() / 1000));
-    appendMember(claims, "jti", SecureRandom::urlSafeString(16, m_random));
-    claims.append('}');
+    QByteArray claims;
+    claims.reserve(160 + htm.size() + target.size());
+    claims.append('{');
+    if (accessToken) {
+        openMember(claims, "ath");
+        claims.append('"');
+        Base64URL::append(claims, view(sha256(accessToken->toUtf8())));
+        claims.append('"');
+    }
+    openMember(claims, "htm");
+    appendJsonString(claims, htm.toUpper());
+    openMember(claims, "htu");
+    appendJsonString(claims, target);
+    openMember(claims, "iat");
+    std::array<char, 24> number{};
+    const auto written = std::to_chars(number.data(), number.data() + number.size(), iat);
+    claims.append(number.data(), written.ptr - number.data());
+    openMember(claims, "jti");
+    claims.append('"');
+    Base64URL::append(claims, QByteArrayView(reinterpret_cast<const char *>(jti.data()), static_cast<qsizetype>(jti.size())));
+    claims.append("\"}");
 
-    QByteArray signingInput = m_encodedHeader;
-    signingInput.append('.').append(Base64URL::encodeToAscii(claims));
-    const QByteArray signature = sign(signingInput);
-    signingInput.append('.').append(Base64URL::encodeToAscii(signature));
-    return QString::fromLatin1(signingInput);
+    QByteArray proof;
+    proof.reserve(m_encodedHeader.size() + (claims.size() * 4 + 2) / 3 + 90);
+    proof.append(m_encodedHeader).append('.');
+    Base64URL::append(proof, claims);
+    const QByteArray signature = sign(proof);
+    proof.append('.');
+    Base64URL::append(proof, signature);
+    return QString::fromLatin1(proof);
 }
 
 QByteArray DPoPSigner::sign(const QByteArray &data) const
@@ -326,14 +377,14 @@ QByteArray DPoPSigner::sign(const QByteArray &data) const
         throw unavailable("sign_failed");
     std::array<unsigned char, 80> der{}; // a P-256 ECDSA-Sig-Value takes at most 72 bytes
     std::size_t length = der.size();
-    const bool signedOk = EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, m_backend.key.get()) == 1
+    const bool signedOk = EVP_DigestSignInit(context, nullptr, sha256Method(), nullptr, m_backend.key.get()) == 1
         && EVP_DigestSign(context, der.data(), &length, reinterpret_cast<const unsigned char *>(data.constData()),
                           static_cast<std::size_t>(data.size()))
             == 1;
     EVP_MD_CTX_free(context);
     if (!signedOk)
         throw unavailable("sign_failed");
-    return derToJoseECDSA(QByteArray(reinterpret_cast<const char *>(der.data()), static_cast<qsizetype>(length)), 32);
+    return derToJoseECDSA(QByteArray::fromRawData(reinterpret_cast<const char *>(der.data()), static_cast<qsizetype>(length)), 32);
 }
 
 QByteArray DPoPSigner::derToJoseECDSA(const QByteArray &der, int componentLength)

@@ -20,6 +20,12 @@ bool systemSource(unsigned char *buffer, std::size_t length)
     return RAND_bytes(buffer, static_cast<int>(length)) == 1;
 }
 
+void fill(unsigned char *buffer, std::size_t length, const Source &source)
+{
+    if (!source || !source(buffer, length))
+        throw OrvalenError::dpopUnavailable(QStringLiteral("random_unavailable"));
+}
+
 QString urlSafeString(int byteCount)
 {
     return urlSafeString(byteCount, &systemSource);
@@ -30,8 +36,7 @@ QString urlSafeString(int byteCount, const Source &source)
     if (byteCount < 0)
         throw OrvalenError::dpopUnavailable(QStringLiteral("random_negative_count"));
     QByteArray buffer(byteCount, '\0');
-    if (!source || !source(reinterpret_cast<unsigned char *>(buffer.data()), buffer.size()))
-        throw OrvalenError::dpopUnavailable(QStringLiteral("random_unavailable"));
+    fill(reinterpret_cast<unsigned char *>(buffer.data()), static_cast<std::size_t>(buffer.size()), source);
     return Base64URL::encode(buffer);
 }
 

@@ -13,6 +13,9 @@ using Source = std::function<bool(unsigned char *buffer, std::size_t length)>;
 // OpenSSL's default DRBG (RAND_bytes).
 bool systemSource(unsigned char *buffer, std::size_t length);
 
+// Fills `length` bytes from `source`; throws OrvalenError::dpopUnavailable when it fails.
+void fill(unsigned char *buffer, std::size_t length, const Source &source);
+
 // `byteCount` random bytes as base64url (16 bytes give 22 characters). A generator
 // failure or a negative count throws OrvalenError::dpopUnavailable: a predictable
 // identifier must never go out in its place.

@@ -11,13 +11,27 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
+
+// Other work on the machine only ever slows a repetition down, so the ratio compares the
+// fastest of several repetitions of each.
+double fastest(const std::vector<double> &values)
+{
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
+
+void measured(benchmark::internal::Benchmark *benchmark)
+{
+    benchmark->Repetitions(7)->ComputeStatistics("min", fastest)->DisplayAggregatesOnly(true);
+}
 
 const QUrl requestUrl(QStringLiteral("https://id.orvalen.dev/api/sessions/refresh?app=vantle"));
 const QString accessToken = QStringLiteral("oas_3f1c2e9a7b5d4c8e9f0a1b2c3d4e5f60718293a4b5c6d7e8f9");
@@ -44,19 +58,22 @@ void BM_BareECDSASignature(benchmark::State &state)
     EVP_PKEY *key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
     const QByteArray input = signingInput();
     std::array<unsigned char, 80> der{};
+    // The digest fetched once, as the signer does.
+    EVP_MD *sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
     for (auto _ : state) {
         EVP_MD_CTX *context = EVP_MD_CTX_new();
         std::size_t length = der.size();
-        EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key);
+        EVP_DigestSignInit(context, nullptr, sha256, nullptr, key);
         EVP_DigestSign(context, der.data(), &length, reinterpret_cast<const unsigned char *>(input.constData()),
                        static_cast<std::size_t>(input.size()));
         EVP_MD_CTX_free(context);
         benchmark::DoNotOptimize(der.data());
         benchmark::DoNotOptimize(length);
     }
+    EVP_MD_free(sha256);
     EVP_PKEY_free(key);
 }
-BENCHMARK(BM_BareECDSASignature);
+BENCHMARK(BM_BareECDSASignature)->Apply(measured);
 
 void BM_DPoPProof(benchmark::State &state)
 {
@@ -66,7 +83,7 @@ void BM_DPoPProof(benchmark::State &state)
         benchmark::DoNotOptimize(proof);
     }
 }
-BENCHMARK(BM_DPoPProof);
+BENCHMARK(BM_DPoPProof)->Apply(measured);
 
 // Console output as usual, plus the ratio of the two once both have run.
 class RatioReporter final : public benchmark::ConsoleReporter {
@@ -74,7 +91,11 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+            if (run.error_occurred)
+                continue;
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            const bool fastestOfAll = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
+            if (single || fastestOfAll)
                 m_cpuTime[run.run_name.function_name] = run.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);

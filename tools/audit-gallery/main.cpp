@@ -15,6 +15,7 @@
 #include "VantleKit/Audit/Views/AuditFont.h"
 #include "VantleKit/Audit/Views/AuditH1.h"
 #include "VantleKit/Audit/Views/AuditHelp.h"
+#include "VantleKit/Audit/Views/AuditLabel.h"
 #include "VantleKit/Audit/Views/AuditPalette.h"
 #include "VantleKit/Audit/Views/AuditPrimaryButton.h"
 #include "VantleKit/Audit/Views/AuditQSub.h"
@@ -187,6 +188,13 @@ int main(int argc, char **argv)
     gallery.shoot("h1-normal", [] { return new AuditH1(QStringLiteral("Meals, getting ready, chores. How much a day?")); }, none, 520);
     gallery.shoot("qsub-normal", [] { return new AuditQSub(QStringLiteral("Family, friends, the good stuff. Guess big; this is time you want spoken for.")); }, none, 800);
     gallery.shoot("help-normal", [] { return new AuditHelp(wakingLine()); }, none, 520);
+    gallery.shoot("label-centred", [] {
+        auto *label = new AuditLabel(QStringLiteral("168 total. 56 asleep. 74 committed. Every hour counted once."),
+                                     AuditFont::system(14), AuditRole::muted);
+        label->setLineSpacing(3);
+        label->setLineAlignment(Qt::AlignHCenter);
+        return label;
+    }, none, 300);
 
     // Buttons
     for (auto size : {AuditPrimaryButton::Size::lg, AuditPrimaryButton::Size::sm}) {
@@ -245,8 +253,12 @@ int main(int argc, char **argv)
 
     // Text input
     const auto input = [] { return new AuditTextInput(QStringLiteral("Side project, guitar, reading to the kids")); };
-    gallery.shoot("input-placeholder", input, none, 420);
-    gallery.shoot("input-filled", input, [](QWidget *w) { static_cast<AuditTextInput *>(w)->setText(QStringLiteral("Guitar")); }, 420);
+    // An active window hands its first field the focus; the unfocused states take it away.
+    gallery.shoot("input-placeholder", input, [](QWidget *w) { w->window()->setFocus(); }, 420);
+    gallery.shoot("input-filled", input, [](QWidget *w) {
+        static_cast<AuditTextInput *>(w)->setText(QStringLiteral("Guitar"));
+        w->window()->setFocus();
+    }, 420);
     gallery.shoot("input-focused", input, [](QWidget *w) {
         auto *field = static_cast<AuditTextInput *>(w);
         field->setText(QStringLiteral("Guitar"));

@@ -77,6 +77,13 @@ void AuditLabel::setText(const QString &text)
 
 void AuditLabel::setRuns(const AuditTextRuns &runs)
 {
+    // A screen sets its sentences again on every change of its state; the same runs must not
+    // lay the screen out again.
+    const auto same = [](const AuditTextRun &a, const AuditTextRun &b) {
+        return a.text == b.text && a.font == b.font && a.weight == b.weight && a.color == b.color;
+    };
+    if (std::equal(runs.begin(), runs.end(), m_runs.begin(), m_runs.end(), same))
+        return;
     m_runs = runs;
     invalidateText();
 }
