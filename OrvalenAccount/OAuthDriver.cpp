@@ -178,7 +178,14 @@ QCoro::Task<OAuthAuthorizationResult> OAuthDriver::run(Presentation presentation
     std::shared_ptr<OIDCExternalUserAgentSession> session = OIDCAuthorizationService::presentAuthorizationRequest(
         std::move(*request), std::make_shared<OIDCBrowserUserAgent>(), std::move(callback));
     *mine = session.get();
-    m_currentSession = session;
+    const std::shared_ptr<OIDCExternalUserAgentSession> replaced = std::exchange(m_currentSession, session);
+    if (replaced) {
+        // Only an in-app flow gets here with a flow still pending. The replaced flow can
+        // no longer be reached by a redirect (resume goes to the newest one), and with
+        // its last reference gone it would end silently, leaving its caller waiting for
+        // good: end it as cancelled. Its callback leaves the newer session in place.
+        replaced->cancel();
+    }
 
     if (timeLimit) {
         // The limit ends this flow only, even when a later flow has taken its place as

@@ -50,7 +50,8 @@ public:
 
     // The in-app flow. There is no embedded web view here, so the request opens in
     // the browser as well; the in-app rules still hold: no time limit, and a new
-    // request takes the place of a pending one without cancelling it.
+    // request takes the place of a pending one. The replaced flow, which no redirect
+    // can reach any more, ends as cancelled instead of waiting for good.
     // Throws OrvalenError.
     QCoro::Task<OAuthAuthorizationResult> authorize(QWindow *window, std::optional<ProviderHint> provider);
     // The browser flow: ends with the redirect handed to resume(), a cancel, or the
