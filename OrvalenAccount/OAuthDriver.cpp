@@ -181,12 +181,10 @@ QCoro::Task<OAuthAuthorizationResult> OAuthDriver::run(Presentation presentation
     m_currentSession = session;
 
     if (timeLimit) {
-        std::weak_ptr<OIDCExternalUserAgentSession> weak = session;
-        // The limit ends this flow only; a later flow has a limit of its own.
-        connect(timeLimit.data(), &QTimer::timeout, this, [weak]() {
-            if (auto pending = weak.lock())
-                pending->cancel();
-        });
+        // The limit ends this flow only, even when a later flow has taken its place as
+        // the current session; it holds the session so that such a flow still ends.
+        // The callback deletes the timer, which lets go of the session.
+        connect(timeLimit.data(), &QTimer::timeout, this, [session]() { session->cancel(); });
         timeLimit->start();
     }
 

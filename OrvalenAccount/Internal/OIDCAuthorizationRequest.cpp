@@ -40,6 +40,10 @@ OIDCAuthorizationRequest::OIDCAuthorizationRequest(OIDCServiceConfiguration conf
       m_state(randomToken()), m_nonce(randomToken()), m_codeVerifier(generateCodeVerifier()),
       m_codeChallenge(codeChallengeS256(m_codeVerifier)), m_additionalParameters(std::move(additionalParameters))
 {
+    // A redirect without a scheme could never be matched on the way back: the flow
+    // would only ever end by its time limit.
+    if (!m_redirectURL.isValid() || m_redirectURL.isRelative())
+        throw OIDCError::general(OIDCGeneralErrorCode::invalidRequest);
 }
 
 QString OIDCAuthorizationRequest::generateCodeVerifier()

@@ -283,6 +283,33 @@ TEST_F(OAuthDriverTest, SecondSignInCancelsTheFirstAndKeepsItsOwnSession)
     EXPECT_EQ(driver.currentSession(), nullptr);
 }
 
+// An in-app flow takes the place of a browser flow without cancelling it: the
+// browser flow's limit and callback must then leave the in-app flow alone.
+TEST_F(OAuthDriverTest, AnOlderFlowEndsWithoutTouchingTheNewerOne)
+{
+    browser.setMode(FakeBrowser::Mode::ignore);
+    driver.setBrowserTimeout(200ms);
+    auto older = start(driver.authorizeViaSystemBrowser(Hint::apple));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return browser.openedUrls().size() == 1; }));
+    auto newer = start(driver.authorize(nullptr, Hint::email));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return browser.openedUrls().size() == 2; }));
+    const auto newerSession = driver.currentSession();
+    ASSERT_NE(newerSession, nullptr);
+
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return older->done; }));
+    EXPECT_EQ(older->error, OrvalenError::authorizationCancelled());
+    TestSupport::spinFor(100ms);
+    EXPECT_FALSE(newer->done);
+    EXPECT_EQ(driver.currentSession(), newerSession);
+
+    browser.setMode(FakeBrowser::Mode::follow);
+    browser.openUrl(browser.openedUrls().last());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return newer->done; }));
+    ASSERT_TRUE(newer->result);
+    EXPECT_EQ(newer->result->state, authority.lastAuthorization().value(QStringLiteral("state")));
+    EXPECT_EQ(driver.currentSession(), nullptr);
+}
+
 TEST_F(OAuthDriverTest, ARedirectOfTheCancelledFlowDoesNotEndTheNewOne)
 {
     browser.setMode(FakeBrowser::Mode::ignore);

@@ -93,6 +93,19 @@ TEST(OIDCPkce, VerifiersAreUnreservedFreshAndLongEnough)
     EXPECT_EQ(a.codeChallenge(), OIDCAuthorizationRequest::codeChallengeS256(a.codeVerifier()));
 }
 
+TEST(OIDCRequest, ARelativeRedirectIsRefused)
+{
+    for (const char *redirect : {"", "/callback", "auth/callback"}) {
+        try {
+            OIDCAuthorizationRequest(configurationWith(QStringLiteral("https://auth.example/authorize")),
+                                     QStringLiteral("vantle"), {}, QUrl(QLatin1String(redirect)), QStringLiteral("code"), {});
+            ADD_FAILURE() << redirect;
+        } catch (const OIDCError &error) {
+            EXPECT_EQ(error.code(), OIDCGeneralErrorCode::invalidRequest) << redirect;
+        }
+    }
+}
+
 TEST(OIDCRequest, QueryValuesArriveExactlyAsGiven)
 {
     const QMap<QString, QString> extra{

@@ -4,7 +4,7 @@
 #include "AuditShape.h"
 #include "AuditStack.h"
 
-#include <qdrawutil.h>
+#include <QHash>
 #include <QEvent>
 #include <QImage>
 #include <QPainter>
@@ -59,18 +59,21 @@ void boxBlurAlpha(std::vector<float> &data, int width, int height, int box)
     pass(width, height, [&](int column, int i) -> float & { return data[size_t(i) * width + column]; });
 }
 
-// A blurred black continuous rounded square, drawn nine-sliced to any card size.
-QPixmap shadowTile(const Shadow &shadow, int *margin, int *slice)
+// A blurred black continuous rounded square, drawn nine-sliced to any card size. It is made
+// in device pixels at `scale`; `margin` and `slice` are in logical pixels.
+QImage shadowTile(const Shadow &shadow, qreal scale, int *margin, int *slice)
 {
     const int blur = blurMargin(shadow.radius);
     const int corner = int(std::ceil(kRadius * 1.53));
     const int side = 2 * corner + 2;
-    const int size = side + 2 * blur;
+    const int logical = side + 2 * blur;
+    const int size = int(std::ceil(logical * scale));
     QImage mask(size, size, QImage::Format_ARGB32_Premultiplied);
     mask.fill(Qt::transparent);
     {
         QPainter p(&mask);
         p.setRenderHint(QPainter::Antialiasing);
+        p.scale(scale, scale);
         AuditShape::fill(p, QRectF(blur, blur, side, side), kRadius, Qt::black);
     }
     std::vector<float> alpha(size_t(size) * size);
@@ -79,7 +82,7 @@ QPixmap shadowTile(const Shadow &shadow, int *margin, int *slice)
         for (int x = 0; x < size; ++x)
             alpha[size_t(y) * size + x] = float(qAlpha(row[x]));
     }
-    const qreal sigma = shadow.radius / 2.0;
+    const qreal sigma = shadow.radius / 2.0 * scale;
     const int box = std::max(1, int(std::floor(sigma * 3.0 * std::sqrt(2.0 * M_PI) / 4.0 + 0.5)));
     for (int i = 0; i < 3; ++i)
         boxBlurAlpha(alpha, size, size, box | 1);
@@ -93,7 +96,26 @@ QPixmap shadowTile(const Shadow &shadow, int *margin, int *slice)
     }
     *margin = blur;
     *slice = blur + corner;
-    return QPixmap::fromImage(tile);
+    return tile;
+}
+
+// Draws `tile` (made at `scale`) over `target` with corners of `slice` logical pixels kept
+// as they are and the edges and middle stretched.
+void drawNineSlice(QPainter &painter, const QRectF &target, const QImage &tile, int slice, qreal scale)
+{
+    const qreal tileSize = tile.width() / scale;
+    const qreal xs[] = {target.left(), target.left() + slice, target.right() - slice, target.right()};
+    const qreal ys[] = {target.top(), target.top() + slice, target.bottom() - slice, target.bottom()};
+    const qreal us[] = {0, qreal(slice), tileSize - slice, tileSize};
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            const QRectF to(QPointF(xs[column], ys[row]), QPointF(xs[column + 1], ys[row + 1]));
+            const QRectF from(QPointF(us[column] * scale, us[row] * scale),
+                              QPointF(us[column + 1] * scale, us[row + 1] * scale));
+            if (to.width() > 0 && to.height() > 0)
+                painter.drawImage(to, tile, from);
+        }
+    }
 }
 
 QMargins shadowExtent()
@@ -122,24 +144,29 @@ public:
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        static const struct Tiles {
-            QPixmap pixmap[2];
+        struct Tiles {
+            QImage image[2];
             int margin[2];
             int slice[2];
-            Tiles()
-            {
-                for (int i = 0; i < 2; ++i)
-                    pixmap[i] = shadowTile(kShadows[i], &margin[i], &slice[i]);
-            }
-        } tiles;
+        };
+        // One set of tiles per pixel ratio in use (a window may move to another screen).
+        static QHash<int, Tiles> cache;
+        const qreal scale = devicePixelRatioF();
+        const int key = qRound(scale * 100);
+        auto found = cache.find(key);
+        if (found == cache.end()) {
+            Tiles tiles;
+            for (int i = 0; i < 2; ++i)
+                tiles.image[i] = shadowTile(kShadows[i], scale, &tiles.margin[i], &tiles.slice[i]);
+            found = cache.insert(key, tiles);
+        }
         const QRect card = rect().marginsRemoved(shadowExtent());
         QPainter painter(this);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         for (int i = 0; i < 2; ++i) {
-            const int m = tiles.margin[i];
+            const int m = found->margin[i];
             const QRect target = card.translated(kShadows[i].offset).marginsAdded(QMargins(m, m, m, m));
-            const int s = tiles.slice[i];
-            qDrawBorderPixmap(&painter, target, QMargins(s, s, s, s), tiles.pixmap[i]);
+            drawNineSlice(painter, target, found->image[i], found->slice[i], scale);
         }
     }
 };
@@ -244,6 +271,11 @@ void AuditCard::syncShadow()
     if (!host) {
         delete m_shadow.data();
         watchAncestors(nullptr);
+        m_syncing = false;
+        return;
+    }
+    if (!m_shadow && !isVisible()) {
+        // Made when the card is first shown, never while a hidden (or dying) tree is torn down.
         m_syncing = false;
         return;
     }

@@ -36,9 +36,12 @@ void AuditChipButton::setOn(bool on)
 {
     if (isChecked() == on)
         return;
+    const QSize before = sizeHint();
     setChecked(on);
-    // The weight changes with the state, and with it the width of the label.
-    updateGeometry();
+    // The weight changes with the state, and with it, in some fonts, the width of the label:
+    // only then is the row laid out again.
+    if (sizeHint() != before)
+        updateGeometry();
     update();
 }
 

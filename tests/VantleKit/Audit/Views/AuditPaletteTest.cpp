@@ -112,3 +112,47 @@ TEST(AuditPalette, ACardDrawsWithCoalAloneAndWithTheHostsPaletteInside)
 }
 
 } // namespace
+
+namespace {
+
+// The card's shadow lives in an ancestor; it must follow the card and go with it in any order.
+TEST(AuditCard, ShadowFollowsTheCardAndDiesWithIt)
+{
+    {
+        QWidget window;
+        auto *outer = new QVBoxLayout(&window);
+        outer->setContentsMargins(28, 28, 28, 28);
+        auto *column = new QWidget;
+        auto *inner = new QVBoxLayout(column);
+        inner->setContentsMargins(0, 0, 0, 0);
+        auto *card = new AuditCard;
+        inner->addWidget(card);
+        outer->addWidget(column);
+        window.resize(400, 300);
+        window.show();
+        // The column has no room around the card, so the shadow sits in the window.
+        const QList<QWidget *> shadows = window.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+        EXPECT_EQ(shadows.size(), 2);
+        delete card;
+        EXPECT_EQ(window.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
+    }
+    {
+        auto *window = new QWidget;
+        auto *layout = new QVBoxLayout(window);
+        layout->addWidget(new AuditCard);
+        window->show();
+        delete window;
+    }
+    {
+        QWidget first, second;
+        auto *card = new AuditCard(&first);
+        first.show();
+        second.show();
+        card->setParent(&second);
+        card->show();
+        EXPECT_EQ(first.findChildren<QWidget *>().size(), 0);
+        EXPECT_EQ(second.findChildren<QWidget *>().size(), 2);
+    }
+}
+
+} // namespace
