@@ -5,7 +5,6 @@
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/StoredSession.h"
 
-
 #include <QCoro/QCoroNetworkReply>
 #include <QJsonArray>
 #include <QJsonDocument>

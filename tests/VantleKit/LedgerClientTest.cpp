@@ -249,6 +249,19 @@ TEST_F(LedgerClientTest, ErrorAnswersMapToTheServiceCode)
     }
 }
 
+TEST_F(LedgerClientTest, ARefusedTokenIsTheServicesUnauthorized)
+{
+    m_service.setAcceptedToken(QStringLiteral("oas_other"));
+    auto api = makeClient();
+    try {
+        runTask(api->categories());
+        ADD_FAILURE() << "a refused token was accepted";
+    } catch (const VantAPIError &error) {
+        EXPECT_EQ(error.status(), 401);
+        EXPECT_EQ(error.code(), QStringLiteral("unauthorized"));
+    }
+}
+
 TEST_F(LedgerClientTest, AnyTwoHundredIsSuccess)
 {
     auto api = makeClient();
