@@ -160,6 +160,13 @@ bool asBool(const QJsonValue &value, const char *key)
     return value.toBool();
 }
 
+double asNumber(const QJsonValue &value, const char *key)
+{
+    if (!value.isDouble())
+        wrongType(key, "number");
+    return value.toDouble();
+}
+
 qint64 asInt(const QJsonValue &value, const char *key)
 {
     if (!value.isDouble())
@@ -240,6 +247,15 @@ std::optional<bool> optionalBool(const QJsonObject &object, const char *key)
 {
     if (auto value = present(object, key))
         return asBool(*value, key);
+    return std::nullopt;
+}
+
+double requireNumber(const QJsonObject &object, const char *key) { return asNumber(required(object, key), key); }
+
+std::optional<double> optionalNumber(const QJsonObject &object, const char *key)
+{
+    if (auto value = present(object, key))
+        return asNumber(*value, key);
     return std::nullopt;
 }
 

@@ -46,6 +46,8 @@ std::optional<QString> optionalString(const QJsonObject &object, const char *key
 bool requireBool(const QJsonObject &object, const char *key);
 std::optional<bool> optionalBool(const QJsonObject &object, const char *key);
 // Whole numbers only: 3.5 or 1e300 is a wrong type, not a rounded value.
+double requireNumber(const QJsonObject &object, const char *key);
+std::optional<double> optionalNumber(const QJsonObject &object, const char *key);
 qint64 requireInt(const QJsonObject &object, const char *key);
 std::optional<qint64> optionalInt(const QJsonObject &object, const char *key);
 QDateTime requireDate(const QJsonObject &object, const char *key);

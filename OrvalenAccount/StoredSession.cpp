@@ -4,6 +4,8 @@
 
 #include <QJsonDocument>
 
+#include <stdexcept>
+
 StoredSession StoredSession::fromJson(const QJsonObject &object)
 {
     StoredSession session;
@@ -18,6 +20,10 @@ StoredSession StoredSession::fromJson(const QJsonObject &object)
 
 QJsonObject StoredSession::toJson() const
 {
+    // An invalid date would be written as text no reader accepts, and the write would
+    // replace a readable session with one nobody can read.
+    if (!expiresAt.isValid() || !issuedAt.isValid())
+        throw std::invalid_argument("StoredSession: expiresAt and issuedAt must be valid dates");
     QJsonObject object;
     object.insert(QStringLiteral("oas"), oas);
     if (refreshToken)

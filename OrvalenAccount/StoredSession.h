@@ -23,6 +23,7 @@ struct StoredSession {
     // case). A missing or null refreshToken reads as absent; every other key is required.
     // Throws OrvalenJSON::DecodingError.
     static StoredSession fromJson(const QJsonObject &object);
+    // Throws std::invalid_argument when a date is invalid (nothing could read it back).
     QJsonObject toJson() const;
     // Compact JSON with the members in the order above; an absent refresh token is left out.
     QByteArray toJsonBytes() const;

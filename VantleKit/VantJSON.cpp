@@ -2,117 +2,90 @@
 
 #include "OrvalenAccount/OrvalenJSON.h"
 
-#include <cmath>
-
 namespace VantJSON {
 
-QJsonValue Reader::member(const QString &key, QJsonValue::Type type, bool required)
+namespace {
+// The account layer's readers hold the one copy of the record rules (absent,
+// null, wrong type, whole numbers, strict dates); this reader only turns their
+// failure into a flag.
+template <typename Read>
+auto attempt(bool &ok, Read read) -> decltype(read())
 {
-    const QJsonValue value = m_object.value(key);
-    if (value.isUndefined() || value.isNull()) {
-        if (required)
-            m_ok = false;
-        return QJsonValue(QJsonValue::Undefined);
+    if (!ok)
+        return {};
+    try {
+        return read();
+    } catch (const OrvalenJSON::DecodingError &) {
+        ok = false;
+        return {};
     }
-    if (value.type() != type) {
-        m_ok = false;
-        return QJsonValue(QJsonValue::Undefined);
-    }
-    return value;
 }
+} // namespace
 
 std::optional<QString> Reader::optionalString(const QString &key)
 {
-    const QJsonValue value = member(key, QJsonValue::String, false);
-    if (value.isUndefined())
-        return std::nullopt;
-    return value.toString();
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::optionalString(m_object, k.constData()); });
 }
 
 QString Reader::requiredString(const QString &key)
 {
-    return member(key, QJsonValue::String, true).toString();
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::requireString(m_object, k.constData()); });
 }
 
 std::optional<double> Reader::optionalNumber(const QString &key)
 {
-    const QJsonValue value = member(key, QJsonValue::Double, false);
-    if (value.isUndefined())
-        return std::nullopt;
-    return value.toDouble();
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::optionalNumber(m_object, k.constData()); });
 }
 
 double Reader::requiredNumber(const QString &key)
 {
-    return member(key, QJsonValue::Double, true).toDouble();
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::requireNumber(m_object, k.constData()); });
 }
 
 std::optional<qint64> Reader::optionalInteger(const QString &key)
 {
-    const QJsonValue value = member(key, QJsonValue::Double, false);
-    if (value.isUndefined())
-        return std::nullopt;
-    const double number = value.toDouble();
-    // 2^63 is exactly representable; anything at or above it does not fit.
-    constexpr double limit = 9223372036854775808.0;
-    if (!std::isfinite(number) || std::trunc(number) != number || number >= limit || number < -limit) {
-        m_ok = false;
-        return std::nullopt;
-    }
-    // Integers the reader kept exact come back exact; others through the double.
-    return value.toInteger(static_cast<qint64>(number));
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::optionalInt(m_object, k.constData()); });
 }
 
 qint64 Reader::requiredInteger(const QString &key)
 {
-    const std::optional<qint64> value = optionalInteger(key);
-    if (!value) {
-        m_ok = false;
-        return 0;
-    }
-    return *value;
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::requireInt(m_object, k.constData()); });
 }
 
 std::optional<bool> Reader::optionalBool(const QString &key)
 {
-    const QJsonValue value = member(key, QJsonValue::Bool, false);
-    if (value.isUndefined())
-        return std::nullopt;
-    return value.toBool();
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::optionalBool(m_object, k.constData()); });
 }
 
 bool Reader::requiredBool(const QString &key)
 {
-    return member(key, QJsonValue::Bool, true).toBool();
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::requireBool(m_object, k.constData()); });
 }
 
 std::optional<QDateTime> Reader::optionalDate(const QString &key)
 {
-    const std::optional<QString> text = optionalString(key);
-    if (!text)
-        return std::nullopt;
-    try {
-        return OrvalenJSON::decodeDate(*text);
-    } catch (const OrvalenJSON::DecodingError &) {
-        m_ok = false;
-        return std::nullopt;
-    }
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::optionalDate(m_object, k.constData()); });
 }
 
 QDateTime Reader::requiredDate(const QString &key)
 {
-    const std::optional<QDateTime> date = optionalDate(key);
-    if (!date) {
-        m_ok = false;
-        return QDateTime();
-    }
-    return *date;
+    const QByteArray k = key.toUtf8();
+    return attempt(m_ok, [&] { return OrvalenJSON::requireDate(m_object, k.constData()); });
 }
 
 std::optional<VantJSONValue> Reader::optionalValue(const QString &key)
 {
     const QJsonValue value = m_object.value(key);
-    if (value.isNull())
+    if (value.isNull() || value.isUndefined())
         return std::nullopt;
     return VantJSONValue::fromJson(value);
 }

@@ -60,10 +60,6 @@ public:
     }
 
 private:
-    // The member, or an undefined value when missing or null; fails on a type other
-    // than `type`.
-    QJsonValue member(const QString &key, QJsonValue::Type type, bool required);
-
     QJsonObject m_object;
     bool m_ok = true;
 };

@@ -159,7 +159,8 @@ QCoro::Task<HTTPResponse> AuthClient::perform(QUrl url, QString method, std::opt
 {
     const std::shared_ptr<AuthClient> self = shared_from_this();
     const std::shared_ptr<IdentityThrottle> throttle = m_throttle;
-    // Named, not a temporary inside the co_await: GCC 12 destroys such temporaries twice.
+    // Named outside the co_await: GCC 12 destroys the captures of a lambda written
+    // inside a co_await expression twice.
     IdentityThrottle::Send send = [self, url, method, bodyData, oas, endpoint, cancel] {
         return sendStep(self, url, method, bodyData, oas, endpoint, cancel);
     };

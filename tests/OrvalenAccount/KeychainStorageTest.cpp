@@ -151,6 +151,12 @@ TEST(KeychainStorageTest, LockedKeyringKeepsThePreviousItem)
     for (const Op op : {Op::update, Op::add, Op::copyMatching, Op::remove})
         keychain->failAlways(op, std::nullopt);
     EXPECT_EQ(storage.getJSON<StoredSession>(KeychainStorage::Keys::session), session(QStringLiteral("oas_old")));
+
+    // A session that cannot be encoded never replaces the stored one.
+    StoredSession broken = session(QStringLiteral("oas_broken"));
+    broken.expiresAt = QDateTime();
+    EXPECT_THROW(storage.setJSON(broken, KeychainStorage::Keys::session), std::invalid_argument);
+    EXPECT_EQ(storage.getJSON<StoredSession>(KeychainStorage::Keys::session), session(QStringLiteral("oas_old")));
 }
 
 TEST(KeychainStorageTest, ReadsAndDeletesOfMissingOrForeignItems)

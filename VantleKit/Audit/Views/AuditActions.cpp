@@ -38,7 +38,10 @@ void AuditActions::rebuild()
         delete item;
     if (m_leading)
         m_layout->addWidget(m_leading, 0, Qt::AlignVCenter);
-    m_layout->addStretch(1);
+    // The room between the sides is one of the row's children, 18 from each neighbour; the
+    // box layout puts no spacing next to a spacer, so the spacer carries that 18 itself.
+    const int room = (m_leading || m_trailing) ? m_layout->spacing() : 0;
+    m_layout->addSpacerItem(new QSpacerItem(room, 0, QSizePolicy::MinimumExpanding, QSizePolicy::Minimum));
     if (m_trailing)
         m_layout->addWidget(m_trailing, 0, Qt::AlignVCenter);
 }

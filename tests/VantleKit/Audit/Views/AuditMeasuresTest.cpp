@@ -143,4 +143,34 @@ TEST(AuditMeasures, ActionsRowSitsThirtyFourBelow)
     EXPECT_EQ(trailing->geometry().right(), 699);
 }
 
+// The room between the two sides is a child of the row like them, so 18 stands on each side
+// of it: squeezed, the two sides stay 36 apart; with one side missing, 18 from the edge.
+TEST(AuditMeasures, ActionsKeepEighteenEitherSideOfTheRoom)
+{
+    struct Case {
+        const char *name;
+        bool leading;
+        bool trailing;
+        int gap;
+    };
+    const Case cases[] = {
+        {"both sides", true, true, 36},
+        {"trailing only", false, true, 18},
+        {"leading only", true, false, 18},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto *back = c.leading ? new AuditPrimaryButton("Back", AuditPrimaryButton::Size::sm) : nullptr;
+        auto *next = c.trailing ? new AuditPrimaryButton("Next →", AuditPrimaryButton::Size::lg) : nullptr;
+        AuditActions actions(back, next);
+        const int sides = (back ? back->sizeHint().width() : 0) + (next ? next->sizeHint().width() : 0);
+        EXPECT_EQ(actions.minimumSizeHint().width(), sides + c.gap);
+        if (back && next) {
+            actions.resize(actions.minimumSizeHint().width(), actions.sizeHint().height());
+            actions.show();
+            EXPECT_EQ(next->x() - (back->geometry().right() + 1), 36);
+        }
+    }
+}
+
 } // namespace
