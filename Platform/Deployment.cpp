@@ -29,6 +29,9 @@ QUrl resolve(const char *envName, const char *fallback)
         const QUrl url(fromEnv, QUrl::StrictMode);
         if (usable(url))
             return normalised(url);
+        // A typo here would quietly send a test run or the local stack to the real
+        // deployment: say so loudly.
+        qWarning("%s is not an absolute http(s) address; using the built-in one", envName);
     }
     return normalised(QUrl(QString::fromUtf8(fallback)));
 }
