@@ -95,6 +95,8 @@ QCoro::Task<QJsonObject> send(std::shared_ptr<const VantleAPI::Context> context,
     QNetworkRequest request(endpoint(context->baseURL, path));
     request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
     request.setRawHeader("Accept", "application/json");
+    // The bearer token must never follow a redirect to another host.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     request.setTransferTimeout(static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(VantleAPI::requestTimeout).count()));
     if (body)

@@ -52,6 +52,8 @@ QCoro::Task<HTTPResponse> send(QNetworkAccessManager *manager, HTTPRequest reque
     QNetworkRequest networkRequest(request.url);
     for (const auto &[name, value] : request.headers)
         networkRequest.setRawHeader(name, value);
+    // Neither the bearer token nor the proof may follow a redirect to another host.
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     networkRequest.setTransferTimeout(static_cast<int>(request.timeout.count()));
 
     const bool plainGet = request.method.toUpper() == QLatin1String("GET") && !request.body;

@@ -348,3 +348,27 @@ TEST(FakeLedgerServiceRules, RefusesBodiesTheServiceWouldRefuse)
 }
 
 } // namespace
+
+namespace {
+
+// A service that answers every request with a redirect to another origin must not
+// get the session token carried over to that origin.
+TEST_F(LedgerClientTest, TheTokenNeverFollowsARedirectToAnotherHost)
+{
+    FakeService elsewhere;
+    elsewhere.on(QStringLiteral("GET"), QStringLiteral("/api/v1/categories"),
+                 ScriptedAnswer::json(200, R"({"categories":[]})"));
+    ScriptedAnswer redirect;
+    redirect.status = 307;
+    QUrl target = elsewhere.url(QStringLiteral("/api/v1/categories"));
+    target.setHost(QStringLiteral("localhost"));
+    redirect.headers.append(qMakePair(QByteArray("Location"), target.toEncoded()));
+    m_service.enqueue(QStringLiteral("GET"), QStringLiteral("/api/v1/categories"), redirect);
+    auto api = makeClient();
+
+    EXPECT_ANY_THROW(runTask(api->categories()));
+    TestSupport::spinFor(std::chrono::milliseconds(100));
+    EXPECT_TRUE(elsewhere.requests().isEmpty());
+}
+
+} // namespace
