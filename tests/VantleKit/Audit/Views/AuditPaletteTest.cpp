@@ -22,7 +22,7 @@ TEST(AuditPalette, VantHexTakesTheLowThreeBytes)
     };
     for (const Case &c : cases) {
         const QColor color = vantHex(c.number);
-        EXPECT_EQ(color.spec(), QColor::Rgb) << std::hex << c.number;
+        EXPECT_EQ(color, color.toRgb()) << std::hex << c.number; // an sRGB colour, not converted
         EXPECT_EQ(color.red(), c.r) << std::hex << c.number;
         EXPECT_EQ(color.green(), c.g) << std::hex << c.number;
         EXPECT_EQ(color.blue(), c.b) << std::hex << c.number;
