@@ -202,36 +202,36 @@ void AuditCard::paintEvent(QPaintEvent *)
     AuditShape::strokeInside(painter, shape, kRadius, 1, palette.border);
 }
 
-bool AuditCard::event(QEvent *event)
+namespace {
+// The shadow lives in an ancestor, so it follows the card (or the ancestor it
+// watches) whenever either changes place, size or visibility.
+bool movesShadow(QEvent::Type type)
 {
-    const bool result = QWidget::event(event);
-    switch (event->type()) {
+    switch (type) {
     case QEvent::ParentChange:
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::Show:
     case QEvent::Hide:
-        syncShadow();
-        break;
+        return true;
     default:
-        break;
+        return false;
     }
+}
+} // namespace
+
+bool AuditCard::event(QEvent *event)
+{
+    const bool result = QWidget::event(event);
+    if (movesShadow(event->type()))
+        syncShadow();
     return result;
 }
 
 bool AuditCard::eventFilter(QObject *watched, QEvent *event)
 {
-    switch (event->type()) {
-    case QEvent::ParentChange:
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::Show:
-    case QEvent::Hide:
+    if (movesShadow(event->type()))
         syncShadow();
-        break;
-    default:
-        break;
-    }
     return QWidget::eventFilter(watched, event);
 }
 
