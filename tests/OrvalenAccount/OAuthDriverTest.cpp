@@ -2,8 +2,8 @@
 #include "OrvalenAccount/Internal/OIDCError.h"
 #include "OrvalenAccount/Internal/OIDCServiceConfiguration.h"
 #include "OrvalenAccount/OAuthDriver.h"
-#include "support/FakeAuthority.h"
-#include "support/FakeBrowser.h"
+#include "tools/fakes/FakeAuthority.h"
+#include "tools/fakes/FakeBrowser.h"
 #include "support/TaskRunner.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@
 #include <memory>
 
 using namespace std::chrono_literals;
-using TestSupport::FakeAuthority;
-using TestSupport::FakeBrowser;
+using Fakes::FakeAuthority;
+using Fakes::FakeBrowser;
 using Hint = OAuthDriver::ProviderHint;
 
 namespace {
@@ -411,20 +411,20 @@ TEST_F(OAuthDriverTest, DiscoveryFailures)
 {
     const struct {
         const char *name;
-        std::optional<TestSupport::ScriptedAnswer> answer; // none: nothing listens
+        std::optional<Fakes::ScriptedAnswer> answer; // none: nothing listens
         QString reason;
         int code;
     } cases[] = {
         {"unreachable", std::nullopt, QStringLiteral("Couldn't reach the sign-in service."), OIDCGeneralErrorCode::networkError},
-        {"server error", TestSupport::ScriptedAnswer::json(500, R"({"error":"boom"})"),
+        {"server error", Fakes::ScriptedAnswer::json(500, R"({"error":"boom"})"),
          QStringLiteral("The sign-in service is not answering correctly."), OIDCGeneralErrorCode::serverError},
-        {"not json", TestSupport::ScriptedAnswer::json(200, "<html>"),
+        {"not json", Fakes::ScriptedAnswer::json(200, "<html>"),
          QStringLiteral("The sign-in service's configuration is not usable."), OIDCGeneralErrorCode::invalidDiscoveryDocument},
-        {"no endpoint", TestSupport::ScriptedAnswer::json(200, R"({"issuer":"x"})"),
+        {"no endpoint", Fakes::ScriptedAnswer::json(200, R"({"issuer":"x"})"),
          QStringLiteral("The sign-in service's configuration is not usable."), OIDCGeneralErrorCode::invalidDiscoveryDocument},
-        {"relative endpoint", TestSupport::ScriptedAnswer::json(200, R"({"authorization_endpoint":"/authorize"})"),
+        {"relative endpoint", Fakes::ScriptedAnswer::json(200, R"({"authorization_endpoint":"/authorize"})"),
          QStringLiteral("The sign-in service's configuration is not usable."), OIDCGeneralErrorCode::invalidDiscoveryDocument},
-        {"not a web address", TestSupport::ScriptedAnswer::json(200, R"({"authorization_endpoint":"file:///etc/passwd"})"),
+        {"not a web address", Fakes::ScriptedAnswer::json(200, R"({"authorization_endpoint":"file:///etc/passwd"})"),
          QStringLiteral("The sign-in service's configuration is not usable."), OIDCGeneralErrorCode::invalidDiscoveryDocument},
     };
     for (const auto &c : cases) {
@@ -434,7 +434,7 @@ TEST_F(OAuthDriverTest, DiscoveryFailures)
         if (c.answer)
             authority.enqueue(QStringLiteral("GET"), FakeAuthority::discoveryPath, *c.answer);
         else
-            issuer.setPort(TestSupport::FakeService::closedPort());
+            issuer.setPort(Fakes::FakeService::closedPort());
         OAuthDriver local(makeConfig(issuer, &network, [this](OrvalenLogLevel level, const QString &event,
                                                               const OrvalenLogFields &fields) {
             logs.append({level, event, fields});

@@ -4,7 +4,7 @@
 #include "OrvalenAccount/Internal/OIDCExternalUserAgent.h"
 #include "OrvalenAccount/Internal/OIDCExternalUserAgentSession.h"
 #include "OrvalenAccount/Internal/OIDCServiceConfiguration.h"
-#include "support/FakeAuthority.h"
+#include "tools/fakes/FakeAuthority.h"
 #include "support/TaskRunner.h"
 
 #include <gtest/gtest.h>
@@ -123,7 +123,7 @@ TEST(OIDCRequest, QueryValuesArriveExactlyAsGiven)
     const QByteArray raw = url.query(QUrl::FullyEncoded).toLatin1();
     EXPECT_EQ(raw.count("state="), 1);
     EXPECT_EQ(raw.count("redirect_uri="), 1);
-    const auto got = TestSupport::FakeAuthority::decodeQuery(raw);
+    const auto got = Fakes::FakeAuthority::decodeQuery(raw);
     EXPECT_EQ(got.value(QStringLiteral("tenant")), QStringLiteral("x y")); // the endpoint's own query is kept as it was
     EXPECT_EQ(got.value(QStringLiteral("plus")), QStringLiteral("1.0+beta"));
     EXPECT_EQ(got.value(QStringLiteral("tricky")), QStringLiteral("a&b=c d%20é#f"));
@@ -186,7 +186,7 @@ TEST(OIDCDiscovery, DocumentNeedsAnAbsoluteWebAuthorizationEndpoint)
 
 TEST(OIDCDiscovery, FetchesTheDocumentOfTheFakeAuthority)
 {
-    TestSupport::FakeAuthority authority;
+    Fakes::FakeAuthority authority;
     QNetworkAccessManager network;
     const auto configuration = TestSupport::runTask(
         OIDCAuthorizationService::discoverServiceConfigurationForIssuer(authority.issuer(), &network));

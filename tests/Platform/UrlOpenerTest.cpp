@@ -1,5 +1,5 @@
 #include "Platform/UrlOpener.h"
-#include "support/FakeBrowser.h"
+#include "tools/fakes/FakeBrowser.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@ namespace {
 
 TEST(UrlOpener, WebAddressesReachTheBrowserAndRelativeOnesNothing)
 {
-    TestSupport::FakeBrowser browser([](const QUrl &) { return false; });
-    browser.setMode(TestSupport::FakeBrowser::Mode::ignore);
+    Fakes::FakeBrowser browser([](const QUrl &) { return false; });
+    browser.setMode(Fakes::FakeBrowser::Mode::ignore);
     const struct {
         const char *url;
         bool opened;

@@ -8,7 +8,7 @@
 #include "OrvalenAccount/StoredSession.h"
 #include "Platform/InMemoryKeychain.h"
 
-#include "support/FakeLedgerService.h"
+#include "tools/fakes/FakeLedgerService.h"
 #include "support/TaskRunner.h"
 
 #include <QJsonArray>
@@ -19,9 +19,9 @@
 
 #include <memory>
 
-using TestSupport::FakeLedgerService;
-using TestSupport::FakeService;
-using TestSupport::ScriptedAnswer;
+using Fakes::FakeLedgerService;
+using Fakes::FakeService;
+using Fakes::ScriptedAnswer;
 using TestSupport::runTask;
 
 namespace {

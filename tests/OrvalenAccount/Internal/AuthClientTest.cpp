@@ -3,7 +3,7 @@
 #include "OrvalenAccount/OrvalenError.h"
 #include "OrvalenAccount/OrvalenJSON.h"
 #include "Platform/InMemoryKeychain.h"
-#include "support/FakeIdentityService.h"
+#include "tools/fakes/FakeIdentityService.h"
 #include "support/TaskRunner.h"
 
 #include <QJsonArray>
@@ -14,9 +14,9 @@
 
 #include <gtest/gtest.h>
 
-using TestSupport::FakeIdentityService;
-using TestSupport::FakeService;
-using TestSupport::ScriptedAnswer;
+using Fakes::FakeIdentityService;
+using Fakes::FakeService;
+using Fakes::ScriptedAnswer;
 
 namespace {
 
@@ -399,7 +399,7 @@ TEST_F(AuthClientTest, TenConcurrentCallsWithAnExpiringSessionSendOneRefresh)
     const QString old = signIn(3600);
     fake.on(QStringLiteral("POST"), kWhoami, okAnswer());
     // Slow the refresh down so that every call finds it running.
-    fake.on(QStringLiteral("POST"), FakeIdentityService::refreshPath, [this](const TestSupport::RecordedRequest &r) {
+    fake.on(QStringLiteral("POST"), FakeIdentityService::refreshPath, [this](const Fakes::RecordedRequest &r) {
         const QJsonObject session = fake.issueSession(QStringLiteral("vantle"));
         Q_UNUSED(r);
         ScriptedAnswer a = ScriptedAnswer::json(200, QJsonDocument(session).toJson(QJsonDocument::Compact));

@@ -1,10 +1,10 @@
 #include "OrvalenAccount/DPoPSigner.h"
 #include "Platform/InMemoryKeychain.h"
-#include "support/FakeIdentityService.h"
+#include "tools/fakes/FakeIdentityService.h"
 
 #include <gtest/gtest.h>
 
-using TestSupport::FakeIdentityService;
+using Fakes::FakeIdentityService;
 
 // The fake's proof check is what the integration tests rely on to say "every proof
 // verifies"; it must reject proofs that do not fit their request.

@@ -1,6 +1,6 @@
 #include "OrvalenAccount/Internal/HTTPTransport.h"
 #include "OrvalenAccount/OrvalenTransportError.h"
-#include "support/FakeService.h"
+#include "tools/fakes/FakeService.h"
 #include "support/TaskRunner.h"
 
 #include <QNetworkAccessManager>
@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-using TestSupport::FakeService;
-using TestSupport::ScriptedAnswer;
+using Fakes::FakeService;
+using Fakes::ScriptedAnswer;
 
 TEST(HTTPTransport, ErrorStatusesAreAnswersWithTheirHeadersAndBody)
 {

@@ -1,6 +1,6 @@
 #include "Vantle/Models/LedgerModel.h"
 
-#include "support/FakeLedgerService.h"
+#include "tools/fakes/FakeLedgerService.h"
 #include "support/TaskRunner.h"
 
 #include <QJsonArray>
@@ -12,8 +12,8 @@
 
 #include <memory>
 
-using TestSupport::FakeLedgerService;
-using TestSupport::ScriptedAnswer;
+using Fakes::FakeLedgerService;
+using Fakes::ScriptedAnswer;
 using TestSupport::runTask;
 using TestSupport::waitUntil;
 

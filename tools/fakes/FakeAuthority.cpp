@@ -1,10 +1,10 @@
-#include "support/FakeAuthority.h"
+#include "tools/fakes/FakeAuthority.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace TestSupport {
+namespace Fakes {
 
 FakeAuthority::FakeAuthority(QObject *parent) : FakeService(parent)
 {
@@ -66,4 +66,4 @@ bool FakeAuthority::handleSpecial(const RecordedRequest &request, ScriptedAnswer
     return true;
 }
 
-} // namespace TestSupport
+} // namespace Fakes

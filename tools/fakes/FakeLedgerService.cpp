@@ -1,4 +1,4 @@
-#include "support/FakeLedgerService.h"
+#include "tools/fakes/FakeLedgerService.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-namespace TestSupport {
+namespace Fakes {
 
 namespace {
 
@@ -195,4 +195,4 @@ ScriptedAnswer FakeLedgerService::postAudit(const RecordedRequest &request)
     return jsonAnswer(201, QJsonObject{{QStringLiteral("audit"), audit}, {QStringLiteral("categories"), created}});
 }
 
-} // namespace TestSupport
+} // namespace Fakes

@@ -1,4 +1,4 @@
-#include "support/FakeService.h"
+#include "tools/fakes/FakeService.h"
 
 #include <QHostAddress>
 #include <QHttpServerRequest>
@@ -10,7 +10,7 @@
 
 #include <stdexcept>
 
-namespace TestSupport {
+namespace Fakes {
 
 namespace {
 QString methodName(QHttpServerRequest::Method method)
@@ -189,4 +189,4 @@ void FakeService::respond(const QHttpServerRequest &request, QHttpServerResponde
     });
 }
 
-} // namespace TestSupport
+} // namespace Fakes

@@ -16,7 +16,7 @@
 #include <map>
 #include <memory>
 
-namespace TestSupport {
+namespace Fakes {
 
 // One request as the fake service received it.
 struct RecordedRequest {
@@ -91,4 +91,4 @@ private:
     std::map<QString, std::deque<ScriptedAnswer>> m_queues;
 };
 
-} // namespace TestSupport
+} // namespace Fakes

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "support/FakeService.h"
+#include "tools/fakes/FakeService.h"
 
 #include <QDateTime>
 #include <QSet>
 #include <QString>
 
-namespace TestSupport {
+namespace Fakes {
 
 // The outcome of checking one DPoP proof the fake received.
 struct DPoPCheck {
@@ -78,4 +78,4 @@ private:
     QList<DPoPCheck> m_checks;
 };
 
-} // namespace TestSupport
+} // namespace Fakes

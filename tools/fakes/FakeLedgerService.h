@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/FakeService.h"
+#include "tools/fakes/FakeService.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -8,7 +8,7 @@
 
 #include <optional>
 
-namespace TestSupport {
+namespace Fakes {
 
 // A loopback stand-in for the ledger service: the category list and the audit
 // submission under "/api/v1", with the service's bearer-token check.
@@ -62,4 +62,4 @@ private:
     int m_nextAudit = 1;
 };
 
-} // namespace TestSupport
+} // namespace Fakes

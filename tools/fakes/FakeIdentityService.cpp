@@ -1,4 +1,4 @@
-#include "support/FakeIdentityService.h"
+#include "tools/fakes/FakeIdentityService.h"
 
 #include "OrvalenAccount/OrvalenJSON.h"
 
@@ -14,7 +14,7 @@
 
 #include <memory>
 
-namespace TestSupport {
+namespace Fakes {
 
 namespace {
 
@@ -288,4 +288,4 @@ DPoPCheck FakeIdentityService::verifyProof(const QByteArray &proof, const QStrin
     return check;
 }
 
-} // namespace TestSupport
+} // namespace Fakes

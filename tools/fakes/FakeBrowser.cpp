@@ -1,6 +1,6 @@
-#include "support/FakeBrowser.h"
+#include "tools/fakes/FakeBrowser.h"
 
-#include "support/FakeAuthority.h"
+#include "tools/fakes/FakeAuthority.h"
 
 #include <QDesktopServices>
 #include <QNetworkReply>
@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 
-namespace TestSupport {
+namespace Fakes {
 
 FakeBrowser::FakeBrowser(ResumeHandler resume, QObject *parent) : QObject(parent), m_resume(std::move(resume))
 {
@@ -63,4 +63,4 @@ void FakeBrowser::handBack(QUrl redirect)
     });
 }
 
-} // namespace TestSupport
+} // namespace Fakes

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "support/FakeService.h"
+#include "tools/fakes/FakeService.h"
 
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QUrl>
 
-namespace TestSupport {
+namespace Fakes {
 
 // A loopback OpenID Connect authority: the discovery document at
 // "/.well-known/openid-configuration" and an authorization endpoint at
@@ -56,4 +56,4 @@ private:
     QList<QMap<QString, QString>> m_authorizations;
 };
 
-} // namespace TestSupport
+} // namespace Fakes

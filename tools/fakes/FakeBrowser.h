@@ -7,7 +7,7 @@
 
 #include <functional>
 
-namespace TestSupport {
+namespace Fakes {
 
 // The person's browser, for as long as it lives: every http(s) address the
 // application opens (QDesktopServices::openUrl) comes here. Following a page means
@@ -53,4 +53,4 @@ private:
     QList<bool> m_answers;
 };
 
-} // namespace TestSupport
+} // namespace Fakes
