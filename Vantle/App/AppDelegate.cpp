@@ -84,7 +84,10 @@ QCoro::Task<AppDelegate::LaunchRole> AppDelegate::launch(QStringList arguments)
             // The old instance of a relaunch is on its way out: handing it our
             // arguments would leave nothing running once it is gone.
             if (!relaunched || waited() >= relaunchPatience) {
-                const bool forwarded = co_await SingleInstance::forward(m_instance.socketPath(), arguments, 1s);
+                // An instance still building itself reads late: wait for its answer
+                // rather than send the links twice.
+                const bool forwarded =
+                    co_await SingleInstance::forward(m_instance.socketPath(), arguments, forwardPatience);
                 if (!self)
                     co_return LaunchRole::failed;
                 if (forwarded)
