@@ -203,4 +203,8 @@ void AppDelegate::relaunchForReset()
     }
     lifecycleLog().emit(QStringLiteral("error"), QStringLiteral("reset relaunch failed domain=QProcess code=%1")
                                                      .arg(static_cast<int>(process.error())));
+    // No relaunch is on its way: left behind, the mark would make the next start
+    // wait for this instance to quit instead of showing it at once.
+    preferences.remove(resetRelaunchPendingKey);
+    preferences.sync();
 }

@@ -66,7 +66,8 @@ public:
     UrlOutcome openUrl(const QUrl &url);
 
     // Marks the relaunch, starts a new instance of this program and quits; when the
-    // new instance cannot be started the failure is logged and this one keeps running.
+    // new instance cannot be started the failure is logged, the mark taken back, and
+    // this one keeps running.
     void relaunchForReset();
 
     // The program relaunchForReset() starts (this executable unless replaced) and what
