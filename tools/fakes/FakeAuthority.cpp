@@ -1,5 +1,6 @@
 #include "tools/fakes/FakeAuthority.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -118,7 +119,7 @@ QMap<QString, QString> FakeAuthority::decodeQuery(const QByteArray &encodedQuery
     return out;
 }
 
-std::optional<QString> FakeAuthority::redeemCode(const QString &code)
+std::optional<QString> FakeAuthority::redeemCode(const QString &code, const std::optional<QString> &verifier)
 {
     const auto found = m_issuedCodes.constFind(code);
     if (found == m_issuedCodes.constEnd())
@@ -127,6 +128,12 @@ std::optional<QString> FakeAuthority::redeemCode(const QString &code)
     m_issuedCodes.erase(found);
     if (issued.issuedAt.secsTo(QDateTime::currentDateTimeUtc()) > codeLifetimeSeconds)
         return std::nullopt;
+    if (verifier && !issued.challenge.isEmpty()) {
+        const QByteArray computed = QCryptographicHash::hash(verifier->toUtf8(), QCryptographicHash::Sha256)
+                                        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+        if (QString::fromLatin1(computed) != issued.challenge)
+            return std::nullopt;
+    }
     return issued.email;
 }
 
@@ -189,7 +196,10 @@ ScriptedAnswer FakeAuthority::decide(const QMap<QString, QString> &form)
     QByteArray random(24, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), 6);
     const QString code = QString::fromLatin1(random.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-    m_issuedCodes.insert(code, IssuedCode{email, QDateTime::currentDateTimeUtc()});
+    const QString challenge = form.value(QStringLiteral("code_challenge_method")) == QLatin1String("S256")
+        ? form.value(QStringLiteral("code_challenge"))
+        : QString();
+    m_issuedCodes.insert(code, IssuedCode{email, QDateTime::currentDateTimeUtc(), challenge});
     return redirectAnswer(303, redirectLocation(form, "code=" + QUrl::toPercentEncoding(code)));
 }
 

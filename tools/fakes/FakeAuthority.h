@@ -47,8 +47,9 @@ public:
 
     void setSignInPage(bool shown) { m_signInPage = shown; }
     // The e-mail address the page's code was issued for. A code is good once, for
-    // ten minutes; nothing for an unknown, used or expired one.
-    std::optional<QString> redeemCode(const QString &code);
+    // ten minutes, and with a verifier only the one whose S256 challenge came with
+    // the request; nothing for an unknown, used, expired or mismatched one.
+    std::optional<QString> redeemCode(const QString &code, const std::optional<QString> &verifier = std::nullopt);
     static constexpr qint64 codeLifetimeSeconds = 600;
 
     // The parameters of each authorization request, decoded as a web server
@@ -69,6 +70,7 @@ private:
     struct IssuedCode {
         QString email;
         QDateTime issuedAt;
+        QString challenge; // S256 code challenge of the request, if it had one
     };
     ScriptedAnswer signInPage(const QMap<QString, QString> &parameters, const QString &email,
                               const QString &problem) const;

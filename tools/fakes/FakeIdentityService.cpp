@@ -292,7 +292,10 @@ ScriptedAnswer FakeIdentityService::exchange(const RecordedRequest &request)
         return decorate(ScriptedAnswer::json(400, R"({"error":"invalid_request"})"));
     Account account{accountId, email};
     if (m_redeemCode) {
-        const std::optional<QString> owner = m_redeemCode(body.value(QStringLiteral("code")).toString());
+        const QJsonValue verifier = body.value(QStringLiteral("code_verifier"));
+        const std::optional<QString> owner =
+            m_redeemCode(body.value(QStringLiteral("code")).toString(),
+                         verifier.isString() ? std::optional<QString>(verifier.toString()) : std::nullopt);
         if (!owner)
             return decorate(ScriptedAnswer::json(400, R"({"error":"invalid_grant"})"));
         account = accountFor(*owner);

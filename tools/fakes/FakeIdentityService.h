@@ -46,9 +46,10 @@ public:
         QString id;
         QString email;
     };
-    // The e-mail address an authorization code was issued for, or nothing for an
-    // unknown, used or expired code.
-    using CodeRedeemer = std::function<std::optional<QString>(const QString &code)>;
+    // The e-mail address an authorization code was issued for (checked against the
+    // PKCE verifier when the exchange sends one), or nothing for a code that is not good.
+    using CodeRedeemer =
+        std::function<std::optional<QString>(const QString &code, const std::optional<QString> &verifier)>;
 
     explicit FakeIdentityService(QObject *parent = nullptr);
 

@@ -23,7 +23,7 @@ QMap<QString, QString> authorizationRequest(const QString &provider = QStringLit
         {QStringLiteral("redirect_uri"), FakeAuthority::registeredRedirect},
         {QStringLiteral("response_type"), QStringLiteral("code")},
         {QStringLiteral("state"), awkwardState},
-        {QStringLiteral("code_challenge"), QStringLiteral("abc")},
+        {QStringLiteral("code_challenge"), QStringLiteral("UWxLI_vp_8rVJXb6RbvHilqxwz5yIo5XBtvbv6vTWf4")},
         {QStringLiteral("code_challenge_method"), QStringLiteral("S256")},
         {QStringLiteral("provider"), provider},
         {QStringLiteral("orvalen_app_slug"), QStringLiteral("vantle")},
@@ -135,7 +135,9 @@ TEST(SignInPage, EachAddressSignsInAsItsOwnAccountWithSingleUseCodes)
     FakeAuthority authority;
     authority.setSignInPage(true);
     FakeIdentityService identity;
-    identity.setCodeRedeemer([&authority](const QString &code) { return authority.redeemCode(code); });
+    identity.setCodeRedeemer([&authority](const QString &code, const std::optional<QString> &verifier) {
+        return authority.redeemCode(code, verifier);
+    });
 
     const auto signIn = [&](const QString &email) {
         QMap<QString, QString> fields = authorizationRequest();
@@ -144,8 +146,11 @@ TEST(SignInPage, EachAddressSignsInAsItsOwnAccountWithSingleUseCodes)
         const HttpFetch back = HttpFetch::run(QStringLiteral("POST"), authority.authorizationEndpoint(), form(fields));
         return QUrlQuery(QUrl::fromEncoded(back.location)).queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
     };
-    const auto exchange = [&](const QString &code) {
-        const QByteArray body = QJsonDocument(QJsonObject{{"app_slug", "vantle"}, {"code", code}}).toJson();
+    const auto exchange = [&](const QString &code, const QString &verifier = {}) {
+        QJsonObject object{{"app_slug", "vantle"}, {"code", code}};
+        if (!verifier.isEmpty())
+            object.insert("code_verifier", verifier);
+        const QByteArray body = QJsonDocument(object).toJson();
         return HttpFetch::run(QStringLiteral("POST"), identity.url(FakeIdentityService::exchangePath), body, {},
                               "application/json");
     };
@@ -158,21 +163,25 @@ TEST(SignInPage, EachAddressSignsInAsItsOwnAccountWithSingleUseCodes)
     EXPECT_TRUE(annId.startsWith(QStringLiteral("oa_")));
     EXPECT_EQ(identity.accountOfSession(ann.json().value("oas").toString()), annId);
 
+    // The request above carries this verifier's S256 challenge.
+    const QString verifier = QStringLiteral("dBjftJeZ4CVP-mJ92K1SahEiJo6g9bTFeA-ZX06y1bU");
     struct Case {
         const char *name;
         QString code;
+        QString verifier;
         int status;
         QString account; // empty: another account than Ann's
     };
     const Case cases[] = {
-        {"a used code", first, 400, {}},
-        {"an unknown code", QStringLiteral("made-up"), 400, {}},
-        {"the same address again", signIn(QStringLiteral("ann@example.test")), 200, annId},
-        {"another address", signIn(QStringLiteral("bo@example.test")), 200, {}},
+        {"a used code", first, {}, 400, {}},
+        {"an unknown code", QStringLiteral("made-up"), {}, 400, {}},
+        {"another request's verifier", signIn(QStringLiteral("ann@example.test")), verifier + "x", 400, {}},
+        {"the same address again", signIn(QStringLiteral("ann@example.test")), verifier, 200, annId},
+        {"another address", signIn(QStringLiteral("bo@example.test")), {}, 200, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const HttpFetch answer = exchange(c.code);
+        const HttpFetch answer = exchange(c.code, c.verifier);
         EXPECT_EQ(answer.status, c.status);
         if (c.status != 200) {
             EXPECT_EQ(answer.json().value("error").toString(), QStringLiteral("invalid_grant"));
