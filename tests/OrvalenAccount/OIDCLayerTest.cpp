@@ -269,8 +269,8 @@ TEST(OIDCSession, RedirectEndings)
         ASSERT_EQ(ending->calls, 1);
         EXPECT_EQ(agent->dismissals, 1);
         const bool isResponse = c.domain.isEmpty();
-        EXPECT_EQ(ending->response.has_value(), isResponse);
-        EXPECT_EQ(ending->error.has_value(), !isResponse);
+        ASSERT_EQ(ending->response.has_value(), isResponse);
+        ASSERT_EQ(ending->error.has_value(), !isResponse);
         if (isResponse) {
             EXPECT_EQ(ending->response->authorizationCode, c.code);
             EXPECT_EQ(ending->response->state, request.state());
