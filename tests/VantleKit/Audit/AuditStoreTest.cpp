@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 
@@ -207,6 +209,84 @@ TEST_F(AuditStoreTest, AnInvalidStepIsNotSubmitted)
         EXPECT_EQ(store->submitError(), QStringLiteral("earlier_error"));
     }
     EXPECT_EQ(m_log->calls, 0);
+}
+
+// Numbers no screen can produce, as an import or a direct write of the state brings them:
+// none may reach the service, where a NaN would arrive as null and a negative row as a
+// negative budget. Most of them slip past the over-capacity check (NaN compares false).
+TEST_F(AuditStoreTest, NumbersOutOfRangeAreNeverSubmitted)
+{
+    using Change = std::function<void(AuditState &)>;
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char *label;
+        Change change;
+        bool valid;
+    } cases[] = {
+        {"in range", [](AuditState &) {}, true},
+        {"a row of exactly half an hour", [](AuditState &s) { s.yoursCats[0].hours = 0.5; }, true},
+        {"exactly all remaining hours", [](AuditState &s) { s.yoursCats[0].hours = 35.5; }, true},
+        {"a row of NaN hours", [](AuditState &s) { s.yoursCats[0].hours = nan; }, false},
+        {"a row of infinite hours", [](AuditState &s) { s.yoursCats[0].hours = -inf; }, false},
+        {"rows of 100 and -80", [](AuditState &s) {
+             s.yoursCats = {{QStringLiteral("Piano"), 100}, {QStringLiteral("Walks"), -80}};
+         }, false},
+        {"a row of a quarter hour", [](AuditState &s) { s.yoursCats[0].hours = 0.25; }, false},
+        {"a row of no hours", [](AuditState &s) { s.yoursCats[0].hours = 0; }, false},
+        {"a NaN week", [](AuditState &s) { s.s.sleep = nan; }, false},
+        {"a night longer than a day", [](AuditState &s) {
+             s.s.sleep = 30;
+             s.yoursCats[0].hours = -200;
+         }, false},
+        {"negative sleep", [](AuditState &s) { s.s.sleep = -1; }, false},
+        {"a NaN work value", [](AuditState &s) { s.v.work = nan; }, false},
+        {"a negative family value", [](AuditState &s) { s.v.family = -80; }, false},
+        {"an infinite upkeep value", [](AuditState &s) { s.v.upkeep = inf; }, false},
+        {"an activity done -1 times", [](AuditState &s) { s.acts = {{QStringLiteral("Gym"), -1, 1, 0}}; }, false},
+        {"an activity of NaN length", [](AuditState &s) { s.acts = {{QStringLiteral("Gym"), 1, nan, 0}}; }, false},
+        {"an activity of negative lead time", [](AuditState &s) { s.acts = {{QStringLiteral("Gym"), 1, 1, -0.5}}; }, false},
+        {"an activity too large to add up", [](AuditState &s) { s.acts = {{QStringLiteral("Gym"), 1e200, 1e200, 0}}; }, false},
+        {"wake past midnight", [](AuditState &s) { s.s.wake = 25; }, false},
+        {"leave before midnight", [](AuditState &s) { s.s.leave = -1; }, false},
+        {"back NaN", [](AuditState &s) { s.s.back = nan; }, false},
+        {"30 hours from home a day", [](AuditState &s) { s.s.wfhHours = 30; }, false},
+        {"negative upkeep a day", [](AuditState &s) { s.s.upkeepDay = -2; }, false},
+        {"more than a week with people", [](AuditState &s) { s.s.familyWk = 169; }, false},
+    };
+    for (const auto &c : cases) {
+        AuditState state = submittableState();
+        c.change(state);
+        auto store = gatedStore(state);
+        const YoursValidation validation = store->yoursValidation();
+        EXPECT_EQ(validation.valid, c.valid) << c.label;
+        EXPECT_EQ(validation.outOfRange, !c.valid) << c.label;
+        QCoro::Task<void> running = store->submit();
+        EXPECT_EQ(store->isSubmitting(), c.valid) << c.label;
+        m_gate.open();
+        runTask(std::move(running));
+    }
+    EXPECT_EQ(m_log->calls, 3);
+    for (const AuditSubmission &sent : m_log->received) {
+        for (const VantAuditCategoryInput &category : sent.categories)
+            EXPECT_GE(category.weeklyBudgetHalfHours, 0);
+    }
+}
+
+TEST_F(AuditStoreTest, AnImportOfNegativeRowsCannotBeSubmitted)
+{
+    ImportedAudit imported;
+    imported.s = AuditState::initial().s;
+    imported.yoursCats = QList<YoursCategoryDraft>{{QStringLiteral("Piano"), 100}, {QStringLiteral("Walks"), -80}};
+    auto store = gatedStore(AuditState::initial());
+    store->hydrate(imported);
+    EXPECT_FALSE(store->yoursValidation().over);
+    EXPECT_FALSE(store->yoursValidation().valid);
+    QCoro::Task<void> running = store->submit();
+    EXPECT_FALSE(store->isSubmitting());
+    EXPECT_EQ(m_log->calls, 0);
+    m_gate.open();
+    runTask(std::move(running));
 }
 
 TEST_F(AuditStoreTest, TwoQuickSubmitsReachTheHandlerOnce)
