@@ -419,6 +419,53 @@ TEST(AuditImport, SkipsWhatItCannotUse)
     EXPECT_FALSE(result.yoursCats.has_value());
 }
 
+// A JSON escape can name half of a surrogate pair; such a name is no text at all and would
+// be sent back to the service as it came. The element carrying it is skipped like any
+// other malformed one; a whole pair is a character like any other.
+TEST(AuditImport, NamesThatAreNotWellFormedTextAreSkipped)
+{
+    const struct {
+        const char *label;
+        const char *escaped; // the name as it stands inside the JSON string
+        bool kept;
+        const char16_t *name;
+    } cases[] = {
+        {"a lone high half", R"(\ud800)", false, nullptr},
+        {"a lone low half", R"(\udc00)", false, nullptr},
+        {"a high half at the end", R"(Piano \ud83d)", false, nullptr},
+        {"a low half at the start", R"(\ude00 Piano)", false, nullptr},
+        {"halves in the wrong order", R"(\ude00\ud83d)", false, nullptr},
+        {"two high halves", R"(\ud83d\ud83d)", false, nullptr},
+        {"a whole pair", R"(\ud83d\ude00)", true, u"\U0001F600"},
+        {"a pair written as text", "\xF0\x9F\x8E\xB8 Guitar", true, u"\U0001F3B8 Guitar"},
+        {"plain escapes", R"(Caf\u00e9 \"Nord\")", true, u"Café \"Nord\""},
+    };
+    for (const auto &c : cases) {
+        const QByteArray name = QByteArray("\"") + c.escaped + "\"";
+        const QByteArray json = R"({"answers":{"sleep":8,"wake":6.5,"days":[true,true,true,true,true,false,false],)"
+                                R"("leave":8,"back":17.5,"wfhHours":8,"upkeepDay":2,"familyWk":15,)"
+                                R"("activities":[{"name":)" + name + R"(,"times":1,"len":1,"over":0},)"
+                                R"({"name":"Gym","times":2,"len":1,"over":0}],)"
+                                R"("yoursCategories":[{"name":)" + name + R"(,"hours":2},{"name":"Walks","hours":1}]}})";
+        const auto imported = AuditMath::parseImportHash(hashOf(json));
+        ASSERT_TRUE(imported.has_value()) << c.label;
+        QStringList activities, rows;
+        for (const AuditActivity &activity : imported->acts)
+            activities.append(activity.name);
+        for (const YoursCategoryDraft &row : imported->yoursCats.value_or(QList<YoursCategoryDraft>()))
+            rows.append(row.name);
+        if (c.kept) {
+            EXPECT_EQ(activities, (QStringList{QString::fromUtf16(c.name), QStringLiteral("Gym")})) << c.label;
+            EXPECT_EQ(rows, (QStringList{QString::fromUtf16(c.name), QStringLiteral("Walks")})) << c.label;
+        } else {
+            EXPECT_EQ(activities, QStringList{QStringLiteral("Gym")}) << c.label;
+            EXPECT_EQ(rows, QStringList{QStringLiteral("Walks")}) << c.label;
+        }
+        for (const QString &text : activities + rows)
+            EXPECT_TRUE(text.isValidUtf16()) << c.label;
+    }
+}
+
 TEST(AuditImport, HydrateOpensTheDashboard)
 {
     // Rows are kept when the import has none; activities are always replaced.
