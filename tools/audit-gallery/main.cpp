@@ -24,6 +24,8 @@
 #include "VantleKit/Audit/Views/AuditStepper.h"
 #include "VantleKit/Audit/Views/AuditTextInput.h"
 
+#include "Platform/ApplicationFont.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -167,6 +169,7 @@ int main(int argc, char **argv)
             qputenv("QT_SCALE_FACTOR", argv[i + 1]);
     }
     QApplication app(argc, argv);
+    ApplicationFont::apply();
     const QStringList args = app.arguments();
     if (args.size() < 2 || args.at(1).startsWith(QLatin1String("--"))) {
         std::fprintf(stderr, "usage: audit-gallery <output folder> [--scale <factor>]\n");
