@@ -191,6 +191,14 @@ int main(int argc, char **argv)
     gallery.shoot("h1-normal", [] { return new AuditH1(QStringLiteral("Meals, getting ready, chores. How much a day?")); }, none, 520);
     gallery.shoot("qsub-normal", [] { return new AuditQSub(QStringLiteral("Family, friends, the good stuff. Guess big; this is time you want spoken for.")); }, none, 800);
     gallery.shoot("help-normal", [] { return new AuditHelp(wakingLine()); }, none, 520);
+    // A name typed without a space breaks inside itself instead of widening the card.
+    gallery.shoot("card-long-name", [] {
+        auto *card = new AuditCard;
+        card->addWidget(new AuditH1(QStringLiteral("Supercalifragilisticexpialidociousnesses")));
+        card->addWidget(new AuditHelp({AuditTextRun::plain(QStringLiteral("Supercalifragilisticexpialidociousnesses, "
+                                                                          "40 characters, 15 a week."))}));
+        return card;
+    }, none, 360);
     gallery.shoot("label-centred", [] {
         auto *label = new AuditLabel(QStringLiteral("168 total. 56 asleep. 74 committed. Every hour counted once."),
                                      AuditFont::system(14), AuditRole::muted);
