@@ -156,4 +156,37 @@ TEST(AuditTextInput, FocusDrawsTheAccentEdgeAndAutofocusTakesIt)
     EXPECT_FALSE(plain->hasFieldFocus());
 }
 
+// Autofocus is for a screen that comes into view, not for a window the user brings back:
+// restoring the window must leave the focus where the user put it.
+TEST(AuditTextInput, AutofocusDoesNotTakeTheFocusBackWhenTheWindowIsRestored)
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *name = new AuditTextInput(QStringLiteral("Name"), true);
+    auto *other = new AuditTextInput(QStringLiteral("Other"));
+    layout->addWidget(name);
+    layout->addWidget(other);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_TRUE(name->hasFieldFocus());
+    other->field()->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(other->hasFieldFocus());
+
+    for (int round = 0; round < 2; ++round) {
+        window.showMinimized();
+        QTest::qWait(0);
+        window.showNormal();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        EXPECT_TRUE(other->hasFieldFocus()) << "round " << round;
+        EXPECT_FALSE(name->hasFieldFocus()) << "round " << round;
+    }
+
+    // The flow showing its screen again still gives it the focus.
+    name->hide();
+    name->show();
+    EXPECT_TRUE(name->hasFieldFocus());
+}
+
 } // namespace
