@@ -297,5 +297,20 @@ int main(int argc, char **argv)
     light.muted = vantHex(0x6E6A61);
     light.accentInk = vantHex(0xB86E00);
     gallery.shoot("screen-sleep-light", sampleScreen, none, 860, &light);
+    // A card flush in a container that paints its own background still casts its whole shadow.
+    gallery.shoot("card-flush-light", [light] {
+        auto *container = new QWidget;
+        QPalette background = container->palette();
+        background.setColor(QPalette::Window, light.canvas);
+        container->setPalette(background);
+        container->setAutoFillBackground(true);
+        auto *column = new QVBoxLayout(container);
+        column->setContentsMargins(0, 0, 0, 0);
+        auto *card = new AuditCard;
+        card->addWidget(new AuditChipGroup(QStringLiteral("A day, roughly"), true,
+                                           new AuditChips({{1, "1h"}, {2, "2h"}, {3, "3h"}}, false, [](double v) { return v == 2; })));
+        column->addWidget(card);
+        return container;
+    }, none, 500, &light);
     return 0;
 }
