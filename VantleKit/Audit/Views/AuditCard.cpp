@@ -321,8 +321,16 @@ void AuditCard::syncShadow()
 
     while (m_shadows.size() > places.size())
         delete m_shadows.takeLast().data();
+    // Every ancestor up to the outermost piece moves the shadow when it moves or resizes.
     QWidget *outermost = places.constLast().host;
-    if (m_watched.isEmpty() || m_watched.constLast() != outermost)
+    bool watching = !m_watched.isEmpty() && m_watched.constLast() == outermost;
+    qsizetype at = 0;
+    for (QWidget *w = parentWidget(); watching && w; w = w->parentWidget(), ++at) {
+        watching = at < m_watched.size() && m_watched.at(at) == w;
+        if (w == outermost)
+            break;
+    }
+    if (!watching)
         watchAncestors(outermost);
     for (qsizetype i = 0; i < places.size(); ++i) {
         const Place &place = places.at(i);

@@ -194,13 +194,26 @@ TEST(AuditCard, TheShadowFollowsTheCardAndGoesWithIt)
     EXPECT_NEAR(alphaAt(image, moved), shadow, 0.02) << "moved";
     EXPECT_EQ(QColor(image.pixel(below)), whiteCanvas().card) << "the old place is card now";
 
+    // Into another container of the same window, which then moves: the shadow goes along.
+    auto *loose = new QWidget(&window); // placed by hand, outside the window's layout
+    auto *looseLayout = new QVBoxLayout(loose);
+    looseLayout->setContentsMargins(0, 0, 0, 0);
+    looseLayout->addWidget(card);
+    loose->setGeometry(60, 20, 300, 200);
+    loose->show();
+    QCoreApplication::processEvents();
+    loose->move(70, 60);
+    const QPoint beside = card->mapTo(&window, QPoint(150, 200 + 15));
+    EXPECT_EQ(beside, QPoint(70 + 150, 60 + 215));
+    EXPECT_NEAR(alphaAt(window.picture(), beside), shadow, 0.02) << "moved with its container";
+
     // Into another window, then gone.
     Window other(whiteCanvas());
     other.layout()->setContentsMargins(70, 70, 70, 70);
     other.add(card);
     other.show();
     window.layout()->activate();
-    EXPECT_EQ(alphaAt(window.picture(), moved), 0.0) << "moved out";
+    EXPECT_EQ(alphaAt(window.picture(), beside), 0.0) << "moved out";
     const QPoint there = card->mapTo(&other, QPoint(150, 200 + 15));
     EXPECT_NEAR(alphaAt(other.picture(), there), shadow, 0.02) << "moved in";
     delete card;
