@@ -5,6 +5,8 @@
 //
 // Each file is named <component>-<state>.png; the size of every component is printed.
 
+#include "FlowGallery.h"
+
 #include "VantleKit/Audit/Views/AuditActions.h"
 #include "VantleKit/Audit/Views/AuditAltButton.h"
 #include "VantleKit/Audit/Views/AuditBackButton.h"
@@ -286,5 +288,8 @@ int main(int argc, char **argv)
     light.muted = vantHex(0x6E6A61);
     light.accentInk = vantHex(0xB86E00);
     gallery.shoot("screen-sleep-light", sampleScreen, none, 860, &light);
+
+    // The screens of the whole flow, in the application's host.
+    shootFlows(gallery.dir, gallery.out);
     return 0;
 }
