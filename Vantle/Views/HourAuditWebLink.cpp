@@ -32,7 +32,6 @@ HourAuditWebLink::HourAuditWebLink(QWidget *parent)
     : AuditButton(parent)
 {
     setText(kLead + kLink);
-    setCursor(Qt::PointingHandCursor);
     connect(this, &HourAuditWebLink::clicked, this, [] { UrlOpener::open(Constants::API::auditURL()); });
 }
 

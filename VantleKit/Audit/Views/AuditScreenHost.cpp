@@ -1,6 +1,7 @@
 #include "AuditScreenHost.h"
 
 #include "AuditMotion.h"
+#include "AuditPalette.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QLayout>
@@ -103,6 +104,7 @@ AuditScreenHost::AuditScreenHost(QWidget *parent)
     setWidget(m_column);
     // The flow's canvas shows through; setWidget() turned the column's own fill on.
     m_column->setAutoFillBackground(false);
+    styleScrollBars();
 
     m_rise->setStartValue(0.0);
     m_rise->setEndValue(1.0);
@@ -124,6 +126,33 @@ AuditScreenHost::~AuditScreenHost()
     // The animations write into the scroll bar and the effect, which go first otherwise.
     m_rise->stop();
     m_scroll->stop();
+}
+
+bool AuditScreenHost::event(QEvent *event)
+{
+    if (event->type() == AuditPalette::changedEventType() || event->type() == QEvent::ParentChange)
+        styleScrollBars();
+    return QScrollArea::event(event);
+}
+
+void AuditScreenHost::styleScrollBars()
+{
+    QColor thumb = AuditPalette::of(this).muted;
+    thumb.setAlphaF(0.45f);
+    const QString color = QStringLiteral("rgba(%1, %2, %3, %4)")
+                              .arg(thumb.red())
+                              .arg(thumb.green())
+                              .arg(thumb.blue())
+                              .arg(thumb.alphaF(), 0, 'f', 2);
+    const QString sheet = QStringLiteral(
+        "QScrollBar { background: transparent; border: none; margin: 0; }"
+        "QScrollBar:vertical { width: 10px; } QScrollBar:horizontal { height: 10px; }"
+        "QScrollBar::handle { background: %1; border-radius: 3px; margin: 2px; }"
+        "QScrollBar::handle:vertical { min-height: 32px; } QScrollBar::handle:horizontal { min-width: 32px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; background: none; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }").arg(color);
+    verticalScrollBar()->setStyleSheet(sheet);
+    horizontalScrollBar()->setStyleSheet(sheet);
 }
 
 void AuditScreenHost::setContent(QWidget *screen)

@@ -14,6 +14,9 @@ class QPropertyAnimation;
 // (and when it first appears active), the host goes back to its top and the screen rises into
 // place: drawn 12 lower and transparent, it eases out to its place and full opacity over
 // 0.3 s. With reduce motion on it simply appears in place.
+//
+// Its scroll bars are thin and drawn in the palette (a `muted` thumb on no track), so they do
+// not stand out of the dark canvas the way the platform's light ones would.
 class AuditScreenHost final : public QScrollArea {
     Q_OBJECT
 public:
@@ -47,9 +50,11 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void rise();
+    void styleScrollBars();
     void setRise(qreal progress);
 
     QWidget *m_column;
