@@ -203,7 +203,11 @@ void shootFlows(const QDir &dir, QTextStream &out)
         settle();
         shot.state(*flow->store(), *flow);
         // The header's bar eases to its new fill whatever the motion setting.
-        settle(AuditHeader::progressMilliseconds + 60);
+        QElapsedTimer waited;
+        waited.start();
+        while (flow->header()->isAnimating() && waited.elapsed() < 5000)
+            settle(10);
+        settle();
         if (shot.height == 0) {
             // As tall as the page: the header and the whole screen column, nothing scrolled off.
             AuditScreenHost *host = flow->host(flow->shownScreen());
