@@ -1,5 +1,7 @@
 #include "HourAuditFixture.h"
 
+#include "VantleKit/Audit/Views/AuditPrimaryButton.h"
+
 #include <QSignalSpy>
 
 namespace {
@@ -122,6 +124,32 @@ TEST_F(HourAuditPollTest, ASlowPollNeverUndoesASubmission)
     ASSERT_EQ(created.size(), 4);
     spinFor(std::chrono::milliseconds(600));
     EXPECT_EQ(visibleNames(), created);
+}
+
+TEST_F(HourAuditPollTest, ASubmissionWhoseRefreshFailedEndsWithTheNextPoll)
+{
+    build(kPoll);
+    // Out of sight while it submits, so the poll takes no part until the view shows again.
+    m_view->hide();
+    readyToSubmit();
+    m_service.failNext(QStringLiteral("GET"), QString::fromLatin1(categoriesPath), 500, QStringLiteral("busy"));
+    const int before = gets();
+    runTask(store().submit());
+    ASSERT_EQ(posts(), 1);
+    ASSERT_EQ(gets(), before + 1);
+    EXPECT_FALSE(m_view->isDone());
+    EXPECT_TRUE(store().isSubmitting());
+    EXPECT_EQ(store().submitError(), std::nullopt);
+    auto *submit = find<AuditPrimaryButton>("audit.yours.submit");
+    EXPECT_EQ(submit->text(), "Starting…");
+    EXPECT_FALSE(submit->isEnabled());
+    runTask(store().submit());
+    EXPECT_EQ(posts(), 1);
+
+    m_view->show();
+    ASSERT_TRUE(waitUntil([&] { return m_view->isDone(); }));
+    EXPECT_EQ(visibleNames().size(), 4);
+    EXPECT_EQ(posts(), 1);
 }
 
 TEST_F(HourAuditPollTest, TheLedgerKeepsFetchesInOrder)
