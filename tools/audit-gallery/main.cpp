@@ -5,6 +5,8 @@
 //
 // Each file is named <component>-<state>.png; the size of every component is printed.
 
+#include "FlowGallery.h"
+
 #include "VantleKit/Audit/Views/AuditActions.h"
 #include "VantleKit/Audit/Views/AuditAltButton.h"
 #include "VantleKit/Audit/Views/AuditBackButton.h"
@@ -312,5 +314,8 @@ int main(int argc, char **argv)
         column->addWidget(card);
         return container;
     }, none, 500, &light);
+
+    // The screens of the whole flow, in the application's host.
+    shootFlows(gallery.dir, gallery.out);
     return 0;
 }
