@@ -1,6 +1,7 @@
 #include "AuditFlowView.h"
 
 #include "AuditDashboardScreen.h"
+#include "AuditDefaultAction.h"
 #include "AuditFamilyScreen.h"
 #include "AuditHeader.h"
 #include "AuditScreenHost.h"
@@ -99,6 +100,9 @@ AuditFlowView::AuditFlowView(const AuditPalette &palette, std::unique_ptr<AuditS
     column->setSpacing(0);
     column->addWidget(m_header);
     column->addWidget(stack, 1);
+
+    // Return presses the shown screen's default button, whatever has the focus.
+    AuditDefaultAction::install(this);
 
     // The last child, so the screens, which refer to it, are destroyed before it.
     m_store->setParent(this);
