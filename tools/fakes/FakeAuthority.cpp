@@ -1,5 +1,6 @@
 #include "tools/fakes/FakeAuthority.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,6 +40,22 @@ QMap<QString, QString> FakeAuthority::decodeQuery(const QByteArray &encodedQuery
     return out;
 }
 
+QString FakeAuthority::redeem(const QString &code, const QString &codeVerifier, const QString &redirectUri)
+{
+    if (!m_grants.contains(code))
+        return QStringLiteral("unknown or already redeemed code");
+    const Grant grant = m_grants.take(code);
+    if (grant.codeChallengeMethod != QLatin1String("S256"))
+        return QStringLiteral("challenge method is not S256");
+    const QByteArray computed = QCryptographicHash::hash(codeVerifier.toLatin1(), QCryptographicHash::Sha256)
+                                    .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    if (codeVerifier.isEmpty() || QString::fromLatin1(computed) != grant.codeChallenge)
+        return QStringLiteral("code verifier does not match the challenge");
+    if (redirectUri != grant.redirectUri)
+        return QStringLiteral("redirect URI differs from the authorization request's");
+    return {};
+}
+
 bool FakeAuthority::handleSpecial(const RecordedRequest &request, ScriptedAnswer &answer)
 {
     if (request.method != QLatin1String("GET") || request.path != authorizePath)
@@ -55,8 +72,11 @@ bool FakeAuthority::handleSpecial(const RecordedRequest &request, ScriptedAnswer
     QByteArray location = redirect.toUtf8() + '?';
     if (m_denyAll || parameters.value(denyParameter) == QLatin1String("deny"))
         location += "error=access_denied";
-    else
+    else {
         location += "code=" + QUrl::toPercentEncoding(m_code);
+        m_grants.insert(m_code, Grant{parameters.value(QStringLiteral("code_challenge")),
+                                      parameters.value(QStringLiteral("code_challenge_method")), redirect});
+    }
     if (parameters.contains(QStringLiteral("state")))
         location += "&state=" + QUrl::toPercentEncoding(parameters.value(QStringLiteral("state")));
 

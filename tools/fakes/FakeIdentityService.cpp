@@ -1,6 +1,7 @@
 #include "tools/fakes/FakeIdentityService.h"
 
 #include "OrvalenAccount/OrvalenJSON.h"
+#include "tools/fakes/FakeAuthority.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -110,6 +111,11 @@ FakeIdentityService::FakeIdentityService(QObject *parent) : FakeService(parent)
     on(QStringLiteral("POST"), appleAuthcodePath, [this](const RecordedRequest &r) { return appleAuthcode(r); });
 }
 
+void FakeIdentityService::setAuthority(FakeAuthority *authority)
+{
+    m_authority = authority;
+}
+
 QList<DPoPCheck> FakeIdentityService::dpopFailures() const
 {
     QList<DPoPCheck> out;
@@ -159,6 +165,15 @@ ScriptedAnswer FakeIdentityService::exchange(const RecordedRequest &request)
     const QJsonObject body = request.json().object();
     if (!body.value(QStringLiteral("app_slug")).isString() || !body.value(QStringLiteral("code")).isString())
         return decorate(ScriptedAnswer::json(400, R"({"error":"invalid_request"})"));
+    if (m_authority) {
+        const QString refusal = m_authority->redeem(body.value(QStringLiteral("code")).toString(),
+                                                    body.value(QStringLiteral("code_verifier")).toString(),
+                                                    body.value(QStringLiteral("redirect_uri")).toString());
+        if (!refusal.isEmpty()) {
+            m_exchangeRefusals.append(refusal);
+            return decorate(ScriptedAnswer::json(400, R"({"error":"invalid_grant"})"));
+        }
+    }
     const QJsonObject session = issueSession(body.value(QStringLiteral("app_slug")).toString());
     return decorate(ScriptedAnswer::json(200, QJsonDocument(session).toJson(QJsonDocument::Compact)));
 }

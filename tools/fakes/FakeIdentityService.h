@@ -3,10 +3,14 @@
 #include "tools/fakes/FakeService.h"
 
 #include <QDateTime>
+#include <QPointer>
+#include <QStringList>
 #include <QSet>
 #include <QString>
 
 namespace Fakes {
+
+class FakeAuthority;
 
 // The outcome of checking one DPoP proof the fake received.
 struct DPoPCheck {
@@ -38,6 +42,13 @@ public:
 
     // Added to every default answer of the four session routes (empty: none).
     void setDeprecationHeader(const QByteArray &value) { m_deprecation = value; }
+    // With an authority, the session exchange redeems the code there and refuses (400
+    // "invalid_grant") a code, verifier or redirect URI that does not match the
+    // authorization request.
+    void setAuthority(FakeAuthority *authority);
+    // Why each refused exchange was refused, in order.
+    QStringList exchangeRefusals() const { return m_exchangeRefusals; }
+
     // Lifetime of the sessions the default answers issue.
     void setSessionLifetime(qint64 seconds) { m_lifetimeSeconds = seconds; }
 
@@ -68,6 +79,8 @@ private:
     ScriptedAnswer appleAuthcode(const RecordedRequest &request);
 
     QByteArray m_deprecation;
+    QPointer<FakeAuthority> m_authority;
+    QStringList m_exchangeRefusals;
     qint64 m_lifetimeSeconds = 30 * 24 * 3600;
     int m_issued = 0;
     QSet<QString> m_liveSessions;
