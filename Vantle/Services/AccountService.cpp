@@ -217,20 +217,16 @@ void AccountService::setOrvalenAccountID(const QString &value)
 {
     if (m_orvalenAccountID == value)
         return;
-    changing([&] {
-        m_orvalenAccountID = value;
-        Q_EMIT orvalenAccountIDChanged(value);
-    });
+    m_orvalenAccountID = value;
+    Q_EMIT orvalenAccountIDChanged(value);
 }
 
 void AccountService::setAccountEmail(const QString &value)
 {
     if (m_accountEmail == value)
         return;
-    changing([&] {
-        m_accountEmail = value;
-        Q_EMIT accountEmailChanged(value);
-    });
+    m_accountEmail = value;
+    Q_EMIT accountEmailChanged(value);
 }
 
 void AccountService::setIsAuthenticating(bool value)
@@ -306,6 +302,13 @@ void AccountService::attach(OrvalenAccountBridge *bridge)
 }
 
 void AccountService::applyManagerState(const OrvalenAccountState &state)
+{
+    // Identifier and e-mail change together: the display name is notified once, with its
+    // final value, never with a mix of the old account and the new one.
+    changing([&] { applyManagerStateValues(state); });
+}
+
+void AccountService::applyManagerStateValues(const OrvalenAccountState &state)
 {
     if (const auto *signingIn = state.as<OrvalenAccountState::SigningIn>()) {
         setIsAuthenticating(signingIn->pending);

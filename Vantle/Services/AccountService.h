@@ -4,6 +4,7 @@
 #include "OrvalenAccount/OrvalenAccountManager.h"
 #include "Platform/Keychain.h"
 #include "Vantle/Services/Analytics.h"
+#include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Services/SignInResult.h"
 
 #include <QByteArray>
@@ -20,7 +21,6 @@
 #include <optional>
 
 class DeviceService;
-class OrvalenAccountBridge;
 class QNetworkAccessManager;
 class QWindow;
 
@@ -132,6 +132,7 @@ Q_SIGNALS:
 
 private:
     void applyManagerState(const OrvalenAccountState &state);
+    void applyManagerStateValues(const OrvalenAccountState &state);
     // Runs `write` and then notifies the derived values that it changed.
     template <typename Write>
     void changing(Write write);
