@@ -62,7 +62,7 @@ QCoro::Task<void> collect(QCoro::Task<OrvalenAccount> task, std::shared_ptr<Outc
 // redirect back into the manager, and a manager over an in-memory keychain.
 class Harness {
 public:
-    explicit Harness(std::optional<QString> installID = kInstallID)
+    explicit Harness(std::optional<QString> installID = kInstallID, AuthScheme scheme = AuthScheme::systemBrowser)
         : browser([this](const QUrl &url) { return manager && manager->resume(url); })
     {
         identity.setAuthority(&authority);
@@ -81,6 +81,7 @@ public:
             logs.append({level, event, fields});
         };
         config.installID = installID;
+        config.preferredScheme = scheme;
         OrvalenAccountManager::Environment environment;
         environment.keychain = keychain;
         environment.dpop.keychain = keychain;
@@ -240,6 +241,38 @@ TEST(OrvalenAccountManager, BrowserSignInExchangesTheVerifiedCodeAndStoresTheSes
     EXPECT_LE(qAbs(stored->issuedAt.secsTo(QDateTime::currentDateTimeUtc())), 5);
     EXPECT_FALSE(h.manager->isOffline());
     EXPECT_FALSE(h.logText().contains(stored->oas));
+}
+
+TEST(OrvalenAccountManager, SignInTakesTheRoadOfTheConfiguredScheme)
+{
+    for (const AuthScheme scheme : AuthSchemes::allCases) {
+        Harness h(kInstallID, scheme);
+        QList<State> atOpen;
+        h.browser.setResumeHandler([&h, &atOpen](const QUrl &url) {
+            atOpen = h.published;
+            return h.manager->resume(url);
+        });
+        if (scheme != AuthScheme::systemBrowser) {
+            h.browser.setMode(FakeBrowser::Mode::ignore);
+            // A time limit the in-app road must not apply.
+            h.manager->oauthDriver().setBrowserTimeout(1ms);
+        }
+        auto out = h.start(h.manager->signIn(nullptr, Hint::email, std::nullopt));
+        const std::string name = toRaw(scheme).toStdString();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return h.browser.openedUrls().size() == 1; })) << name;
+        if (scheme != AuthScheme::systemBrowser) {
+            TestSupport::spinFor(30ms);
+            EXPECT_FALSE(out->done) << name << ": the in-app road has no time limit";
+            EXPECT_TRUE(h.manager->cancelSignIn()) << name;
+            ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; })) << name;
+            EXPECT_EQ(out->error, OrvalenError::authorizationCancelled()) << name;
+            continue;
+        }
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; })) << name;
+        EXPECT_EQ(out->account, fakeAccount()) << name;
+        // One signingIn, published before the browser came back.
+        EXPECT_EQ(atOpen, (QList<State>{State::signedOut(), State::signingIn(true)})) << name;
+    }
 }
 
 TEST(OrvalenAccountManager, InstallIdentifierOfTheExchange)

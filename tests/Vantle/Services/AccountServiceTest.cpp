@@ -3,7 +3,6 @@
 #include "OrvalenAccount/OrvalenAccountManager.h"
 #include "Platform/InMemoryKeychain.h"
 #include "Vantle/Services/AccountServiceError.h"
-#include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/KeychainHelper.h"
 #include "support/AccountPrinters.h"
 #include "support/TaskRunner.h"
@@ -496,28 +495,6 @@ TEST(AccountService, BridgeSessionPairsTheStoredTokenWithThePublishedAccount)
     ASSERT_TRUE(now);
     EXPECT_EQ(h.bridge->currentSession(),
               (OrvalenAccountBridge::Session{now->oas, kAccount, FakeIdentityService::email}));
-}
-
-TEST(AccountService, BridgeConfiguration)
-{
-    AccountServiceHarness h(std::make_shared<InMemoryKeychain>());
-    const OrvalenConfig &config = h.bridge->manager()->config();
-    EXPECT_EQ(config.authorityURL, h.authority.issuer());
-    EXPECT_EQ(config.identityURL, h.identity.baseUrl());
-    EXPECT_EQ(config.appSlug, QStringLiteral("vantle"));
-    EXPECT_EQ(config.clientID, QStringLiteral("vantle"));
-    EXPECT_EQ(config.clientVersion, Constants::version());
-    EXPECT_EQ(config.libVersion, QStringLiteral("0.11.5"));
-    EXPECT_EQ(config.redirectURI, QUrl(QStringLiteral("vantle://auth/callback")));
-    EXPECT_EQ(config.preferredScheme, AuthScheme::systemBrowser);
-    EXPECT_FALSE(config.keychainAccessGroup);
-    EXPECT_EQ(config.scopes, QStringList{QStringLiteral("orvalen.account")});
-    EXPECT_NE(config.urlSession, nullptr);
-    EXPECT_FALSE(config.logger);
-    EXPECT_EQ(config.installID, Analytics::anonymousDistinctID());
-    EXPECT_EQ(h.bridge->manager()->state(), OrvalenAccountState::signedOut());
-    EXPECT_TRUE(h.identity.requests().isEmpty());
-    EXPECT_TRUE(h.authority.requests().isEmpty());
 }
 
 TEST(OrvalenAccountManagerWindows, AuthReturnBringsTheChosenWindowForward)
