@@ -1,0 +1,214 @@
+#pragma once
+
+#include "OrvalenAccount/KeychainStorage.h"
+#include "Platform/ActivationPolicy.h"
+#include "Platform/InMemoryKeychain.h"
+#include "Platform/Preferences.h"
+#include "Platform/RecordingActivationPolicy.h"
+#include "Vantle/Services/AccountServiceHarness.h"
+#include "Vantle/Services/UpdaterService.h"
+#include "Vantle/Views/SettingsSection.h"
+#include "Vantle/Views/SettingsSwitch.h"
+#include "Vantle/Views/SettingsView.h"
+#include "support/ScriptedUpdaterUser.h"
+#include "support/TaskRunner.h"
+#include "tools/fakes/FakeUpdateFeed.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+// The settings window over the application's real account objects (loopback sign-in
+// services, an in-memory keychain), in-memory preferences, a recording activation layer, a
+// private XDG config folder (the login item) and an updater with or without a usable
+// configuration. Every event the window tracks and every line it logs is kept in order.
+class SettingsFixture : public ::testing::Test {
+protected:
+    static inline const QString accountID = QStringLiteral("oa_0190f3a2-7c1d-7b4e-9a55-2f9c1e8d4b6a");
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_config.isValid());
+        m_previousConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        preferences = std::make_shared<InMemoryPreferences>();
+        Preferences::setStandard(preferences);
+        activation = std::make_shared<RecordingActivationPolicy>(ActivationPolicy::Policy::regular);
+        ActivationPolicy::setShared(activation);
+        keychain = std::make_shared<InMemoryKeychain>();
+        account = std::make_unique<AccountServiceHarness>(keychain);
+        buildUpdater(false);
+    }
+
+    void TearDown() override
+    {
+        view.reset();
+        updater.reset();
+        account.reset();
+        ActivationPolicy::setShared(nullptr);
+        Preferences::setStandard(nullptr);
+        qputenv("XDG_CONFIG_HOME", m_previousConfig);
+    }
+
+    QString configPath(const QString &relative) const { return m_config.filePath(relative); }
+
+    // The updater, with the loopback feed's configuration or with none.
+    void buildUpdater(bool usable)
+    {
+        view.reset();
+        updater.reset();
+        UpdaterService::Environment environment;
+        if (usable) {
+            environment.infoDictionary = {{QStringLiteral("SUFeedURL"), feed.feedURL().toString()},
+                                          {QStringLiteral("SUPublicEDKey"), Fakes::FakeUpdateFeed::publicKey()}};
+        }
+        environment.currentVersion = QStringLiteral("1.0.0");
+        environment.activation = &updaterActivation;
+        environment.preferences = preferences.get();
+        environment.makeUserDriver = [this]() -> std::unique_ptr<UpdaterUserDriver> {
+            auto driver = std::make_unique<TestSupport::ScriptedUpdaterUser>();
+            updateUser = driver.get();
+            return driver;
+        };
+        environment.updaterSettings.firstScheduledCheck = std::chrono::hours(1);
+        environment.forcedCheckDelay = std::chrono::milliseconds(0);
+        updater = std::make_unique<UpdaterService>(environment);
+    }
+
+    // The launch of the account objects: signed out, or restored from a live session.
+    void launchSignedOut()
+    {
+        account->storage().deleteData(KeychainStorage::Keys::session);
+        account->launch();
+        account->attach();
+        ASSERT_TRUE(account->waitForLaunchRestore());
+    }
+    void launchSignedIn(const QString &id = accountID, const QString &email = QStringLiteral("ada@example.com"))
+    {
+        account->storeLiveSession(3600, id, email);
+        account->launch();
+        account->attach();
+        ASSERT_TRUE(account->waitForLaunchRestore());
+        ASSERT_TRUE(account->service->isAuthenticated());
+    }
+
+    SettingsView &makeView()
+    {
+        SettingsView::Environment environment;
+        environment.track = [this](const QString &event, const Analytics::Properties &properties) {
+            events.append({event, properties});
+        };
+        environment.log = [this](const QString &level, const QString &message) {
+            logLines.append(level + QLatin1Char(' ') + message);
+        };
+        view = std::make_unique<SettingsView>(account->service.get(), updater.get(), environment);
+        return *view;
+    }
+
+    QStringList eventNames() const
+    {
+        QStringList names;
+        for (const auto &event : events)
+            names.append(event.first);
+        return names;
+    }
+
+    // ---- finding what the window shows ----
+
+    // The sections in order; the footer's header is empty.
+    QList<SettingsSection *> sections() const { return view->findChildren<SettingsSection *>(); }
+    SettingsSection *section(const QString &header) const
+    {
+        for (SettingsSection *s : sections()) {
+            if (s->header() && s->header()->text() == header)
+                return s;
+        }
+        return nullptr;
+    }
+
+    // What one row shows, as a person reads it: labels as they are, "[title]" for a
+    // button, "(title: on)" for a switch; the parts joined with " | ".
+    static QString describeRow(QWidget *row)
+    {
+        QStringList parts;
+        const QList<QWidget *> widgets = row->findChildren<QWidget *>();
+        for (QWidget *w : widgets) {
+            if (!w->isVisibleTo(row))
+                continue;
+            if (auto *toggle = qobject_cast<SettingsSwitch *>(w)) {
+                parts.append(QStringLiteral("(%1: %2)").arg(toggle->text(), toggle->isChecked() ? "on" : "off"));
+            } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
+                const QString text = button->text().isEmpty() ? button->accessibleName() : button->text();
+                parts.append(QLatin1Char('[') + QString(text).replace(QStringLiteral("&&"), QStringLiteral("&")) +
+                             QLatin1Char(']'));
+            } else if (auto *label = qobject_cast<QLabel *>(w)) {
+                const bool insideButton = qobject_cast<QAbstractButton *>(label->parentWidget());
+                if (!insideButton && !label->text().isEmpty())
+                    parts.append(label->text());
+            }
+        }
+        return parts.join(QStringLiteral(" | "));
+    }
+    static QStringList visibleRows(SettingsSection *section)
+    {
+        QStringList rows;
+        for (QWidget *row : section->rows()) {
+            if (row->isVisibleTo(section))
+                rows.append(describeRow(row));
+        }
+        return rows;
+    }
+
+    template <typename T = QAbstractButton>
+    T *button(const QString &text) const
+    {
+        for (T *b : view->findChildren<T *>()) {
+            const QString shown = QString(b->text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
+            if (shown == text || (b->text().isEmpty() && b->accessibleName() == text))
+                return b;
+        }
+        return nullptr;
+    }
+    SettingsSwitch *toggle(const QString &text) const { return button<SettingsSwitch>(text); }
+
+    static void click(QAbstractButton *b)
+    {
+        ASSERT_TRUE(b);
+        QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
+    }
+
+    // The top-level dialog of type T on screen, if any.
+    template <typename T>
+    static T *shownDialog()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *d = qobject_cast<T *>(w); d && d->isVisible())
+                return d;
+        }
+        return nullptr;
+    }
+
+    Fakes::FakeUpdateFeed feed;
+    RecordingActivationPolicy updaterActivation{ActivationPolicy::Policy::accessory};
+    TestSupport::ScriptedUpdaterUser *updateUser = nullptr;
+    std::shared_ptr<InMemoryPreferences> preferences;
+    std::shared_ptr<RecordingActivationPolicy> activation;
+    std::shared_ptr<InMemoryKeychain> keychain;
+    std::unique_ptr<AccountServiceHarness> account;
+    std::unique_ptr<UpdaterService> updater;
+    std::unique_ptr<SettingsView> view;
+    QList<QPair<QString, Analytics::Properties>> events;
+    QStringList logLines;
+
+private:
+    QTemporaryDir m_config;
+    QByteArray m_previousConfig;
+};
