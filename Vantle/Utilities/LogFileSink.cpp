@@ -122,10 +122,10 @@ bool LogFileSink::open(qint64 index)
         m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     m_index = index;
     m_size = m_file.size();
-    if (m_size > 0) {
+    if (m_size > 0 && !m_file.isSequential()) {
         QFile reader(m_file.fileName());
         char last = '\n';
-        if (reader.open(QIODevice::ReadOnly) && reader.seek(m_size - 1))
+        if (reader.open(QIODevice::ReadOnly) && !reader.isSequential() && reader.seek(m_size - 1))
             reader.getChar(&last);
         if (last != '\n') {
             if (m_file.write("\n", 1) != 1) {
