@@ -3,14 +3,24 @@
 #include <systemd/sd-journal.h>
 #include <sys/uio.h>
 
-#include <QFileInfo>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <vector>
 
 void JournalSystemLog::write(const SystemLogEntry &entry) noexcept
 {
-    send(entry);
+    using namespace std::chrono;
+    const std::int64_t now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    // libsystemd drops a line quietly when no journal listens, after trying to reach it;
+    // looking for the socket now and then is far cheaper than trying for every line.
+    if (now >= m_nextCheckMs.load(std::memory_order_relaxed)) {
+        m_available.store(isAvailable(), std::memory_order_relaxed);
+        m_nextCheckMs.store(now + 10'000, std::memory_order_relaxed);
+    }
+    if (m_available.load(std::memory_order_relaxed))
+        send(entry);
 }
 
 int JournalSystemLog::send(const SystemLogEntry &entry) noexcept
@@ -31,5 +41,5 @@ int JournalSystemLog::send(const SystemLogEntry &entry) noexcept
 
 bool JournalSystemLog::isAvailable()
 {
-    return QFileInfo::exists(QStringLiteral("/run/systemd/journal/socket"));
+    return ::access("/run/systemd/journal/socket", F_OK) == 0;
 }

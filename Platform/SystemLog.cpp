@@ -24,7 +24,8 @@ Slots &slots()
 QByteArray field(const char *name, const QString &value)
 {
     QByteArray bytes = value.toUtf8();
-    bytes.replace('\0', QByteArray());
+    if (bytes.contains('\0'))
+        bytes.replace('\0', QByteArray());
     return QByteArray(name) + '=' + bytes;
 }
 } // namespace

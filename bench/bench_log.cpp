@@ -5,6 +5,7 @@
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/LogCenter.h"
 #include "Vantle/Utilities/LogFileSink.h"
+#include "Vantle/Utilities/LogRedaction.h"
 
 #include <benchmark/benchmark.h>
 
@@ -55,6 +56,16 @@ void BM_LogEmit(benchmark::State &state)
 }
 BENCHMARK(BM_LogEmit)->Apply(measured);
 
+// What the writer thread spends on each line before any sink sees it.
+void BM_WriterRedaction(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QString redacted = LogRedaction::redact(message);
+        benchmark::DoNotOptimize(redacted);
+    }
+}
+BENCHMARK(BM_WriterRedaction)->Apply(measured);
+
 class RatioReporter final : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run> &runs) override
@@ -99,11 +110,15 @@ void burst(const QString &directory)
     const Log log(QStringLiteral("ledger"));
     constexpr int lines = 100'000;
     std::chrono::nanoseconds longest{0};
+    int overAMillisecond = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < lines; ++i) {
         const auto before = std::chrono::steady_clock::now();
         log.emit(QStringLiteral("info"), message);
-        longest = std::max(longest, std::chrono::steady_clock::now() - before);
+        const auto took = std::chrono::steady_clock::now() - before;
+        longest = std::max(longest, took);
+        if (took > std::chrono::milliseconds(1))
+            ++overAMillisecond;
     }
     const auto emitted = std::chrono::steady_clock::now() - start;
     const bool drained = center.drain(std::chrono::seconds(60));
@@ -117,7 +132,9 @@ void burst(const QString &directory)
     const auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
     std::printf("burst of %d lines: emitted in %.1f ms, all written in %.1f ms%s\n", lines, ms(emitted), ms(written),
                 drained ? "" : " (writer still busy)");
-    std::printf("  longest single emit: %.3f ms (the caller never waits on disk)\n", ms(longest));
+    // A long single emit is the scheduler taking the thread away, not a wait on the writer:
+    // the count beside it shows how rare that is.
+    std::printf("  longest single emit: %.3f ms; emits over 1 ms: %d of %d\n", ms(longest), overAMillisecond, lines);
     std::printf("  dropped while the writer fell behind: %llu\n",
                 static_cast<unsigned long long>(center.droppedCount() - droppedBefore));
     std::printf("  log files: %lld of at most %d, %lld bytes of at most %lld: %s\n", static_cast<long long>(files.size()),

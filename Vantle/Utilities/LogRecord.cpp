@@ -2,6 +2,9 @@
 
 #include <QDateTime>
 
+#include <chrono>
+#include <cstdio>
+
 namespace {
 void appendEscaped(QString &out, const QString &text)
 {
@@ -64,7 +67,19 @@ SystemLogLevel LogRecord::parseLevel(const QString &name)
 
 QString LogRecord::timeText() const
 {
-    return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(Qt::ISODateWithMs);
+    // By hand: QDateTime's formatting costs more than the rest of the line together.
+    using namespace std::chrono;
+    const sys_time<milliseconds> time{milliseconds(timeMs)};
+    const sys_days day = floor<days>(time);
+    const year_month_day date{day};
+    const hh_mm_ss<milliseconds> clock{time - day};
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                                     static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                                     static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                                     static_cast<int>(clock.seconds().count()),
+                                     static_cast<int>(clock.subseconds().count()));
+    return QString::fromLatin1(text, length);
 }
 
 QByteArray LogRecord::toJsonLine() const

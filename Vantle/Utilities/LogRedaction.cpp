@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <string_view>
+
 namespace LogRedaction {
 
 namespace {
@@ -11,24 +13,57 @@ namespace {
 struct Rule {
     QRegularExpression pattern;
     QString replacement;
-    bool (*applies)(const QString &line);
+    // A cheap look at the lower-cased line: false when the pattern cannot match.
+    bool (*applies)(const QString &lower);
 };
 
-bool hasScheme(const QString &line) { return line.contains(QLatin1String("://")); }
-bool hasQuestion(const QString &line) { return line.contains(QLatin1Char('?')); }
-bool hasJwt(const QString &line) { return line.contains(QLatin1String("eyJ")); }
-bool hasScheme2(const QString &line)
+// Qt 6.4's substring search costs far more than the standard library's on short lines.
+bool has(const QString &lower, std::u16string_view needle)
 {
-    return line.contains(QLatin1String("bearer"), Qt::CaseInsensitive)
-        || line.contains(QLatin1String("dpop"), Qt::CaseInsensitive)
-        || line.contains(QLatin1String("basic"), Qt::CaseInsensitive);
+    return std::u16string_view(reinterpret_cast<const char16_t *>(lower.utf16()), static_cast<std::size_t>(lower.size()))
+               .find(needle)
+        != std::u16string_view::npos;
 }
-bool hasPair(const QString &line) { return line.contains(QLatin1Char('=')) || line.contains(QLatin1Char(':')); }
-bool hasTokenShape(const QString &line)
+
+bool hasScheme(const QString &lower) { return has(lower, u"://"); }
+bool hasQuestion(const QString &lower) { return has(lower, u"?"); }
+bool hasJwt(const QString &lower) { return has(lower, u"eyj"); }
+bool hasAuthScheme(const QString &lower)
 {
-    return line.contains(QLatin1String("oas_")) || line.contains(QLatin1String("rt_"));
+    return has(lower, u"bearer") || has(lower, u"dpop") || has(lower, u"basic");
 }
-bool hasAt(const QString &line) { return line.contains(QLatin1Char('@')); }
+// Nearly every line has a key=value pair, so the names themselves decide whether the
+// expensive rule runs; each name of that rule contains one of these.
+bool hasSecretName(const QString &lower)
+{
+    static constexpr std::u16string_view names[] = {
+        u"oas", u"token", u"session", u"dpop", u"auth", u"code", u"secret", u"passw", u"key",
+    };
+    if (!has(lower, u"=") && !has(lower, u":"))
+        return false;
+    for (const std::u16string_view name : names) {
+        if (has(lower, name))
+            return true;
+    }
+    return false;
+}
+// "oas_" or "rt_" at the start of a word ("start_" does not count).
+bool hasTokenShape(const QString &lower)
+{
+    const std::u16string_view text(reinterpret_cast<const char16_t *>(lower.utf16()),
+                                   static_cast<std::size_t>(lower.size()));
+    for (const std::u16string_view prefix : {std::u16string_view(u"oas_"), std::u16string_view(u"rt_")}) {
+        for (std::size_t at = text.find(prefix); at != std::u16string_view::npos; at = text.find(prefix, at + 1)) {
+            if (at == 0)
+                return true;
+            const QChar before(text[at - 1]);
+            if (!before.isLetterOrNumber() && before != QLatin1Char('_'))
+                return true;
+        }
+    }
+    return false;
+}
+bool hasAt(const QString &lower) { return has(lower, u"@"); }
 
 QList<Rule> makeRules()
 {
@@ -49,16 +84,16 @@ QList<Rule> makeRules()
         {re("\\beyJ[A-Za-z0-9_\\-]+(?:\\.[A-Za-z0-9_\\-]*)+"), m, hasJwt},
         // Credentials after an authorization scheme.
         {re("\\b(bearer)\\s+[A-Za-z0-9\\-._~+/]+=*", QRegularExpression::CaseInsensitiveOption),
-         QStringLiteral("\\1 ") + m, hasScheme2},
+         QStringLiteral("\\1 ") + m, hasAuthScheme},
         {re("\\b(dpop|basic)\\s+[A-Za-z0-9\\-._~+/]{16,}=*", QRegularExpression::CaseInsensitiveOption),
-         QStringLiteral("\\1 ") + m, hasScheme2},
+         QStringLiteral("\\1 ") + m, hasAuthScheme},
         // Named secrets as key=value, key: value or "key":"value".
         {re("(\\b(?:oas|session_?token|x-orvalen-app-session|access_?token|refresh_?token|id_?token|token"
             "|dpop|authorization|auth_?code|authorization_?code|code_?verifier|client_?secret|secret"
             "|password|passwd|api_?key|private_?key)\\b[\"']?\\s*[:=]\\s*[\"']?)"
             "(?!<|bearer\\b|dpop\\b|basic\\b)[^\\s\"'&,;}\\])]+",
             QRegularExpression::CaseInsensitiveOption),
-         QStringLiteral("\\1") + m, hasPair},
+         QStringLiteral("\\1") + m, hasSecretName},
         // Session and refresh tokens by their shape, wherever they stand.
         {re("\\b(?:oas|rt)_[A-Za-z0-9_\\-.~+/=]+"), m, hasTokenShape},
         {re("[A-Za-z0-9._%+\\-]+@[A-Za-z0-9\\-]+(?:\\.[A-Za-z0-9\\-]+)*"), emailMarker, hasAt},
@@ -72,9 +107,12 @@ QString redact(const QString &line)
     try {
         // One set per thread: the log writer and a report builder may redact at once.
         static thread_local const QList<Rule> rules = makeRules();
+        // Rules only ever take text out, so what the original line lacks, the line being
+        // redacted lacks too.
+        const QString lower = line.toLower();
         QString out = line;
         for (const Rule &rule : rules) {
-            if (rule.applies(out))
+            if (rule.applies(lower))
                 out.replace(rule.pattern, rule.replacement);
         }
         return out;
