@@ -209,6 +209,7 @@ TEST_F(ErrorTelemetryTest, TheQueueIsBoundedAndABatchTheServiceCouldNotTakeIsKep
 TEST_F(ErrorTelemetryTest, StartedItTakesTheLogsWarningsAndErrors)
 {
     auto client = makeClient();
+    ASSERT_TRUE(LogCenter::shared().drain()) << "lines of earlier tests are not this client's";
     client->start(std::chrono::hours(1));
     Log(QStringLiteral("ledger")).emit(QStringLiteral("info"), QStringLiteral("not for telemetry"));
     Log(QStringLiteral("ledger")).emit(QStringLiteral("warn"), QStringLiteral("timer_stop_failed token=abc"));
