@@ -1,6 +1,7 @@
 #include "Vantle/Utilities/LogFileSink.h"
 #include "Vantle/Utilities/LogRecord.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -169,6 +170,21 @@ TEST(LogFileSink, AwkwardMessagesStayOneParsableLine)
         const QString expected = cases[i].expected.isEmpty() ? cases[i].message : cases[i].expected;
         EXPECT_EQ(message.toStdString(), expected.toStdString()) << cases[i].name;
         EXPECT_EQ(document.object().value(QStringLiteral("time")).toString(), QStringLiteral("1970-01-01T00:00:00.000Z"));
+    }
+}
+
+TEST(LogRecord, TimesAreRfc3339UtcWithMilliseconds)
+{
+    const std::pair<qint64, const char *> cases[] = {
+        {0, "1970-01-01T00:00:00.000Z"},
+        {1714550400125, "2024-05-01T08:00:00.125Z"},
+        {951868799999, "2000-02-29T23:59:59.999Z"},
+    };
+    for (const auto &[ms, expected] : cases) {
+        LogRecord record;
+        record.timeMs = ms;
+        EXPECT_EQ(record.timeText().toStdString(), expected);
+        EXPECT_EQ(QDateTime::fromString(record.timeText(), Qt::ISODateWithMs).toMSecsSinceEpoch(), ms);
     }
 }
 
