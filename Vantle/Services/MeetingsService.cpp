@@ -30,7 +30,6 @@ MeetingsService::MeetingsService(std::shared_ptr<CalendarStore> store, QObject *
     : QObject(parent)
     , m_store(store ? std::move(store) : CalendarStore::system())
     , m_clock([]() { return QDateTime::currentDateTimeUtc(); })
-    , m_zone(QTimeZone::systemTimeZone())
     , m_log([log = Log(QStringLiteral("meetings"))](const QString &level, const QString &message) {
         log.emit(level, message);
     })
@@ -54,6 +53,11 @@ void MeetingsService::setClock(Clock clock, QTimeZone zone)
 {
     m_clock = std::move(clock);
     m_zone = std::move(zone);
+}
+
+QTimeZone MeetingsService::zone() const
+{
+    return m_zone ? *m_zone : QTimeZone::systemTimeZone();
 }
 
 void MeetingsService::setLogSink(LogSink sink)
@@ -84,6 +88,8 @@ QCoro::Task<void> MeetingsService::requestAccessIfNeeded()
             m_log(QStringLiteral("warn"), QStringLiteral("calendar access request failed: ") + *failure);
     }
     syncAuthorization();
+    if (!self)
+        co_return;
     store->rebuildSources();
     if (m_authorization != CalendarAuthorization::notDetermined) {
         if (!m_refreshTimer.isActive())
@@ -168,8 +174,9 @@ QCoro::Task<void> MeetingsService::runFetches()
         m_fetchWanted = false;
         if (m_authorization == CalendarAuthorization::notDetermined)
             continue;
-        const auto [from, to] = dayContaining(m_clock(), m_zone);
-        QFuture<CalendarFetch> pending = m_store->events(from, to, m_zone);
+        const QTimeZone today = zone();
+        const auto [from, to] = dayContaining(m_clock(), today);
+        QFuture<CalendarFetch> pending = m_store->events(from, to, today);
         std::optional<CalendarFetch> fetched;
         std::optional<QString> failure;
         bool storeMissing = false;

@@ -80,7 +80,8 @@ public:
     // the days the clocks change.
     static std::pair<QDateTime, QDateTime> dayContaining(const QDateTime &now, const QTimeZone &zone);
 
-    // The clock and the time zone that decide which day is today (the system's by default).
+    // The clock and the time zone that decide which day is today. By default the system's,
+    // read at every fetch, so the list follows the user into another time zone.
     void setClock(Clock clock, QTimeZone zone);
     // Where log lines go (the "meetings" log by default).
     void setLogSink(LogSink sink);
@@ -95,12 +96,13 @@ private:
     void scheduleFetch();
     QCoro::Task<void> runFetches();
     void noteFailure(const QString &failure);
+    QTimeZone zone() const;
 
     std::shared_ptr<CalendarStore> m_store;
     CalendarAuthorization m_authorization = CalendarAuthorization::notDetermined;
     QList<CalendarEvent> m_todayEvents;
     Clock m_clock;
-    QTimeZone m_zone;
+    std::optional<QTimeZone> m_zone;
     LogSink m_log;
     QTimer m_refreshTimer;
     bool m_fetching = false;

@@ -249,27 +249,6 @@ TEST_F(MeetingsServiceTest, FailuresKeepTheListAndAreLoggedOncePerRun)
                         }));
 }
 
-TEST_F(MeetingsServiceTest, AVanishingStoreEmptiesTheListQuietlyUntilItReturns)
-{
-    m_store->setEvents(
-        {event(QStringLiteral("Standup"), QStringLiteral("2030-03-31 11:00"), QStringLiteral("2030-03-31 11:15"))});
-    runTask(m_service->requestAccessIfNeeded());
-    runTask(m_service->refresh());
-    QSignalSpy statuses(m_service.get(), &MeetingsService::authorizationChanged);
-
-    m_store->setPresence(InMemoryCalendarStore::Presence::missing);
-    runTask(m_service->refresh());
-    EXPECT_EQ(m_service->authorization(), CalendarAuthorization::restricted);
-    EXPECT_TRUE(m_service->todayEvents().isEmpty());
-    EXPECT_TRUE(m_log.empty());
-
-    m_store->setPresence(InMemoryCalendarStore::Presence::answering);
-    runTask(m_service->refresh());
-    EXPECT_EQ(m_service->authorization(), CalendarAuthorization::fullAccess);
-    EXPECT_EQ(titles(m_service->todayEvents()), QStringList{"Standup"});
-    EXPECT_EQ(statuses.count(), 2);
-}
-
 TEST_F(MeetingsServiceTest, ASlowStoreNeitherBlocksNorPilesUpFetches)
 {
     runTask(m_service->requestAccessIfNeeded());
