@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+// Launch at login: an XDG autostart entry, "$XDG_CONFIG_HOME/autostart/vantle.desktop",
+// which the desktop runs when the person logs in. The entry is ours when its
+// "[Desktop Entry]" group carries "X-Vantle-LoginItem=true"; an entry of that name that
+// someone else wrote is never reported as ours nor removed, though registering replaces
+// it. The desktop (or the person) turns an entry off with "Hidden=true", which this
+// reports as not registered.
+class LoginItem final {
+public:
+    enum class Status {
+        notRegistered,
+        enabled,
+    };
+
+    static inline const QString ownerKey = QStringLiteral("X-Vantle-LoginItem");
+
+    // The application's own entry, starting the running executable. The folder is read
+    // from the environment on each call.
+    static LoginItem mainApp();
+
+    // An entry at `filePath` whose Exec line runs `program` (an absolute path).
+    LoginItem(QString filePath, QString program);
+
+    // Enabled exactly when the file exists, is ours and is not "Hidden=true".
+    Status status() const;
+    // Writes the entry atomically, creating the folder as needed. Throws LoginItemError.
+    void registerItem() const;
+    // Removes our entry; no entry, or one that is not ours, is left as it is.
+    // Throws LoginItemError when the file cannot be removed.
+    void unregisterItem() const;
+
+    const QString &filePath() const { return m_filePath; }
+    // The entry's text as registerItem() writes it.
+    QByteArray entryText() const;
+
+private:
+    QString m_filePath;
+    QString m_program;
+};

@@ -1,0 +1,51 @@
+#include "Vantle/Views/DialogUpdaterUserDriver.h"
+
+#include "Vantle/Views/UpdateDialog.h"
+
+#include <utility>
+
+DialogUpdaterUserDriver::~DialogUpdaterUserDriver() { dismiss(); }
+
+void DialogUpdaterUserDriver::showUpdateFound(const Offer &offer, UpdateCheck, std::function<void(Choice)> reply)
+{
+    present(UpdateDialog::offer(offer), [reply = std::move(reply)](bool accepted) {
+        reply(accepted ? Choice::download : Choice::later);
+    });
+}
+
+void DialogUpdaterUserDriver::showUpdateNotFound(const UpdaterError &error, std::function<void()> acknowledged)
+{
+    present(UpdateDialog::notice(UpdateDialog::Notice::upToDate, error.localizedDescription()),
+            [acknowledged = std::move(acknowledged)](bool) { acknowledged(); });
+}
+
+void DialogUpdaterUserDriver::showUpdaterError(const UpdaterError &error, std::function<void()> acknowledged)
+{
+    present(UpdateDialog::notice(UpdateDialog::Notice::error, error.localizedDescription()),
+            [acknowledged = std::move(acknowledged)](bool) { acknowledged(); });
+}
+
+void DialogUpdaterUserDriver::dismiss()
+{
+    const QPointer<UpdateDialog> dialog = std::exchange(m_dialog, nullptr);
+    if (!dialog)
+        return;
+    // Closing it here is the updater's doing, not the person's answer. Later, not now:
+    // this may run from inside the dialog's own finished signal.
+    QObject::disconnect(dialog, &QDialog::finished, nullptr, nullptr);
+    dialog->hide();
+    dialog->deleteLater();
+}
+
+void DialogUpdaterUserDriver::present(UpdateDialog *dialog, std::function<void(bool accepted)> done)
+{
+    dismiss();
+    m_dialog = dialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QDialog::finished, dialog, [done = std::move(done)](int result) {
+        done(result == QDialog::Accepted);
+    });
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
