@@ -185,15 +185,24 @@ QString EdsDaemons::start()
         child->process.start(program, {});
         return child;
     };
-    if (!m_registry)
+    auto answering = [](Process &child) -> QString {
+        if (!child.process.waitForStarted(10000))
+            return child.program + QStringLiteral(" did not start: ") + child.process.errorString();
+        if (!TestSupport::waitUntil([&]() { return nameHasOwner(child.busName); }, std::chrono::seconds(30)))
+            return child.program + QStringLiteral(" did not take its name on the bus");
+        return {};
+    };
+    // The factory reads its calendars from the registry when it starts, and nothing on this
+    // bus starts the registry for it: the registry must answer first.
+    if (!m_registry) {
         m_registry = launch(registryProgram, "org.gnome.evolution.dataserver.Sources5");
-    if (!m_factory)
+        if (QString failure = answering(*m_registry); !failure.isEmpty())
+            return failure;
+    }
+    if (!m_factory) {
         m_factory = launch(factoryProgram, "org.gnome.evolution.dataserver.Calendar8");
-    for (Process *child : {m_registry.get(), m_factory.get()}) {
-        if (!child->process.waitForStarted(10000))
-            return child->program + QStringLiteral(" did not start: ") + child->process.errorString();
-        if (!TestSupport::waitUntil([&]() { return nameHasOwner(child->busName); }, std::chrono::seconds(30)))
-            return child->program + QStringLiteral(" did not take its name on the bus");
+        if (QString failure = answering(*m_factory); !failure.isEmpty())
+            return failure;
     }
     return {};
 }
@@ -221,8 +230,26 @@ void EdsDaemons::stop()
 
 void EdsDaemons::freezeRegistry()
 {
-    if (m_registry)
-        ::kill(static_cast<pid_t>(m_registry->process.processId()), SIGSTOP);
+    if (!m_registry)
+        return;
+    const auto pid = static_cast<pid_t>(m_registry->process.processId());
+    ::kill(pid, SIGSTOP);
+    // The signal only asks: each thread stops when it next enters the kernel, and until then
+    // the registry may still answer. Wait until every one of them has stopped.
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    TestSupport::waitUntil([&]() {
+        for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat(tasks + QLatin1Char('/') + task + QStringLiteral("/stat"));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            // "pid (name) S ...": the state follows the name's closing parenthesis.
+            const QByteArray line = stat.readAll();
+            const qsizetype close = line.lastIndexOf(')');
+            if (close < 0 || close + 2 >= line.size() || line.at(close + 2) != 'T')
+                return false;
+        }
+        return true;
+    });
 }
 
 void EdsDaemons::thawRegistry()
