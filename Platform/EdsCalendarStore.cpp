@@ -51,6 +51,11 @@ struct ObjectListFree {
 };
 using OwnedObjectList = std::unique_ptr<GSList, ObjectListFree>;
 
+struct ObjectGListFree {
+    void operator()(GList *list) const { g_list_free_full(list, g_object_unref); }
+};
+using OwnedSources = std::unique_ptr<GList, ObjectGListFree>;
+
 struct CharFree {
     void operator()(gchar *text) const { g_free(text); }
 };
@@ -300,10 +305,10 @@ public:
             qCDebug(lcCalendarStore).noquote() << "rebuilding calendars failed:" << error.message();
             return;
         }
-        GList *sources = e_source_registry_list_enabled(m_registry.get(), E_SOURCE_EXTENSION_CALENDAR);
-        const bool listChanged = forgetCalendarsNotIn(sources);
+        OwnedSources sources(e_source_registry_list_enabled(m_registry.get(), E_SOURCE_EXTENSION_CALENDAR));
+        const bool listChanged = forgetCalendarsNotIn(sources.get());
         const QString factory = ownerOf(calendarService);
-        for (GList *item = sources; item; item = item->next) {
+        for (GList *item = sources.get(); item; item = item->next) {
             Calendar &calendar = calendarFor(E_SOURCE(item->data), factory);
             if (calendar.client)
                 continue;
@@ -313,7 +318,6 @@ public:
                 qCDebug(lcCalendarStore).noquote() << "calendar" << calendar.name << "unavailable:" << error.message();
             }
         }
-        g_list_free_full(sources, g_object_unref);
         if (listChanged)
             m_shared.announceChange();
     }
@@ -327,10 +331,10 @@ public:
 
         const QString window = from.toString(Qt::ISODateWithMs) + QLatin1Char('/') + to.toString(Qt::ISODateWithMs)
             + QLatin1Char('/') + QString::fromUtf8(zone.id());
-        GList *sources = e_source_registry_list_enabled(m_registry.get(), E_SOURCE_EXTENSION_CALENDAR);
-        forgetCalendarsNotIn(sources);
+        OwnedSources sources(e_source_registry_list_enabled(m_registry.get(), E_SOURCE_EXTENSION_CALENDAR));
+        forgetCalendarsNotIn(sources.get());
         const QString factory = ownerOf(calendarService);
-        for (GList *item = sources; item; item = item->next) {
+        for (GList *item = sources.get(); item; item = item->next) {
             Calendar &calendar = calendarFor(E_SOURCE(item->data), factory);
             try {
                 if (!calendar.client)
@@ -340,10 +344,8 @@ public:
                 calendar.lastEvents = events;
                 fetch.events.append(std::move(events));
             } catch (const CalendarStoreError &error) {
-                if (g_cancellable_is_cancelled(m_shared.cancellable)) {
-                    g_list_free_full(sources, g_object_unref);
+                if (g_cancellable_is_cancelled(m_shared.cancellable))
                     throw;
-                }
                 // Reconnect next time; meanwhile the calendar keeps what it last gave.
                 calendar.disconnect();
                 fetch.failures.append(calendar.name + QStringLiteral(": ") + error.message());
@@ -355,7 +357,6 @@ public:
                 }
             }
         }
-        g_list_free_full(sources, g_object_unref);
         std::sort(fetch.events.begin(), fetch.events.end(), eventOrder);
         return fetch;
     }
