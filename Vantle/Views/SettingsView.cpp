@@ -7,15 +7,24 @@
 #include "Vantle/App/AppDelegate.h"
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/DeviceService.h"
+#include "Vantle/Services/DiagnosticError.h"
+#include "Vantle/Services/DiagnosticUploader.h"
+#include "Vantle/Services/ErrorTelemetryConsent.h"
+#include "Vantle/Services/GeoProbeClient.h"
+#include "Vantle/Services/MeetingsService.h"
 #include "Vantle/Services/UpdaterService.h"
 #include "Vantle/Utilities/Constants.h"
+#include "Vantle/Utilities/DiagnosticLogger.h"
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/Theme.h"
 #include "Vantle/Views/SettingsAlert.h"
 #include "Vantle/Views/SettingsLinks.h"
 #include "Vantle/Views/SettingsSection.h"
+#include "Vantle/Views/SettingsSheet.h"
 #include "Vantle/Views/SettingsSwitch.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
@@ -23,6 +32,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -63,6 +73,9 @@ QString windowStyle()
                "  font-size: 11px; }"
                "QPushButton#footerLink:hover { text-decoration: underline; }"
                "QLabel#footerDot { color: %3; font-size: 11px; }"
+               "QPushButton#footnoteLink { color: %9; background: transparent; border: none; padding: 0px;"
+               "  font-size: 11px; text-align: left; }"
+               "QPushButton#footnoteLink:hover { text-decoration: underline; }"
                "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
                "QScrollBar::handle:vertical { background: %10; border-radius: 2px; min-height: 24px; }"
                "QScrollBar::add-line, QScrollBar::sub-line { height: 0px; }"
@@ -98,18 +111,22 @@ QPixmap openExternallyMark(qreal devicePixelRatio)
 
 // ---- construction -------------------------------------------------------------------------
 
-SettingsView::SettingsView(AccountService *accountService, UpdaterService *updater, QWidget *parent)
-    : SettingsView(accountService, updater, Environment{}, parent)
+SettingsView::SettingsView(AccountService *accountService, UpdaterService *updater, MeetingsService *meetings,
+                           QWidget *parent)
+    : SettingsView(accountService, updater, meetings, Environment{}, parent)
 {
 }
 
-SettingsView::SettingsView(AccountService *accountService, UpdaterService *updater, Environment environment,
-                           QWidget *parent)
+SettingsView::SettingsView(AccountService *accountService, UpdaterService *updater, MeetingsService *meetings,
+                           Environment environment, QWidget *parent)
     : QWidget(parent),
       m_accountService(accountService),
       m_updater(updater),
+      m_meetings(meetings),
       m_environment(std::move(environment)),
-      m_analyticsEnabled(!Analytics::isOptedOut())
+      m_analyticsEnabled(!Analytics::isOptedOut()),
+      m_diagnosticsEnabled(DiagnosticUploader::isDiagnosticsEnabled()),
+      m_verboseDiagnosticsEnabled(DiagnosticLogger::isVerboseActive())
 {
     setWindowFlag(Qt::Window);
     setWindowTitle(QStringLiteral("vantle Settings"));
@@ -133,6 +150,8 @@ SettingsView::SettingsView(AccountService *accountService, UpdaterService *updat
         connect(m_updater, &UpdaterService::canCheckForUpdatesChanged, this, &SettingsView::syncUpdateRows);
         connect(m_updater, &UpdaterService::statusMessageChanged, this, &SettingsView::syncUpdateRows);
     }
+    if (m_meetings)
+        connect(m_meetings, &MeetingsService::authorizationChanged, this, &SettingsView::syncCalendarFootnote);
     connect(&Preferences::standard(), &Preferences::valueChanged, this, &SettingsView::preferenceChanged);
     syncAccountRows();
     syncUpdateRows();
@@ -241,6 +260,9 @@ void SettingsView::syncAccountRows()
         m_accountName->setText(m_accountService->accountDisplayName());
         m_accountID->setText(m_accountService->orvalenAccountID());
     }
+    // Only a signed-in person can send a report.
+    m_sendReportRow->setVisible(signedIn);
+    m_signInToSendRow->setVisible(!signedIn);
 }
 
 void SettingsView::startSignInFromSettings(ProviderHint provider)
@@ -371,6 +393,44 @@ void SettingsView::buildGeneralSection(SettingsSection *section)
     m_launchAtLoginSwitch->setChecked(m_launchAtLoginEnabled);
     connect(m_launchAtLoginSwitch, &SettingsSwitch::clicked, this, &SettingsView::setLaunchAtLoginEnabled);
     section->addFootnote(QStringLiteral("Keeps the menu-bar timer available the moment you sign in to your Mac."));
+    m_showMeetingsSwitch = section->addToggle(QStringLiteral("Show today's meetings"));
+    m_showMeetingsSwitch->setChecked(showMeetings());
+    connect(m_showMeetingsSwitch, &SettingsSwitch::clicked, this, &SettingsView::setShowMeetingsBinding);
+    m_calendarFootnote = section->addFootnote(QString());
+    syncCalendarFootnote();
+}
+
+QString SettingsView::calendarFootnote(bool showMeetings, CalendarAuthorization authorization)
+{
+    using Status = CalendarAuthorization;
+    const bool refused =
+        authorization == Status::restricted || authorization == Status::denied || authorization == Status::writeOnly;
+    if (showMeetings && refused)
+        return QStringLiteral("Calendar access is off. Enable it in System Settings → Privacy & Security → Calendars.");
+    if (authorization != Status::fullAccess)
+        return QStringLiteral("Turning this on asks macOS for calendar access so vantle can list today's events — "
+                              "they never leave your Mac.");
+    return QStringLiteral("Lists today's events on the main window so you can count them in your week with one click.");
+}
+
+void SettingsView::syncCalendarFootnote()
+{
+    const CalendarAuthorization status = m_meetings ? m_meetings->authorization() : CalendarAuthorization::notDetermined;
+    m_calendarFootnote->setText(calendarFootnote(showMeetings(), status));
+}
+
+bool SettingsView::showMeetings() const { return Preferences::standard().boolValue(showMeetingsKey, false); }
+
+void SettingsView::setShowMeetingsBinding(bool value)
+{
+    Preferences::standard().setValue(showMeetingsKey, value);
+    m_showMeetingsSwitch->setChecked(showMeetings());
+    track(QStringLiteral("meetings_setting_changed"), {{QStringLiteral("enabled"), value}});
+    // The footnote follows the status as the answer arrives; nothing waits for it here.
+    if (value && m_meetings) {
+        QCoro::Task<void> asking = m_meetings->requestAccessIfNeeded();
+        Q_UNUSED(asking) // runs on by itself
+    }
 }
 
 void SettingsView::setLaunchAtLoginEnabled(bool value)
@@ -467,7 +527,299 @@ void SettingsView::setBetaUpdatesBinding(bool value)
 
 // ---- Help & Diagnostics -------------------------------------------------------------------
 
-void SettingsView::buildHelpSection(SettingsSection *section) { Q_UNUSED(section) }
+void SettingsView::buildHelpSection(SettingsSection *section)
+{
+    m_errorTelemetrySwitch = section->addToggle(QStringLiteral("Send anonymous error reports automatically"));
+    connect(m_errorTelemetrySwitch, &SettingsSwitch::clicked, this, &SettingsView::setErrorTelemetryBinding);
+    syncErrorTelemetryToggle();
+    section->addFootnote(QStringLiteral(
+        "When something goes wrong, a brief technical summary is sent automatically to help us fix it faster. It "
+        "includes only error types, app version, and OS version — never your time entries, your account details, or "
+        "any personal information."));
+
+    auto *learnMore = new QPushButton(QStringLiteral("Learn what's included in these reports"));
+    learnMore->setObjectName(QStringLiteral("footnoteLink"));
+    learnMore->setAutoDefault(false);
+    learnMore->setCursor(Qt::PointingHandCursor);
+    connect(learnMore, &QPushButton::clicked, this, []() { UrlOpener::open(SettingsLinks::errorReportsPrivacy()); });
+    auto *learnMoreRow = new QWidget;
+    auto *learnMoreLayout = new QHBoxLayout(learnMoreRow);
+    learnMoreLayout->setContentsMargins(0, 0, 0, 0);
+    learnMoreLayout->addWidget(learnMore);
+    learnMoreLayout->addStretch(1);
+    section->addRow(learnMoreRow);
+
+    m_sendReportButton = section->addButton(QStringLiteral("Send Diagnostic Report"));
+    m_sendReportButton->setObjectName(QStringLiteral("sendReportButton"));
+    connect(m_sendReportButton, &QPushButton::clicked, this, &SettingsView::sendDiagnosticReport);
+    m_sendReportRow = SettingsSection::rowOf(m_sendReportButton);
+    m_signInToSendRow = SettingsSection::rowOf(section->addFootnote(QStringLiteral("Sign in to send a diagnostic report.")));
+    m_sendProgress = new QTimer(this);
+    m_sendProgress->setInterval(80);
+    connect(m_sendProgress, &QTimer::timeout, this, &SettingsView::drawSendProgress);
+
+    m_diagnosticsSwitch = section->addToggle(QStringLiteral("Send anonymous diagnostic reports when something goes wrong"));
+    m_diagnosticsSwitch->setChecked(m_diagnosticsEnabled);
+    connect(m_diagnosticsSwitch, &SettingsSwitch::clicked, this, &SettingsView::setDiagnosticsEnabled);
+    section->addFootnote(QStringLiteral(
+        "Includes app version and OS version, plus recent app logs when available. Never includes your time entries."));
+
+    m_verboseSwitch = section->addToggle(QStringLiteral("Verbose diagnostics"));
+    m_verboseSwitch->setChecked(m_verboseDiagnosticsEnabled);
+    connect(m_verboseSwitch, &SettingsSwitch::clicked, this, &SettingsView::setVerboseDiagnosticsEnabled);
+    section->addFootnote(QStringLiteral("Captures additional detail for up to 24 hours. Disable once you've sent your "
+                                        "report. Turns off automatically."));
+}
+
+void SettingsView::setDiagnosticsEnabled(bool value)
+{
+    m_diagnosticsSwitch->setChecked(value);
+    if (m_diagnosticsEnabled == value)
+        return;
+    m_diagnosticsEnabled = value;
+    Preferences::standard().setValue(DiagnosticUploader::enabledKey, value);
+}
+
+void SettingsView::setVerboseDiagnosticsEnabled(bool value)
+{
+    m_verboseSwitch->setChecked(value);
+    if (m_verboseDiagnosticsEnabled == value)
+        return;
+    m_verboseDiagnosticsEnabled = value;
+    DiagnosticLogger::setVerbose(value);
+}
+
+// ---- error reports and their one-time note ----
+
+void SettingsView::syncErrorTelemetryToggle() { m_errorTelemetrySwitch->setChecked(ErrorTelemetryConsent::isEnabled()); }
+
+void SettingsView::setErrorTelemetryBinding(bool value)
+{
+    if (!value && ErrorTelemetryConsent::shouldShowOptOutNote()) {
+        // Reports stay on while the note asks; the toggle keeps showing on.
+        setShowOptOutNote(true);
+    } else if (!value) {
+        ErrorTelemetryConsent::setEnabled(false);
+        ErrorTelemetryConsent::markOptOutNoteShown();
+    } else {
+        ErrorTelemetryConsent::setEnabled(true);
+    }
+    syncErrorTelemetryToggle();
+}
+
+void SettingsView::turnOffErrorReportsAnyway()
+{
+    ErrorTelemetryConsent::setEnabled(false);
+    ErrorTelemetryConsent::markOptOutNoteShown();
+    setShowOptOutNote(false);
+}
+
+void SettingsView::keepSendingErrorReports()
+{
+    ErrorTelemetryConsent::markOptOutNoteShown();
+    setShowOptOutNote(false);
+}
+
+void SettingsView::setShowOptOutNote(bool value)
+{
+    if (m_showOptOutNote == value)
+        return;
+    m_showOptOutNote = value;
+    SettingsSheet *sheet = errorTelemetryOptOutSheet();
+    if (value)
+        sheet->open();
+    else
+        sheet->reject();
+}
+
+SettingsSheet *SettingsView::errorTelemetryOptOutSheet()
+{
+    if (m_optOutSheet)
+        return m_optOutSheet;
+    m_optOutSheet = new SettingsSheet(
+        QStringLiteral("Help us fix issues faster"),
+        QStringLiteral("Anonymous error reports help us fix issues before they affect more people. Reports never "
+                       "include your time entries or personal information."),
+        QStringLiteral("Turn off anyway"), QStringLiteral("Keep sending"), this);
+    connect(m_optOutSheet->secondaryButton(), &QPushButton::clicked, this, &SettingsView::turnOffErrorReportsAnyway);
+    connect(m_optOutSheet->primaryButton(), &QPushButton::clicked, this, &SettingsView::keepSendingErrorReports);
+    // Dismissed any other way, the note is still due next time.
+    connect(m_optOutSheet, &QDialog::finished, this, [this]() { setShowOptOutNote(false); });
+    return m_optOutSheet;
+}
+
+// ---- the manual diagnostic report ----
+
+void SettingsView::sendDiagnosticReport()
+{
+    if (m_isSendingDiagnostic)
+        return;
+    setIsSendingDiagnostic(true);
+    DiagnosticUploader *uploader =
+        m_environment.uploader ? m_environment.uploader : &DiagnosticUploader::shared();
+    // The line is written even when the window is gone by the time the upload ends.
+    LogSink sink = m_environment.log;
+    if (!sink)
+        sink = [](const QString &level, const QString &message) { SettingsView::diagnosticsLog().emit(level, message); };
+    QCoro::Task<void> sending = runDiagnosticReport(QPointer<SettingsView>(this), uploader, std::move(sink));
+    Q_UNUSED(sending) // runs on by itself
+}
+
+QCoro::Task<void> SettingsView::runDiagnosticReport(QPointer<SettingsView> self, QPointer<DiagnosticUploader> uploader,
+                                                    LogSink log)
+{
+    std::optional<QString> code;
+    QString failure;
+    try {
+        if (!uploader)
+            throw DiagnosticError::transport();
+        QCoro::Task<QString> uploading = uploader->uploadManualAsync();
+        code = co_await std::move(uploading);
+    } catch (const DiagnosticError &error) {
+        failure = error.message();
+    } catch (const std::exception &error) {
+        failure = QString::fromUtf8(error.what());
+    } catch (...) {
+        failure = diagnosticFailureFallback;
+    }
+
+    if (code) {
+        log(QStringLiteral("info"), QStringLiteral("manual diagnostic upload succeeded code=") + *code);
+        // A window closed meanwhile shows nothing.
+        if (self && self->m_isSettingsVisible) {
+            self->m_diagnosticResultCode = *code;
+            self->setShowDiagnosticSuccess(true);
+        }
+    } else {
+        log(QStringLiteral("warn"), QStringLiteral("manual diagnostic upload failed: ") + failure);
+        if (self && self->m_isSettingsVisible) {
+            self->m_diagnosticErrorMessage = failure;
+            self->setShowDiagnosticError(true);
+        }
+    }
+    // The sheet is asked for before the button goes back to idle.
+    if (self) {
+        QMetaObject::invokeMethod(
+            self.data(), [self]() {
+                if (self)
+                    self->setIsSendingDiagnostic(false);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void SettingsView::setIsSendingDiagnostic(bool value)
+{
+    m_isSendingDiagnostic = value;
+    m_sendReportButton->setEnabled(!value);
+    m_sendReportButton->setText(value ? QStringLiteral("Sending…") : QStringLiteral("Send Diagnostic Report"));
+    if (value) {
+        m_sendProgressFrame = 0;
+        drawSendProgress();
+        m_sendProgress->start();
+    } else {
+        m_sendProgress->stop();
+        m_sendReportButton->setIcon(QIcon());
+    }
+}
+
+void SettingsView::drawSendProgress()
+{
+    // A small indeterminate spinner: a short arc turning round.
+    const qreal ratio = devicePixelRatioF();
+    const int side = 12;
+    QPixmap pixmap(QSize(side, side) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Theme::border.lighter(160), 1.6));
+    painter.drawEllipse(QRectF(1.5, 1.5, side - 3, side - 3));
+    QPen arc(Theme::text, 1.6);
+    arc.setCapStyle(Qt::RoundCap);
+    painter.setPen(arc);
+    painter.drawArc(QRectF(1.5, 1.5, side - 3, side - 3), -m_sendProgressFrame * 30 * 16, 100 * 16);
+    painter.end();
+    m_sendReportButton->setIconSize(QSize(side, side));
+    m_sendReportButton->setIcon(QIcon(pixmap));
+    m_sendProgressFrame = (m_sendProgressFrame + 1) % 12;
+}
+
+void SettingsView::setShowDiagnosticSuccess(bool value)
+{
+    if (m_showDiagnosticSuccess == value)
+        return;
+    m_showDiagnosticSuccess = value;
+    SettingsSheet *sheet = diagnosticSuccessSheet();
+    if (value) {
+        setDiagnosticCodeCopied(false);
+        sheet->setCode(m_diagnosticResultCode.value_or(QString()));
+        sheet->open();
+    } else {
+        sheet->reject();
+    }
+}
+
+void SettingsView::setShowDiagnosticError(bool value)
+{
+    if (m_showDiagnosticError == value)
+        return;
+    m_showDiagnosticError = value;
+    SettingsSheet *sheet = diagnosticErrorSheet();
+    if (value) {
+        sheet->setBodyText(m_diagnosticErrorMessage.value_or(diagnosticFailureFallback));
+        sheet->open();
+    } else {
+        sheet->reject();
+    }
+}
+
+SettingsSheet *SettingsView::diagnosticSuccessSheet()
+{
+    if (m_successSheet)
+        return m_successSheet;
+    m_successSheet = new SettingsSheet(QStringLiteral("Diagnostic report sent"),
+                                       QStringLiteral("Share this code with support so we can find your report:"),
+                                       QStringLiteral("Done"), QStringLiteral("Copy code"), this);
+    connect(m_successSheet->secondaryButton(), &QPushButton::clicked, this,
+            [this]() { setShowDiagnosticSuccess(false); });
+    connect(m_successSheet->primaryButton(), &QPushButton::clicked, this, &SettingsView::copyDiagnosticCode);
+    connect(m_successSheet, &QDialog::finished, this, [this]() { setShowDiagnosticSuccess(false); });
+    return m_successSheet;
+}
+
+SettingsSheet *SettingsView::diagnosticErrorSheet()
+{
+    if (m_errorSheet)
+        return m_errorSheet;
+    m_errorSheet = new SettingsSheet(QStringLiteral("Couldn't send diagnostic report"), diagnosticFailureFallback,
+                                     QStringLiteral("Done"), QStringLiteral("Try again"), this);
+    connect(m_errorSheet->secondaryButton(), &QPushButton::clicked, this, [this]() { setShowDiagnosticError(false); });
+    connect(m_errorSheet->primaryButton(), &QPushButton::clicked, this, [this]() {
+        setShowDiagnosticError(false);
+        sendDiagnosticReport();
+    });
+    connect(m_errorSheet, &QDialog::finished, this, [this]() { setShowDiagnosticError(false); });
+    return m_errorSheet;
+}
+
+void SettingsView::copyDiagnosticCode()
+{
+    if (!m_diagnosticResultCode)
+        return;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(*m_diagnosticResultCode);
+    setDiagnosticCodeCopied(true);
+    QTimer::singleShot(copiedResetDelay, this, [this]() { setDiagnosticCodeCopied(false); });
+}
+
+void SettingsView::setDiagnosticCodeCopied(bool value)
+{
+    m_diagnosticCodeCopied = value;
+    if (m_successSheet)
+        m_successSheet->primaryButton()->setText(value ? QStringLiteral("Copied") : QStringLiteral("Copy code"));
+}
 
 // ---- footer -------------------------------------------------------------------------------
 
@@ -510,8 +862,15 @@ void SettingsView::buildFooter(SettingsSection *section)
 
 void SettingsView::preferenceChanged(const QString &key)
 {
-    if (key == UpdaterService::betaEnabledKey)
+    if (key == UpdaterService::betaEnabledKey) {
         m_betaSwitch->setChecked(betaUpdatesEnabled());
+    } else if (key == showMeetingsKey) {
+        m_showMeetingsSwitch->setChecked(showMeetings());
+        syncCalendarFootnote();
+    } else if (key == ErrorTelemetryConsent::Keys::enabled || key == ErrorTelemetryConsent::Keys::optOutShown ||
+               key == ErrorTelemetryConsent::Keys::euOptInShown || key == GeoProbeClient::cachedIsEUKey) {
+        syncErrorTelemetryToggle();
+    }
 }
 
 // ---- appearing and disappearing -----------------------------------------------------------
@@ -548,12 +907,8 @@ void SettingsView::track(const QString &event, const Analytics::Properties &prop
         Analytics::track(event, properties);
 }
 
-void SettingsView::log(const QString &level, const QString &message) const
+const Log &SettingsView::diagnosticsLog()
 {
-    if (m_environment.log) {
-        m_environment.log(level, message);
-        return;
-    }
-    static const Log diagnosticsLog(Log::appSubsystem, QStringLiteral("diagnostics"));
-    diagnosticsLog.emit(level, message);
+    static const Log log(Log::appSubsystem, QStringLiteral("diagnostics"));
+    return log;
 }

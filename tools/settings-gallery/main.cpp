@@ -4,28 +4,42 @@
 //   settings-gallery <output folder> [--scale <factor>]
 //
 // Writes signed-out.png and signed-in.png (the window as it opens), signed-out-form.png and
-// signed-in-form.png (the whole form, unscrolled), reset-confirmation.png and
-// sign-in-failed.png. Nothing leaves the machine: the account lives in an in-memory
-// keychain and the services' addresses point at a closed loopback port.
+// signed-in-form.png (the whole form, unscrolled), reset-confirmation.png, sign-in-failed.png,
+// sending.png (the report on its way), report-sent.png, report-copied.png, report-failed.png
+// and error-reports-note.png. Nothing leaves the machine: the account lives in an in-memory
+// keychain, reports go to a loopback diagnostics intake and every other service address is a
+// closed loopback port.
 
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/OrvalenInstallMetrics.h"
 #include "OrvalenAccount/StoredSession.h"
 #include "Platform/ApplicationFont.h"
+#include "Platform/InMemoryCalendarStore.h"
 #include "Platform/InMemoryKeychain.h"
 #include "Platform/Preferences.h"
+#include "Platform/RecordingSystemLog.h"
+#include "Platform/SystemLog.h"
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/DeviceService.h"
+#include "Vantle/Services/DiagnosticUploader.h"
+#include "Vantle/Services/MeetingsService.h"
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Services/UpdaterService.h"
 #include "Vantle/Utilities/KeychainHelper.h"
+#include "Vantle/Utilities/LogCenter.h"
 #include "Vantle/Views/SettingsAlert.h"
+#include "Vantle/Views/SettingsSheet.h"
+#include "Vantle/Views/SettingsSwitch.h"
 #include "Vantle/Views/SettingsView.h"
+#include "tools/fakes/FakeDiagnosticsService.h"
+#include "tools/fakes/FakeService.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QPushButton>
 #include <QPainter>
 #include <QPixmap>
 #include <QScrollArea>
@@ -81,13 +95,38 @@ QPixmap over(SettingsView &view, QWidget *dialog)
     return base;
 }
 
-SettingsAlert *openAlert()
+template <typename T>
+T *shown()
 {
     for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *alert = qobject_cast<SettingsAlert *>(w); alert && alert->isVisible())
-            return alert;
+        if (auto *dialog = qobject_cast<T *>(w); dialog && dialog->isVisible())
+            return dialog;
     }
     return nullptr;
+}
+
+SettingsAlert *openAlert() { return shown<SettingsAlert>(); }
+
+template <typename T>
+T *named(QWidget &view, const QString &text)
+{
+    for (T *w : view.findChildren<T *>()) {
+        if (w->text() == text || w->objectName() == text)
+            return w;
+    }
+    return nullptr;
+}
+
+bool waitFor(const std::function<bool()> &condition)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > 10000)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
 }
 
 } // namespace
@@ -126,6 +165,19 @@ int main(int argc, char **argv)
     UpdaterService::Environment updaterEnvironment;
     updaterEnvironment.currentVersion = QStringLiteral("0.1.0");
     UpdaterService updater(updaterEnvironment);
+    MeetingsService meetings(std::make_shared<InMemoryCalendarStore>());
+
+    SystemLog::setSink(std::make_shared<RecordingSystemLog>());
+    LogCenter::Settings logSettings;
+    logSettings.directory = home.filePath(QStringLiteral("logs"));
+    LogCenter logCenter(logSettings);
+    Fakes::FakeDiagnosticsService intake;
+    QNetworkAccessManager network;
+    DiagnosticUploader uploader;
+    uploader.setLogCenter(&logCenter);
+    uploader.setNetwork(&network);
+    uploader.setIdentityURL([&intake] { return intake.identityURL(); });
+    uploader.setSessionTokenReader([]() -> std::optional<QString> { return QStringLiteral("oas_gallery"); });
 
     OrvalenAccountManager::Environment managerEnvironment;
     managerEnvironment.keychain = keychain;
@@ -139,6 +191,7 @@ int main(int argc, char **argv)
     SettingsView::Environment quiet;
     quiet.track = [](const QString &, const Analytics::Properties &) {};
     quiet.log = [](const QString &, const QString &) {};
+    quiet.uploader = &uploader;
 
     bool ok = true;
     {
@@ -147,14 +200,14 @@ int main(int argc, char **argv)
         AccountService account(&device, serviceEnvironment);
         account.attach(&bridge);
         settle();
-        SettingsView view(&account, &updater, quiet);
+        SettingsView view(&account, &updater, &meetings, quiet);
         view.show();
         settle();
         ok &= save(view.grab(), QStringLiteral("signed-out"));
         ok &= save(wholeForm(view), QStringLiteral("signed-out-form"));
 
         AccountService detached(&device, serviceEnvironment);
-        SettingsView failing(&detached, &updater, quiet);
+        SettingsView failing(&detached, &updater, &meetings, quiet);
         failing.show();
         failing.startSignInFromSettings(OAuthDriver::ProviderHint::google);
         settle();
@@ -179,7 +232,7 @@ int main(int argc, char **argv)
         AccountService account(&device, serviceEnvironment);
         account.attach(&bridge);
         settle();
-        SettingsView view(&account, &updater, quiet);
+        SettingsView view(&account, &updater, &meetings, quiet);
         view.show();
         settle();
         ok &= save(view.grab(), QStringLiteral("signed-in"));
@@ -196,6 +249,44 @@ int main(int argc, char **argv)
         } else {
             ok = false;
         }
+        settle();
+
+        // The report: on its way, sent, its code copied, failed.
+        auto *send = named<QPushButton>(view, QStringLiteral("sendReportButton"));
+        auto *scroll = view.findChild<QScrollArea *>();
+        scroll->ensureWidgetVisible(send);
+        send->click();
+        // Drawn at once, before the report can have arrived.
+        ok &= save(view.grab(), QStringLiteral("sending"));
+        ok &= waitFor([&] { return shown<SettingsSheet>() != nullptr; });
+        if (SettingsSheet *sheet = shown<SettingsSheet>()) {
+            ok &= save(over(view, sheet), QStringLiteral("report-sent"));
+            sheet->primaryButton()->click();
+            settle();
+            ok &= save(over(view, sheet), QStringLiteral("report-copied"));
+            sheet->secondaryButton()->click();
+        }
+        ok &= waitFor([&] { return !view.isSendingDiagnostic(); });
+        uploader.setIdentityURL(
+            [] { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(Fakes::FakeService::closedPort())); });
+        send->click();
+        ok &= waitFor([&] { return shown<SettingsSheet>() != nullptr; });
+        if (SettingsSheet *sheet = shown<SettingsSheet>()) {
+            ok &= save(over(view, sheet), QStringLiteral("report-failed"));
+            sheet->secondaryButton()->click();
+        }
+        ok &= waitFor([&] { return !view.isSendingDiagnostic(); });
+
+        // The one-time note before error reports go off.
+        named<SettingsSwitch>(view, QStringLiteral("Send anonymous error reports automatically"))->click();
+        settle();
+        if (SettingsSheet *note = shown<SettingsSheet>()) {
+            ok &= save(over(view, note), QStringLiteral("error-reports-note"));
+            note->reject();
+        } else {
+            ok = false;
+        }
     }
+    SystemLog::setSink(nullptr);
     return ok ? 0 : 1;
 }

@@ -2,21 +2,29 @@
 
 #include "OrvalenAccount/KeychainStorage.h"
 #include "Platform/ActivationPolicy.h"
+#include "Platform/InMemoryCalendarStore.h"
 #include "Platform/InMemoryKeychain.h"
 #include "Platform/Preferences.h"
 #include "Platform/RecordingActivationPolicy.h"
+#include "Platform/RecordingSystemLog.h"
+#include "Platform/SystemLog.h"
 #include "Vantle/Services/AccountServiceHarness.h"
+#include "Vantle/Services/DiagnosticUploader.h"
+#include "Vantle/Services/MeetingsService.h"
 #include "Vantle/Services/UpdaterService.h"
+#include "Vantle/Utilities/LogCenter.h"
 #include "Vantle/Views/SettingsSection.h"
 #include "Vantle/Views/SettingsSwitch.h"
 #include "Vantle/Views/SettingsView.h"
 #include "support/ScriptedUpdaterUser.h"
 #include "support/TaskRunner.h"
+#include "tools/fakes/FakeDiagnosticsService.h"
 #include "tools/fakes/FakeUpdateFeed.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,12 +33,30 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
+
+// Texts in failures as texts.
+inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList &texts, std::ostream *os)
+{
+    *os << "{\n";
+    for (const QString &text : texts)
+        *os << "  \"" << text.toStdString() << "\"\n";
+    *os << "}";
+}
 
 // The settings window over the application's real account objects (loopback sign-in
 // services, an in-memory keychain), in-memory preferences, a recording activation layer, a
-// private XDG config folder (the login item) and an updater with or without a usable
-// configuration. Every event the window tracks and every line it logs is kept in order.
+// private XDG config folder (the login item), an updater with or without a usable
+// configuration, the meetings service over an in-memory calendar store and a diagnostic
+// uploader sending to the loopback diagnostics intake with the stored session's token.
+// Every event the window tracks and every line it logs is kept in order.
 class SettingsFixture : public ::testing::Test {
+private:
+    // First, so it goes last: the log writes into it until the end.
+    QTemporaryDir m_config;
+    QByteArray m_previousConfig;
+
 protected:
     static inline const QString accountID = QStringLiteral("oa_0190f3a2-7c1d-7b4e-9a55-2f9c1e8d4b6a");
 
@@ -46,13 +72,34 @@ protected:
         keychain = std::make_shared<InMemoryKeychain>();
         account = std::make_unique<AccountServiceHarness>(keychain);
         buildUpdater(false);
+
+        calendar = std::make_shared<InMemoryCalendarStore>();
+        meetings = std::make_unique<MeetingsService>(calendar);
+        meetings->setLogSink([this](const QString &level, const QString &message) {
+            logLines.append(QStringLiteral("meetings ") + level + QLatin1Char(' ') + message);
+        });
+
+        SystemLog::setSink(std::make_shared<RecordingSystemLog>());
+        LogCenter::Settings logSettings;
+        logSettings.directory = m_config.filePath(QStringLiteral("logs"));
+        logSettings.keepDebug = [] { return false; };
+        logCenter = std::make_unique<LogCenter>(logSettings);
+        uploader.setLogCenter(logCenter.get());
+        uploader.setNetwork(&network);
+        uploader.setIdentityURL([this] { return diagnostics.identityURL(); });
+        uploader.setSessionTokenReader([this]() -> std::optional<QString> {
+            const std::optional<StoredSession> session = account->stored();
+            return session ? std::optional<QString>(session->oas) : std::nullopt;
+        });
     }
 
     void TearDown() override
     {
         view.reset();
+        meetings.reset();
         updater.reset();
         account.reset();
+        SystemLog::setSink(nullptr);
         ActivationPolicy::setShared(nullptr);
         Preferences::setStandard(nullptr);
         qputenv("XDG_CONFIG_HOME", m_previousConfig);
@@ -109,8 +156,20 @@ protected:
         environment.log = [this](const QString &level, const QString &message) {
             logLines.append(level + QLatin1Char(' ') + message);
         };
-        view = std::make_unique<SettingsView>(account->service.get(), updater.get(), environment);
+        environment.uploader = &uploader;
+        view = std::make_unique<SettingsView>(account->service.get(), updater.get(), meetings.get(), environment);
         return *view;
+    }
+
+    // The "enabled" values tracked for `event`, in order.
+    QList<bool> enabledValues(const QString &event) const
+    {
+        QList<bool> values;
+        for (const auto &e : events) {
+            if (e.first == event)
+                values.append(e.second.value(QStringLiteral("enabled")).toBool());
+        }
+        return values;
     }
 
     QStringList eventNames() const
@@ -150,8 +209,10 @@ protected:
                 parts.append(QLatin1Char('[') + QString(text).replace(QStringLiteral("&&"), QStringLiteral("&")) +
                              QLatin1Char(']'));
             } else if (auto *label = qobject_cast<QLabel *>(w)) {
+                // A switch's own label is told by the switch.
                 const bool insideButton = qobject_cast<QAbstractButton *>(label->parentWidget());
-                if (!insideButton && !label->text().isEmpty())
+                const bool switchLabel = !row->findChildren<SettingsSwitch *>().isEmpty();
+                if (!insideButton && !switchLabel && !label->text().isEmpty())
                     parts.append(label->text());
             }
         }
@@ -204,11 +265,13 @@ protected:
     std::shared_ptr<InMemoryKeychain> keychain;
     std::unique_ptr<AccountServiceHarness> account;
     std::unique_ptr<UpdaterService> updater;
+    std::shared_ptr<InMemoryCalendarStore> calendar;
+    std::unique_ptr<MeetingsService> meetings;
+    Fakes::FakeDiagnosticsService diagnostics;
+    QNetworkAccessManager network;
+    std::unique_ptr<LogCenter> logCenter;
+    DiagnosticUploader uploader;
     std::unique_ptr<SettingsView> view;
     QList<QPair<QString, Analytics::Properties>> events;
     QStringList logLines;
-
-private:
-    QTemporaryDir m_config;
-    QByteArray m_previousConfig;
 };

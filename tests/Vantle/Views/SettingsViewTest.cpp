@@ -326,49 +326,11 @@ TEST_F(SettingsFixture, LaunchAtLoginWritesAndRemovesTheAutostartEntry)
     }
 }
 
-TEST_F(SettingsFixture, AnalyticsToggleStoresTheOptOut)
-{
-    launchSignedOut();
-    struct Case {
-        const char *name;
-        std::optional<bool> storedOptOut;
-        bool shown;
-    };
-    const Case cases[] = {
-        {"never chosen: on", std::nullopt, true},
-        {"opted out before: off", true, false},
-        {"opted in before: on", false, true},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.storedOptOut)
-            preferences->setValue(QStringLiteral("vantle.analytics.optOut"), *c.storedOptOut);
-        else
-            preferences->remove(QStringLiteral("vantle.analytics.optOut"));
-        makeView();
-        SettingsSwitch *analytics = toggle(QStringLiteral("Share anonymous usage analytics"));
-        ASSERT_TRUE(analytics);
-        EXPECT_EQ(analytics->isChecked(), c.shown);
-        for (int i = 0; i < 2; ++i) {
-            click(analytics);
-            EXPECT_EQ(preferences->boolValue(QStringLiteral("vantle.analytics.optOut")), !analytics->isChecked());
-        }
-        view.reset();
-    }
-}
-
 TEST_F(SettingsFixture, UpdateRowsFollowTheUpdater)
 {
     launchSignedOut();
     const auto checkButton = [&] { return button(QStringLiteral("Check for Updates…")); };
-    const auto betaEvents = [&] {
-        QList<bool> values;
-        for (const auto &e : events) {
-            if (e.first == QStringLiteral("beta_updates_setting_changed"))
-                values.append(e.second.value(QStringLiteral("enabled")).toBool());
-        }
-        return values;
-    };
+    const auto betaEvents = [&] { return enabledValues(QStringLiteral("beta_updates_setting_changed")); };
 
     // No usable configuration: both controls stay disabled.
     makeView();
@@ -459,6 +421,7 @@ TEST_F(SettingsFixture, WebLinksOpenTheirPagesAndTheVersionShows)
         {"Manage devices", "https://web.example/account"},
         {"Export my data", "https://web.example/account"},
         {"Delete account", "https://web.example/account"},
+        {"Learn what's included in these reports", "https://web.example/privacy#error-reports"},
     };
     for (const auto &link : links) {
         SCOPED_TRACE(link.title);
