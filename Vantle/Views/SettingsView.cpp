@@ -287,9 +287,11 @@ QCoro::Task<void> SettingsView::runSignIn(QPointer<SettingsView> self, QPointer<
         co_return;
     switch (result->kind()) {
     case SignInResult::Kind::success:
-        // The settings stay open; the main window comes forward.
-        Q_EMIT self->openMainWindowRequested();
+        // The settings stay open; the application comes forward with the main window on top.
+        // Activating first: activation raises the window that has the focus (this one), and
+        // the main window opened after it must end up above it.
         ActivationPolicy::shared().activateIgnoringOtherApps();
+        Q_EMIT self->openMainWindowRequested();
         break;
     case SignInResult::Kind::cancelled:
         break;

@@ -209,8 +209,11 @@ TEST_F(SettingsFixture, ResetAsksFirstThenClearsTheAccountAndRelaunchesOnce)
     struct Case {
         const char *name;
         bool liveDelegate;
+        bool revokeFails;
     };
-    for (const Case &c : {Case{"with the application's delegate", true}, Case{"without a delegate", false}}) {
+    for (const Case &c : {Case{"with the application's delegate", true, false},
+                          Case{"the sign-out's revoke fails: the reset goes on", true, true},
+                          Case{"without a delegate", false, false}}) {
         SCOPED_TRACE(c.name);
         std::unique_ptr<AppDelegate> delegate;
         int quits = 0;
@@ -225,6 +228,10 @@ TEST_F(SettingsFixture, ResetAsksFirstThenClearsTheAccountAndRelaunchesOnce)
         KeychainStorage storage = account->storage();
         storage.setData("{}", KeychainStorage::Keys::oidcAuthState);
         storage.setData("jkt", KeychainStorage::Keys::dpopJwkThumbprint);
+        if (c.revokeFails) {
+            account->identity.enqueue(QStringLiteral("POST"), Fakes::FakeIdentityService::revokePath,
+                                      Fakes::ScriptedAnswer::json(503, "{}"));
+        }
         SettingsView &settings = makeView();
         settings.show();
         QAbstractButton *reset = button(QStringLiteral("Reset & clear local data"));
