@@ -191,6 +191,13 @@ TEST(AccountService, BeginSignInOutcomes)
                                          {QStringLiteral("auth_transport"), QStringLiteral("system_browser")},
                                          {QStringLiteral("provider_hint"), hint}}))
             << c.name;
+        if (c.expected.kind() == SignInResult::Kind::success) {
+            EXPECT_EQ(h.eventProperties(QStringLiteral("auth_completed")), h.eventProperties(QStringLiteral("auth_started")))
+                << c.name;
+            EXPECT_EQ(h.eventProperties(QStringLiteral("sign_in_completed")),
+                      (Analytics::Properties{{QStringLiteral("method"), QStringLiteral("orvalen_account")}}))
+                << c.name;
+        }
         if (!c.authFailedError.isEmpty()) {
             EXPECT_EQ(h.eventProperties(QStringLiteral("auth_failed")),
                       (Analytics::Properties{{QStringLiteral("error"), c.authFailedError},
