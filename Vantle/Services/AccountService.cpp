@@ -29,8 +29,12 @@
 namespace {
 
 const QString appSlug = QStringLiteral("vantle");
-// This build runs on Linux; the events say so.
+// What the events say of this build, truthfully: it runs on Linux; every sign-in goes
+// through the default browser; updates are offered by the application's own check of
+// its update feed.
 const QString platformName = QStringLiteral("linux");
+const QString authTransport = QStringLiteral("system_browser");
+const QString deliveryChannel = QStringLiteral("update_feed");
 
 template <class... Ts>
 struct Overloaded : Ts... {
@@ -423,7 +427,7 @@ QCoro::Task<SignInResult> AccountService::beginSignIn(std::optional<ProviderHint
     const QString hint = provider ? toRaw(*provider) : QStringLiteral("none");
     const Analytics::Properties authProperties{
         {QStringLiteral("source"), QStringLiteral("orvalen_account")},
-        {QStringLiteral("auth_transport"), QStringLiteral("aswas")},
+        {QStringLiteral("auth_transport"), authTransport},
         {QStringLiteral("provider_hint"), hint},
     };
     track(QStringLiteral("auth_started"), authProperties);
@@ -455,7 +459,7 @@ QCoro::Task<SignInResult> AccountService::beginSignIn(std::optional<ProviderHint
         setLastSignInWasNewUser(false);
     }
     Analytics::Properties failedProperties{
-        {QStringLiteral("auth_transport"), QStringLiteral("aswas")},
+        {QStringLiteral("auth_transport"), authTransport},
         {QStringLiteral("provider_hint"), hint},
     };
     try {
@@ -559,7 +563,7 @@ QVariantMap AccountService::appEventBody(const AppEventInput &input)
     merged.insert(QStringLiteral("version"), input.appVersion);
     merged.insert(QStringLiteral("app_version"), input.appVersion);
     merged.insert(QStringLiteral("install_channel"), QStringLiteral("direct"));
-    merged.insert(QStringLiteral("delivery_channel"), QStringLiteral("sparkle"));
+    merged.insert(QStringLiteral("delivery_channel"), deliveryChannel);
     merged.insert(QStringLiteral("device_id"), input.deviceId);
     if (input.accountID)
         merged.insert(QStringLiteral("orvalen_account_id"), *input.accountID);
@@ -580,7 +584,7 @@ QVariantMap AccountService::appEventBody(const AppEventInput &input)
         {QStringLiteral("distinct_id"), distinctID},
         {QStringLiteral("app_version"), input.appVersion},
         {QStringLiteral("install_channel"), QStringLiteral("direct")},
-        {QStringLiteral("delivery_channel"), QStringLiteral("sparkle")},
+        {QStringLiteral("delivery_channel"), deliveryChannel},
         {QStringLiteral("install_id"), input.installID},
         {QStringLiteral("properties"), merged},
     };
