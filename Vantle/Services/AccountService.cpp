@@ -4,6 +4,7 @@
 #include "OrvalenAccount/KeychainStorage.h"
 #include "Vantle/Services/AccountServiceError.h"
 #include "Vantle/Services/DeviceService.h"
+#include "Vantle/Services/DiagnosticUploader.h"
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/Log.h"
@@ -140,21 +141,6 @@ std::optional<QJsonValue> toJson(const QVariant &value)
     default:
         return std::nullopt;
     }
-}
-
-// The rejection's "error" text, else its "message" text, else nothing.
-std::optional<QString> rejectionText(const QByteArray &body)
-{
-    const QJsonDocument document = QJsonDocument::fromJson(body);
-    if (!document.isObject())
-        return std::nullopt;
-    const QJsonObject object = document.object();
-    for (const char *key : {"error", "message"}) {
-        const QJsonValue value = object.value(QLatin1String(key));
-        if (value.isString())
-            return value.toString();
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -664,7 +650,7 @@ QCoro::Task<QByteArray> AccountService::postJSON(QString urlString, QVariantMap 
     const int code = status.toInt();
     if (code >= 200 && code <= 299)
         co_return answer;
-    const std::optional<QString> text = rejectionText(answer);
+    const std::optional<QString> text = DiagnosticUploader::parseError(answer);
     if (text && !text->isEmpty())
         throw AccountServiceError::custom(*text);
     throw AccountServiceError::unavailable();
