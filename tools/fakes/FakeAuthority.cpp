@@ -1,10 +1,90 @@
 #include "tools/fakes/FakeAuthority.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <iterator>
 
 namespace Fakes {
+
+namespace {
+
+// The page's own form fields; every other field carries the authorization request.
+const QString emailField = QStringLiteral("signin_email");
+const QString providerField = QStringLiteral("signin_provider");
+const QString decisionField = QStringLiteral("signin_decision");
+
+struct ProviderChoice {
+    const char *value;
+    const char *label;
+};
+constexpr ProviderChoice providerChoices[] = {{"apple", "Apple"}, {"google", "Google"}, {"email", "E-mail"}};
+
+bool isValidRequest(const QMap<QString, QString> &parameters)
+{
+    return parameters.value(QStringLiteral("redirect_uri")) == FakeAuthority::registeredRedirect
+        && parameters.value(QStringLiteral("response_type")) == QLatin1String("code");
+}
+
+// The registered redirect with `result` ("code=..." or "error=...") and the request's state.
+QByteArray redirectLocation(const QMap<QString, QString> &parameters, const QByteArray &result)
+{
+    QByteArray location = FakeAuthority::registeredRedirect.toUtf8() + '?' + result;
+    if (parameters.contains(QStringLiteral("state")))
+        location += "&state=" + QUrl::toPercentEncoding(parameters.value(QStringLiteral("state")));
+    return location;
+}
+
+ScriptedAnswer redirectAnswer(int status, const QByteArray &location)
+{
+    ScriptedAnswer answer;
+    answer.status = status;
+    answer.headers.append(qMakePair(QByteArray("Location"), location));
+    return answer;
+}
+
+ScriptedAnswer htmlAnswer(int status, const QString &html)
+{
+    ScriptedAnswer answer;
+    answer.status = status;
+    answer.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html; charset=utf-8")));
+    answer.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
+    answer.body = html.toUtf8();
+    return answer;
+}
+
+bool looksLikeEmail(const QString &text)
+{
+    static const QRegularExpression shape(QStringLiteral(R"(^[^@\s"<>]+@[^@\s"<>]+\.[^@\s"<>.]+$)"));
+    return text.size() <= 254 && shape.match(text).hasMatch();
+}
+
+const char *pageStyle = R"(
+body { font: 15px/1.45 system-ui, sans-serif; background: #121214; color: #f5f5f5; margin: 0; }
+main { max-width: 380px; margin: 10vh auto; background: #202024; border: 1px solid #2c2c33;
+       border-radius: 12px; padding: 28px 32px; }
+h1 { font-size: 22px; margin: 0 0 6px; }
+p.lead { color: #9b9ba4; margin: 0 0 20px; }
+fieldset { border: 0; padding: 0; margin: 0 0 18px; display: flex; gap: 8px; }
+legend { color: #9b9ba4; margin-bottom: 8px; }
+fieldset label { flex: 1; border: 1px solid #2c2c33; border-radius: 8px; padding: 8px; text-align: center; cursor: pointer; }
+fieldset input { margin-right: 6px; }
+label.field { display: block; color: #9b9ba4; margin-bottom: 6px; }
+input[type=email] { box-sizing: border-box; width: 100%; padding: 10px; border-radius: 8px; font: inherit;
+                    border: 1px solid #2c2c33; background: #121214; color: #f5f5f5; }
+p.error { color: #ff8a80; margin: 8px 0 0; }
+.actions { display: flex; gap: 10px; margin-top: 22px; }
+button { flex: 1; padding: 10px; border-radius: 8px; border: 0; font: inherit; cursor: pointer; }
+button.primary { background: #f0a32a; color: #121214; font-weight: 600; }
+button.secondary { background: #2c2c33; color: #f5f5f5; }
+)";
+
+} // namespace
 
 FakeAuthority::FakeAuthority(QObject *parent) : FakeService(parent)
 {
@@ -39,30 +119,115 @@ QMap<QString, QString> FakeAuthority::decodeQuery(const QByteArray &encodedQuery
     return out;
 }
 
+std::optional<QString> FakeAuthority::redeemCode(const QString &code, const std::optional<QString> &verifier)
+{
+    const auto found = m_issuedCodes.constFind(code);
+    if (found == m_issuedCodes.constEnd())
+        return std::nullopt;
+    const IssuedCode issued = found.value();
+    m_issuedCodes.erase(found);
+    if (issued.issuedAt.secsTo(QDateTime::currentDateTimeUtc()) > codeLifetimeSeconds)
+        return std::nullopt;
+    if (verifier && !issued.challenge.isEmpty()) {
+        const QByteArray computed = QCryptographicHash::hash(verifier->toUtf8(), QCryptographicHash::Sha256)
+                                        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+        if (QString::fromLatin1(computed) != issued.challenge)
+            return std::nullopt;
+    }
+    return issued.email;
+}
+
+ScriptedAnswer FakeAuthority::signInPage(const QMap<QString, QString> &parameters, const QString &email,
+                                         const QString &problem) const
+{
+    QString hidden;
+    for (auto it = parameters.constBegin(); it != parameters.constEnd(); ++it) {
+        if (it.key().startsWith(QLatin1String("signin_")))
+            continue;
+        hidden += QStringLiteral("<input type=\"hidden\" name=\"%1\" value=\"%2\">\n")
+                      .arg(it.key().toHtmlEscaped(), it.value().toHtmlEscaped());
+    }
+    QString chosen = parameters.value(providerField, parameters.value(QStringLiteral("provider")));
+    if (std::none_of(std::begin(providerChoices), std::end(providerChoices),
+                     [&chosen](const ProviderChoice &c) { return chosen == QLatin1String(c.value); }))
+        chosen = QStringLiteral("email");
+    QString providers;
+    for (const ProviderChoice &choice : providerChoices) {
+        const QString value = QString::fromLatin1(choice.value);
+        providers += QStringLiteral("<label><input type=\"radio\" name=\"%1\" value=\"%2\"%3>%4</label>\n")
+                         .arg(providerField, value, value == chosen ? QStringLiteral(" checked") : QString(),
+                              QString::fromLatin1(choice.label));
+    }
+    const QString app = parameters.value(QStringLiteral("orvalen_app_slug"), QStringLiteral("the application"));
+    const QString error =
+        problem.isEmpty() ? QString() : QStringLiteral("<p class=\"error\" role=\"alert\">%1</p>\n").arg(problem.toHtmlEscaped());
+
+    const QString html = QStringLiteral(
+        "<!doctype html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<title>Sign in (local test authority)</title>\n<style>%1</style>\n</head>\n<body>\n<main>\n"
+        "<h1>Sign in</h1>\n"
+        "<p class=\"lead\">to continue to %2. This is the local test authority: there is no password, "
+        "and each e-mail address is an account of its own.</p>\n"
+        "<form method=\"post\" action=\"%3\">\n%4"
+        "<fieldset>\n<legend>Provider</legend>\n%5</fieldset>\n"
+        "<label class=\"field\" for=\"email\">E-mail address</label>\n"
+        "<input id=\"email\" name=\"%6\" type=\"email\" autocomplete=\"email\" required autofocus value=\"%7\">\n"
+        "%8<div class=\"actions\">\n"
+        "<button class=\"primary\" type=\"submit\" name=\"%9\" value=\"allow\">Continue</button>\n"
+        "<button class=\"secondary\" type=\"submit\" name=\"%9\" value=\"deny\" formnovalidate>Cancel</button>\n"
+        "</div>\n</form>\n</main>\n</body>\n</html>\n")
+                             .arg(QString::fromLatin1(pageStyle), app.toHtmlEscaped(), authorizePath, hidden,
+                                  providers, emailField, email.toHtmlEscaped(), error, decisionField);
+    return htmlAnswer(problem.isEmpty() ? 200 : 422, html);
+}
+
+ScriptedAnswer FakeAuthority::decide(const QMap<QString, QString> &form)
+{
+    if (!isValidRequest(form))
+        return ScriptedAnswer::json(400, R"({"error":"invalid_request"})");
+    if (form.value(decisionField) == QLatin1String("deny"))
+        return redirectAnswer(303, redirectLocation(form, "error=access_denied"));
+
+    const QString email = form.value(emailField).trimmed();
+    if (!looksLikeEmail(email))
+        return signInPage(form, email, QStringLiteral("Type an e-mail address such as someone@example.com."));
+
+    QByteArray random(24, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), 6);
+    const QString code = QString::fromLatin1(random.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    const QString challenge = form.value(QStringLiteral("code_challenge_method")) == QLatin1String("S256")
+        ? form.value(QStringLiteral("code_challenge"))
+        : QString();
+    m_issuedCodes.insert(code, IssuedCode{email, QDateTime::currentDateTimeUtc(), challenge});
+    return redirectAnswer(303, redirectLocation(form, "code=" + QUrl::toPercentEncoding(code)));
+}
+
 bool FakeAuthority::handleSpecial(const RecordedRequest &request, ScriptedAnswer &answer)
 {
-    if (request.method != QLatin1String("GET") || request.path != authorizePath)
+    if (request.path != authorizePath)
+        return false;
+    if (request.method == QLatin1String("POST") && m_signInPage) {
+        answer = decide(decodeQuery(request.body));
+        return true;
+    }
+    if (request.method != QLatin1String("GET"))
         return false;
     const QMap<QString, QString> parameters = decodeQuery(request.query.query(QUrl::FullyEncoded).toLatin1());
     m_authorizations.append(parameters);
 
-    const QString redirect = parameters.value(QStringLiteral("redirect_uri"));
-    if (redirect != registeredRedirect || parameters.value(QStringLiteral("response_type")) != QLatin1String("code")) {
+    if (!isValidRequest(parameters)) {
         answer = ScriptedAnswer::json(400, R"({"error":"invalid_request"})");
         return true;
     }
-
-    QByteArray location = redirect.toUtf8() + '?';
+    if (m_signInPage) {
+        answer = signInPage(parameters, {}, {});
+        return true;
+    }
     if (m_denyAll || parameters.value(denyParameter) == QLatin1String("deny"))
-        location += "error=access_denied";
+        answer = redirectAnswer(302, redirectLocation(parameters, "error=access_denied"));
     else
-        location += "code=" + QUrl::toPercentEncoding(m_code);
-    if (parameters.contains(QStringLiteral("state")))
-        location += "&state=" + QUrl::toPercentEncoding(parameters.value(QStringLiteral("state")));
-
-    answer = ScriptedAnswer{};
-    answer.status = 302;
-    answer.headers.append(qMakePair(QByteArray("Location"), location));
+        answer = redirectAnswer(302, redirectLocation(parameters, "code=" + QUrl::toPercentEncoding(m_code)));
     return true;
 }
 

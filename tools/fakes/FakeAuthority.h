@@ -2,10 +2,14 @@
 
 #include "tools/fakes/FakeService.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QUrl>
+
+#include <optional>
 
 namespace Fakes {
 
@@ -13,6 +17,11 @@ namespace Fakes {
 // "/.well-known/openid-configuration" and an authorization endpoint at
 // "/authorize" that records its parameters and sends the browser back to the
 // redirect URI with a code (or with "error=access_denied" when the person says no).
+//
+// With the sign-in page on (the local stack's authority), "/authorize" shows a form
+// instead, where a person in a real browser chooses a provider and types an e-mail
+// address; posting it sends the browser back with a fresh single-use code that
+// redeemCode() turns into that address.
 class FakeAuthority final : public FakeService {
     Q_OBJECT
 public:
@@ -36,6 +45,13 @@ public:
     // Answer every authorization with "error=access_denied".
     void setDenyAll(bool deny) { m_denyAll = deny; }
 
+    void setSignInPage(bool shown) { m_signInPage = shown; }
+    // The e-mail address the page's code was issued for. A code is good once, for
+    // ten minutes, and with a verifier only the one whose S256 challenge came with
+    // the request; nothing for an unknown, used, expired or mismatched one.
+    std::optional<QString> redeemCode(const QString &code, const std::optional<QString> &verifier = std::nullopt);
+    static constexpr qint64 codeLifetimeSeconds = 600;
+
     // The parameters of each authorization request, decoded as a web server
     // decodes a query ("+" is a space, percent escapes are bytes).
     QList<QMap<QString, QString>> authorizations() const { return m_authorizations; }
@@ -51,9 +67,20 @@ protected:
     bool handleSpecial(const RecordedRequest &request, ScriptedAnswer &answer) override;
 
 private:
+    struct IssuedCode {
+        QString email;
+        QDateTime issuedAt;
+        QString challenge; // S256 code challenge of the request, if it had one
+    };
+    ScriptedAnswer signInPage(const QMap<QString, QString> &parameters, const QString &email,
+                              const QString &problem) const;
+    ScriptedAnswer decide(const QMap<QString, QString> &form);
+
     QString m_code = QStringLiteral("c0de+A/b");
     bool m_denyAll = false;
+    bool m_signInPage = false;
     QList<QMap<QString, QString>> m_authorizations;
+    QHash<QString, IssuedCode> m_issuedCodes;
 };
 
 } // namespace Fakes

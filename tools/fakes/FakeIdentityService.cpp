@@ -3,8 +3,10 @@
 #include "OrvalenAccount/OrvalenJSON.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QUuid>
 
 #include <openssl/core_names.h>
@@ -13,6 +15,7 @@
 #include <openssl/param_build.h>
 
 #include <memory>
+#include <stdexcept>
 
 namespace Fakes {
 
@@ -126,25 +129,153 @@ ScriptedAnswer FakeIdentityService::withDeprecation(ScriptedAnswer answer, const
     return answer;
 }
 
+QString FakeIdentityService::newAccountId()
+{
+    // RFC 9562: 48 bits of Unix milliseconds, version 7, random bits, variant 10.
+    QByteArray bytes(16, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), 4);
+    const quint64 millis = static_cast<quint64>(QDateTime::currentMSecsSinceEpoch());
+    for (int i = 0; i < 6; ++i)
+        bytes[i] = static_cast<char>((millis >> (8 * (5 - i))) & 0xff);
+    bytes[6] = static_cast<char>((bytes[6] & 0x0f) | 0x70);
+    bytes[8] = static_cast<char>((bytes[8] & 0x3f) | 0x80);
+    return QStringLiteral("oa_") + QUuid::fromRfc4122(bytes).toString(QUuid::WithoutBraces).toLower();
+}
+
+FakeIdentityService::Account FakeIdentityService::accountFor(const QString &email)
+{
+    const QString key = email.trimmed().toLower();
+    auto found = m_accounts.constFind(key);
+    if (found == m_accounts.constEnd())
+        found = m_accounts.insert(key, newAccountId());
+    return Account{found.value(), key};
+}
+
+std::optional<QString> FakeIdentityService::accountOfSession(const QString &oas) const
+{
+    const auto found = m_liveSessions.constFind(oas);
+    if (found == m_liveSessions.constEnd() || found->expiresAt <= QDateTime::currentDateTimeUtc())
+        return std::nullopt;
+    return found->accountId;
+}
+
 QJsonObject FakeIdentityService::issueSession(const QString &appSlug)
+{
+    return issueSession(appSlug, Account{accountId, email});
+}
+
+QJsonObject FakeIdentityService::issueSession(const QString &appSlug, const Account &account)
 {
     ++m_issued;
     const QString nonce = QUuid::createUuid().toString(QUuid::Id128).left(12);
     const QString oas = QStringLiteral("oas_%1_%2").arg(m_issued).arg(nonce);
     const QString refreshToken = QStringLiteral("rt_%1_%2").arg(m_issued).arg(nonce);
-    m_liveSessions.insert(oas);
-    m_liveRefreshTokens.insert(refreshToken);
+    const QDateTime expiresAt = QDateTime::currentDateTimeUtc().addSecs(m_lifetimeSeconds);
+    m_liveSessions.insert(oas, SessionRecord{account.id, expiresAt});
+    m_liveRefreshTokens.insert(refreshToken, RefreshRecord{account.id, account.email});
     QJsonObject session{
         {QStringLiteral("ok"), true},
         {QStringLiteral("oas"), oas},
         {QStringLiteral("refresh_token"), refreshToken},
-        {QStringLiteral("expires_at"),
-         OrvalenJSON::encodeDate(QDateTime::currentDateTimeUtc().addSecs(m_lifetimeSeconds))},
-        {QStringLiteral("orvalen_account_id"), accountId},
-        {QStringLiteral("email"), email},
+        {QStringLiteral("expires_at"), OrvalenJSON::encodeDate(expiresAt)},
+        {QStringLiteral("orvalen_account_id"), account.id},
+        {QStringLiteral("email"), account.email},
         {QStringLiteral("app_slug"), appSlug},
     };
     return session;
+}
+
+QJsonObject FakeIdentityService::saveState() const
+{
+    QJsonObject accounts;
+    for (auto it = m_accounts.constBegin(); it != m_accounts.constEnd(); ++it)
+        accounts.insert(it.key(), it.value());
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QJsonObject sessions;
+    for (auto it = m_liveSessions.constBegin(); it != m_liveSessions.constEnd(); ++it) {
+        if (it->expiresAt > now) {
+            sessions.insert(it.key(), QJsonObject{{QStringLiteral("account"), it->accountId},
+                                                  {QStringLiteral("expires_at"), OrvalenJSON::encodeDate(it->expiresAt)}});
+        }
+    }
+    QJsonObject refreshTokens;
+    for (auto it = m_liveRefreshTokens.constBegin(); it != m_liveRefreshTokens.constEnd(); ++it) {
+        refreshTokens.insert(it.key(), QJsonObject{{QStringLiteral("account"), it->accountId},
+                                                   {QStringLiteral("email"), it->email}});
+    }
+    const auto sorted = [](const QSet<QString> &set) {
+        QStringList list(set.begin(), set.end());
+        list.sort();
+        return QJsonArray::fromStringList(list);
+    };
+    return QJsonObject{
+        {QStringLiteral("issued"), m_issued},
+        {QStringLiteral("accounts"), accounts},
+        {QStringLiteral("sessions"), sessions},
+        {QStringLiteral("refresh_tokens"), refreshTokens},
+        {QStringLiteral("used_refresh_tokens"), sorted(m_usedRefreshTokens)},
+        {QStringLiteral("revoked"), sorted(m_revoked)},
+    };
+}
+
+void FakeIdentityService::restoreState(const QJsonObject &state)
+{
+    const auto fail = [](const char *what) { throw std::runtime_error(std::string("identity state: ") + what); };
+    const auto object = [&](const QString &key) {
+        const QJsonValue value = state.value(key);
+        if (!value.isUndefined() && !value.isObject())
+            fail("a member is not an object");
+        return value.toObject();
+    };
+    const auto strings = [&](const QString &key) {
+        QSet<QString> out;
+        const QJsonValue value = state.value(key);
+        if (!value.isUndefined() && !value.isArray())
+            fail("a member is not an array");
+        for (const QJsonValue &item : value.toArray()) {
+            if (!item.isString())
+                fail("a token is not a string");
+            out.insert(item.toString());
+        }
+        return out;
+    };
+
+    QHash<QString, QString> accounts;
+    const QJsonObject savedAccounts = object(QStringLiteral("accounts"));
+    for (auto it = savedAccounts.begin(); it != savedAccounts.end(); ++it) {
+        if (!it.value().isString())
+            fail("an account id is not a string");
+        accounts.insert(it.key(), it.value().toString());
+    }
+    QHash<QString, SessionRecord> sessions;
+    const QJsonObject savedSessions = object(QStringLiteral("sessions"));
+    for (auto it = savedSessions.begin(); it != savedSessions.end(); ++it) {
+        const QJsonObject record = it.value().toObject();
+        if (!record.value(QStringLiteral("account")).isString())
+            fail("a session record is malformed");
+        // Throws a std::runtime_error of its own for a date it cannot read.
+        const QDateTime expiresAt = OrvalenJSON::decodeDate(record.value(QStringLiteral("expires_at")).toString());
+        sessions.insert(it.key(), SessionRecord{record.value(QStringLiteral("account")).toString(), expiresAt});
+    }
+    QHash<QString, RefreshRecord> refreshTokens;
+    const QJsonObject savedRefresh = object(QStringLiteral("refresh_tokens"));
+    for (auto it = savedRefresh.begin(); it != savedRefresh.end(); ++it) {
+        const QJsonObject record = it.value().toObject();
+        if (!record.value(QStringLiteral("account")).isString() || !record.value(QStringLiteral("email")).isString())
+            fail("a refresh token record is malformed");
+        refreshTokens.insert(it.key(), RefreshRecord{record.value(QStringLiteral("account")).toString(),
+                                                     record.value(QStringLiteral("email")).toString()});
+    }
+    const QJsonValue issued = state.value(QStringLiteral("issued"));
+    if (!issued.isUndefined() && !issued.isDouble())
+        fail("\"issued\" is not a number");
+
+    m_usedRefreshTokens = strings(QStringLiteral("used_refresh_tokens"));
+    m_revoked = strings(QStringLiteral("revoked"));
+    m_accounts = std::move(accounts);
+    m_liveSessions = std::move(sessions);
+    m_liveRefreshTokens = std::move(refreshTokens);
+    m_issued = issued.toInt();
 }
 
 ScriptedAnswer FakeIdentityService::decorate(ScriptedAnswer answer) const
@@ -159,7 +290,17 @@ ScriptedAnswer FakeIdentityService::exchange(const RecordedRequest &request)
     const QJsonObject body = request.json().object();
     if (!body.value(QStringLiteral("app_slug")).isString() || !body.value(QStringLiteral("code")).isString())
         return decorate(ScriptedAnswer::json(400, R"({"error":"invalid_request"})"));
-    const QJsonObject session = issueSession(body.value(QStringLiteral("app_slug")).toString());
+    Account account{accountId, email};
+    if (m_redeemCode) {
+        const QJsonValue verifier = body.value(QStringLiteral("code_verifier"));
+        const std::optional<QString> owner =
+            m_redeemCode(body.value(QStringLiteral("code")).toString(),
+                         verifier.isString() ? std::optional<QString>(verifier.toString()) : std::nullopt);
+        if (!owner)
+            return decorate(ScriptedAnswer::json(400, R"({"error":"invalid_grant"})"));
+        account = accountFor(*owner);
+    }
+    const QJsonObject session = issueSession(body.value(QStringLiteral("app_slug")).toString(), account);
     return decorate(ScriptedAnswer::json(200, QJsonDocument(session).toJson(QJsonDocument::Compact)));
 }
 
@@ -169,11 +310,13 @@ ScriptedAnswer FakeIdentityService::refresh(const RecordedRequest &request)
     const QString token = body.value(QStringLiteral("refresh_token")).toString();
     if (m_usedRefreshTokens.contains(token))
         return decorate(ScriptedAnswer::json(401, R"({"error":"refresh_token_reused"})"));
-    if (!m_liveRefreshTokens.contains(token))
+    const auto record = m_liveRefreshTokens.constFind(token);
+    if (record == m_liveRefreshTokens.constEnd())
         return decorate(ScriptedAnswer::json(401, R"({"error":"invalid_refresh_token"})"));
-    m_liveRefreshTokens.remove(token);
+    const Account account{record->accountId, record->email};
+    m_liveRefreshTokens.erase(record);
     m_usedRefreshTokens.insert(token);
-    const QJsonObject session = issueSession(body.value(QStringLiteral("app_slug")).toString());
+    const QJsonObject session = issueSession(body.value(QStringLiteral("app_slug")).toString(), account);
     return decorate(ScriptedAnswer::json(200, QJsonDocument(session).toJson(QJsonDocument::Compact)));
 }
 

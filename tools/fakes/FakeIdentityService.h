@@ -3,8 +3,12 @@
 #include "tools/fakes/FakeService.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 namespace Fakes {
 
@@ -24,6 +28,10 @@ struct DPoPCheck {
 // header has its proof checked: ES256 signature against the proof's own JWK, "typ",
 // "alg", "htm", "htu" (this service's URL of the path), "iat" within five minutes,
 // a fresh "jti", and "ath" against the bearer token when one is sent.
+//
+// Sessions belong to accounts. Without a code redeemer every exchange signs in the one
+// fixed account below; with one (the local stack wires the authority's), the code
+// names the e-mail address the person typed and each address gets its own account.
 class FakeIdentityService : public FakeService {
     Q_OBJECT
 public:
@@ -34,7 +42,22 @@ public:
     static inline const QString accountId = QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a8057");
     static inline const QString email = QStringLiteral("someone@example.test");
 
+    struct Account {
+        QString id;
+        QString email;
+    };
+    // The e-mail address an authorization code was issued for (checked against the
+    // PKCE verifier when the exchange sends one), or nothing for a code that is not good.
+    using CodeRedeemer =
+        std::function<std::optional<QString>(const QString &code, const std::optional<QString> &verifier)>;
+
     explicit FakeIdentityService(QObject *parent = nullptr);
+
+    void setCodeRedeemer(CodeRedeemer redeemer) { m_redeemCode = std::move(redeemer); }
+    // The account of an e-mail address, made on first use.
+    Account accountFor(const QString &email);
+    // The account a live, unexpired session token belongs to.
+    std::optional<QString> accountOfSession(const QString &oas) const;
 
     // Added to every default answer of the four session routes (empty: none).
     void setDeprecationHeader(const QByteArray &value) { m_deprecation = value; }
@@ -43,6 +66,7 @@ public:
 
     // A fresh session as the service would issue it: its tokens become known to the fake.
     QJsonObject issueSession(const QString &appSlug);
+    QJsonObject issueSession(const QString &appSlug, const Account &account);
     bool isLiveSessionToken(const QString &oas) const { return m_liveSessions.contains(oas); }
     bool isUsedRefreshToken(const QString &token) const { return m_usedRefreshTokens.contains(token); }
     QSet<QString> revokedSessions() const { return m_revoked; }
@@ -57,10 +81,26 @@ public:
     static DPoPCheck verifyProof(const QByteArray &proof, const QString &method, const QUrl &url,
                                  const std::optional<QByteArray> &bearer, const QDateTime &now);
 
+    // Accounts, live sessions and refresh tokens, used and revoked tokens.
+    QJsonObject saveState() const override;
+    void restoreState(const QJsonObject &state) override;
+
+    // "oa_" and a new lower-case version-7 UUID.
+    static QString newAccountId();
+
 protected:
     bool handleSpecial(const RecordedRequest &request, ScriptedAnswer &answer) override;
 
 private:
+    struct SessionRecord {
+        QString accountId;
+        QDateTime expiresAt;
+    };
+    struct RefreshRecord {
+        QString accountId;
+        QString email;
+    };
+
     ScriptedAnswer decorate(ScriptedAnswer answer) const;
     ScriptedAnswer exchange(const RecordedRequest &request);
     ScriptedAnswer refresh(const RecordedRequest &request);
@@ -70,8 +110,10 @@ private:
     QByteArray m_deprecation;
     qint64 m_lifetimeSeconds = 30 * 24 * 3600;
     int m_issued = 0;
-    QSet<QString> m_liveSessions;
-    QSet<QString> m_liveRefreshTokens;
+    CodeRedeemer m_redeemCode;
+    QHash<QString, QString> m_accounts; // e-mail -> account id
+    QHash<QString, SessionRecord> m_liveSessions;
+    QHash<QString, RefreshRecord> m_liveRefreshTokens;
     QSet<QString> m_usedRefreshTokens;
     QSet<QString> m_revoked;
     QSet<QByteArray> m_seenJtis;

@@ -8,6 +8,7 @@
 #include <QUuid>
 
 #include <cmath>
+#include <stdexcept>
 
 namespace Fakes {
 
@@ -86,7 +87,7 @@ FakeLedgerService::FakeLedgerService(QObject *parent) : FakeService(parent)
 QString FakeLedgerService::addCategory(const QString &name, const QString &kind, int position, bool archived)
 {
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    m_categories.append(QJsonObject{
+    m_ledgers[QString()].categories.append(QJsonObject{
         {QStringLiteral("id"), id},
         {QStringLiteral("name"), name},
         {QStringLiteral("kind"), kind},
@@ -102,23 +103,72 @@ void FakeLedgerService::failNext(const QString &method, const QString &path, int
             code.isEmpty() ? ScriptedAnswer::json(status, QByteArrayLiteral("{}")) : errorAnswer(status, code));
 }
 
-std::optional<ScriptedAnswer> FakeLedgerService::refusal(const RecordedRequest &request) const
+std::optional<ScriptedAnswer> FakeLedgerService::refusal(const RecordedRequest &request, QString &account) const
 {
     const QByteArray authorization = request.header("Authorization");
     static const QByteArray prefix("Bearer ");
     const bool wellFormed = authorization.startsWith(prefix) && authorization.size() > prefix.size();
     if (!wellFormed)
         return errorAnswer(401, QStringLiteral("unauthorized"));
-    if (m_acceptedToken && authorization.mid(prefix.size()) != m_acceptedToken->toUtf8())
+    const QByteArray token = authorization.mid(prefix.size());
+    if (m_acceptedToken && token != m_acceptedToken->toUtf8())
         return errorAnswer(401, QStringLiteral("unauthorized"));
+    account.clear();
+    if (m_resolveToken) {
+        const std::optional<QString> owner = m_resolveToken(QString::fromUtf8(token));
+        if (!owner || owner->isEmpty())
+            return errorAnswer(401, QStringLiteral("unauthorized"));
+        account = *owner;
+    }
     return std::nullopt;
 }
 
 ScriptedAnswer FakeLedgerService::getCategories(const RecordedRequest &request) const
 {
-    if (auto refused = refusal(request))
+    QString account;
+    if (auto refused = refusal(request, account))
         return *refused;
-    return jsonAnswer(200, QJsonObject{{QStringLiteral("categories"), m_categories}});
+    return jsonAnswer(200, QJsonObject{{QStringLiteral("categories"), m_ledgers.value(account).categories}});
+}
+
+QJsonObject FakeLedgerService::saveState() const
+{
+    QJsonObject accounts;
+    for (auto it = m_ledgers.constBegin(); it != m_ledgers.constEnd(); ++it) {
+        QJsonArray audits;
+        for (const QJsonObject &audit : it->audits)
+            audits.append(audit);
+        accounts.insert(it.key(), QJsonObject{{QStringLiteral("categories"), it->categories},
+                                              {QStringLiteral("audits"), audits}});
+    }
+    return QJsonObject{{QStringLiteral("next_audit"), m_nextAudit}, {QStringLiteral("accounts"), accounts}};
+}
+
+void FakeLedgerService::restoreState(const QJsonObject &state)
+{
+    const QJsonValue next = state.value(QStringLiteral("next_audit"));
+    const QJsonValue accounts = state.value(QStringLiteral("accounts"));
+    if ((!next.isUndefined() && !next.isDouble()) || (!accounts.isUndefined() && !accounts.isObject()))
+        throw std::runtime_error("ledger state: \"next_audit\" or \"accounts\" has the wrong type");
+    QMap<QString, Ledger> ledgers;
+    const QJsonObject saved = accounts.toObject();
+    for (auto it = saved.begin(); it != saved.end(); ++it) {
+        const QJsonObject record = it.value().toObject();
+        const QJsonValue categories = record.value(QStringLiteral("categories"));
+        const QJsonValue audits = record.value(QStringLiteral("audits"));
+        if (!it.value().isObject() || !categories.isArray() || !audits.isArray())
+            throw std::runtime_error("ledger state: an account's ledger is malformed");
+        Ledger ledger;
+        ledger.categories = categories.toArray();
+        for (const QJsonValue &audit : audits.toArray()) {
+            if (!audit.isObject())
+                throw std::runtime_error("ledger state: an audit is not an object");
+            ledger.audits.append(audit.toObject());
+        }
+        ledgers.insert(it.key(), std::move(ledger));
+    }
+    m_ledgers = std::move(ledgers);
+    m_nextAudit = next.isUndefined() ? 1 : next.toInt();
 }
 
 std::optional<QString> FakeLedgerService::auditBodyProblem(const QByteArray &body)
@@ -165,20 +215,22 @@ std::optional<QString> FakeLedgerService::auditBodyProblem(const QByteArray &bod
 
 ScriptedAnswer FakeLedgerService::postAudit(const RecordedRequest &request)
 {
-    if (auto refused = refusal(request))
+    QString account;
+    if (auto refused = refusal(request, account))
         return *refused;
     if (auto problem = auditBodyProblem(request.body))
         return errorAnswer(400, QStringLiteral("invalid_audit"), *problem);
 
     const QJsonObject body = request.json().object();
-    m_audits.append(body);
+    Ledger &ledger = m_ledgers[account];
+    ledger.audits.append(body);
 
     QJsonArray created;
     for (const QJsonValue &value : body.value(QStringLiteral("categories")).toArray()) {
         QJsonObject category = value.toObject();
         category.insert(QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces));
         category.insert(QStringLiteral("archived"), false);
-        m_categories.append(category);
+        ledger.categories.append(category);
         created.append(category);
     }
 

@@ -144,6 +144,36 @@ quint16 FakeService::closedPort()
     return port;
 }
 
+void FakeService::mount(FakeService *guest)
+{
+    if (guest && guest != this && !m_guests.contains(guest))
+        m_guests.append(guest);
+}
+
+std::optional<ScriptedAnswer> FakeService::receive(const RecordedRequest &recorded)
+{
+    m_requests.append(recorded);
+    Q_EMIT requestReceived(recorded.method, recorded.path);
+
+    std::optional<ScriptedAnswer> answer;
+    ScriptedAnswer special;
+    if (handleSpecial(recorded, special)) {
+        answer = std::move(special);
+    } else {
+        const QString key = routeKey(recorded.method, recorded.path);
+        auto queue = m_queues.find(key);
+        if (queue != m_queues.end() && !queue->second.empty()) {
+            answer = queue->second.front();
+            queue->second.pop_front();
+        } else if (auto handler = m_handlers.find(key); handler != m_handlers.end()) {
+            answer = handler->second(recorded);
+        }
+    }
+    if (answer)
+        Q_EMIT requestAnswered(recorded.method, recorded.path);
+    return answer;
+}
+
 void FakeService::respond(const QHttpServerRequest &request, QHttpServerResponder &&responder)
 {
     RecordedRequest recorded;
@@ -153,22 +183,11 @@ void FakeService::respond(const QHttpServerRequest &request, QHttpServerResponde
     for (const auto &pair : request.headers())
         recorded.headers.append(qMakePair(pair.first, pair.second));
     recorded.body = request.body();
-    m_requests.append(recorded);
-    Q_EMIT requestReceived(recorded.method, recorded.path);
 
-    ScriptedAnswer answer;
-    if (!handleSpecial(recorded, answer)) {
-        const QString key = routeKey(recorded.method, recorded.path);
-        auto queue = m_queues.find(key);
-        if (queue != m_queues.end() && !queue->second.empty()) {
-            answer = queue->second.front();
-            queue->second.pop_front();
-        } else if (auto handler = m_handlers.find(key); handler != m_handlers.end()) {
-            answer = handler->second(recorded);
-        } else {
-            answer = ScriptedAnswer::json(404, R"({"error":"not_found"})");
-        }
-    }
+    std::optional<ScriptedAnswer> found = receive(recorded);
+    for (qsizetype i = 0; !found && i < m_guests.size(); ++i)
+        found = m_guests.at(i)->receive(recorded);
+    const ScriptedAnswer answer = found ? *found : ScriptedAnswer::json(404, R"({"error":"not_found"})");
 
     if (answer.dropConnection) {
         if (QTcpSocket *socket = responder.socket())

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHttpServer>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace Fakes {
 
@@ -74,8 +76,22 @@ public:
     // A loopback port nothing listens on: stands in for an unreachable service.
     static quint16 closedPort();
 
+    // Serves `guest`'s routes at this service's address too: a request this service
+    // has no answer for goes to the guests in the order they were mounted (each
+    // records it as its own). Several remote services share one host name; their
+    // fakes share one port this way. The guest must outlive this service's use of it.
+    void mount(FakeService *guest);
+
+    // What outlives a restart of the local stack: the service's data as one JSON
+    // object, and its reading back. Fakes with nothing worth keeping leave both as
+    // they are. restoreState() throws std::runtime_error for data it cannot use.
+    virtual QJsonObject saveState() const { return {}; }
+    virtual void restoreState(const QJsonObject &) {}
+
 Q_SIGNALS:
     void requestReceived(const QString &method, const QString &path);
+    // After the answer to a request was decided (its state may have changed).
+    void requestAnswered(const QString &method, const QString &path);
 
 protected:
     // Hook for subclasses: called before the scripted routes; return true when handled.
@@ -83,12 +99,16 @@ protected:
 
 private:
     void respond(const QHttpServerRequest &request, QHttpServerResponder &&responder);
+    // Records the request and answers it from this service's own routes; nothing
+    // when none of them takes it.
+    std::optional<ScriptedAnswer> receive(const RecordedRequest &request);
 
     QHttpServer m_server;
     quint16 m_port = 0;
     QList<RecordedRequest> m_requests;
     std::map<QString, Handler> m_handlers;
     std::map<QString, std::deque<ScriptedAnswer>> m_queues;
+    QList<FakeService *> m_guests;
 };
 
 } // namespace Fakes

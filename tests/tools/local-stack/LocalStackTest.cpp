@@ -1,0 +1,233 @@
+#include "../fakes/HttpFetch.h"
+#include "support/TaskRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using TestSupport::waitUntil;
+
+namespace {
+
+// The local-stack program, started on a data folder, with the addresses it wrote.
+class StackProcess {
+public:
+    explicit StackProcess(const QString &data) : m_data(data)
+    {
+        m_process.start(QStringLiteral(VANTLE_LOCAL_STACK),
+                        {QStringLiteral("--data"), data, QStringLiteral("--env-file"), envFile()});
+        waitUntil([this]() {
+            m_output += m_process.readAllStandardOutput();
+            return m_output.contains("local-stack: ready") || m_process.state() == QProcess::NotRunning;
+        });
+        QFile env(envFile());
+        if (env.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : env.readAll().split('\n')) {
+                if (line.isEmpty() || line.startsWith('#'))
+                    continue;
+                const QString text = QString::fromUtf8(line);
+                m_urls.insert(text.section(QLatin1Char('='), 0, 0), QUrl(text.section(QLatin1Char('='), 1)));
+            }
+        }
+    }
+    ~StackProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    bool ready() const { return m_output.contains("local-stack: ready"); }
+    QString envFile() const { return QDir(m_data).filePath(QStringLiteral("env")); }
+    QUrl url(const QString &variable, const QString &path) const
+    {
+        QUrl u = m_urls.value(variable);
+        u.setPath(path);
+        return u;
+    }
+
+    // Waits for the end of a stack that stopped on its own; its exit status.
+    int finish()
+    {
+        m_process.waitForFinished();
+        return m_process.exitCode();
+    }
+    int stop(bool gracefully)
+    {
+        if (gracefully)
+            m_process.terminate();
+        else
+            m_process.kill();
+        m_process.waitForFinished();
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    QByteArray errors() { return m_process.readAllStandardError(); }
+
+private:
+    QString m_data;
+    QProcess m_process;
+    QByteArray m_output;
+    QMap<QString, QUrl> m_urls;
+};
+
+struct Session {
+    QString account;
+    QByteArray token;
+    QByteArray refreshToken;
+};
+
+// Signs in on the authority's page as a person would, then exchanges the code as the
+// application would.
+Session signIn(const StackProcess &stack, const QString &email)
+{
+    QUrlQuery form;
+    const QPair<QString, QString> fields[] = {
+        {"redirect_uri", "vantle://auth/callback"}, {"response_type", "code"}, {"state", "st"},
+        {"signin_email", email}, {"signin_provider", "email"}, {"signin_decision", "allow"},
+    };
+    QByteArray body;
+    for (const auto &[key, value] : fields)
+        body += (body.isEmpty() ? "" : "&") + QUrl::toPercentEncoding(key) + '=' + QUrl::toPercentEncoding(value);
+    const HttpFetch page =
+        HttpFetch::run(QStringLiteral("POST"), stack.url(QStringLiteral("VANTLE_AUTHORITY_URL"), "/authorize"), body);
+    const QString code = QUrlQuery(QUrl::fromEncoded(page.location)).queryItemValue("code", QUrl::FullyDecoded);
+    const HttpFetch exchange = HttpFetch::run(
+        QStringLiteral("POST"), stack.url(QStringLiteral("VANTLE_IDENTITY_URL"), "/api/app-sessions/exchange"),
+        QJsonDocument(QJsonObject{{"app_slug", "vantle"}, {"code", code}}).toJson(), {}, "application/json");
+    return Session{exchange.json().value("orvalen_account_id").toString(),
+                   exchange.json().value("oas").toString().toUtf8(),
+                   exchange.json().value("refresh_token").toString().toUtf8()};
+}
+
+QByteArray auditBody()
+{
+    const QJsonObject audit{
+        {"answers", QJsonObject{{"sleep", 8}}},
+        {"derived", QJsonObject{}},
+        {"sleep_hours", 8},
+        {"wake_time", 7},
+        {"timezone", "Europe/Berlin"},
+        {"categories", QJsonArray{QJsonObject{{"name", "Work"}, {"kind", "committed"}, {"position", 0},
+                                              {"weekly_budget_half_hours", 80}},
+                                  QJsonObject{{"name", "Piano"}, {"kind", "yours"}, {"position", 1},
+                                              {"weekly_budget_half_hours", 10}}}},
+    };
+    return QJsonDocument(audit).toJson();
+}
+
+QStringList categoryNames(const StackProcess &stack, const QByteArray &token)
+{
+    const HttpFetch answer =
+        HttpFetch::run(QStringLiteral("GET"), stack.url(QStringLiteral("VANTLE_LEDGER_URL"), "/api/v1/categories"), {}, token);
+    if (answer.status != 200)
+        return {QStringLiteral("status %1").arg(answer.status)};
+    QStringList names;
+    for (const QJsonValue &category : answer.json().value("categories").toArray())
+        names.append(category.toObject().value("name").toString());
+    return names;
+}
+
+} // namespace
+
+TEST(LocalStack, AccountsSessionsAndLedgersOutliveARestart)
+{
+    struct Case {
+        const char *name;
+        bool gracefully;
+    };
+    const Case cases[] = {{"stopped with SIGTERM", true}, {"killed", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir data;
+        Session ann;
+        {
+            StackProcess stack(data.path());
+            ASSERT_TRUE(stack.ready());
+            ann = signIn(stack, QStringLiteral("ann@example.test"));
+            ASSERT_TRUE(ann.account.startsWith(QStringLiteral("oa_")));
+            const HttpFetch audit = HttpFetch::run(QStringLiteral("POST"),
+                                                   stack.url(QStringLiteral("VANTLE_LEDGER_URL"), "/api/v1/audit"),
+                                                   auditBody(), ann.token, "application/json");
+            ASSERT_EQ(audit.status, 201);
+            EXPECT_EQ(categoryNames(stack, ann.token), QStringList({"Work", "Piano"}));
+            const int status = stack.stop(c.gracefully);
+            if (c.gracefully) {
+                EXPECT_EQ(status, 0);
+                EXPECT_FALSE(QFile::exists(stack.envFile()));
+            }
+        }
+
+        StackProcess again(data.path());
+        ASSERT_TRUE(again.ready());
+        // The session token still opens the same ledger.
+        EXPECT_EQ(categoryNames(again, ann.token), QStringList({"Work", "Piano"}));
+        // The refresh token is still good, once, for the same account.
+        const QUrl refresh = again.url(QStringLiteral("VANTLE_IDENTITY_URL"), "/api/app-sessions/refresh");
+        const QByteArray body = QJsonDocument(QJsonObject{{"app_slug", "vantle"}, {"refresh_token", QString::fromUtf8(ann.refreshToken)}}).toJson();
+        const HttpFetch refreshed = HttpFetch::run(QStringLiteral("POST"), refresh, body, {}, "application/json");
+        EXPECT_EQ(refreshed.status, 200);
+        EXPECT_EQ(refreshed.json().value("orvalen_account_id").toString(), ann.account);
+        EXPECT_EQ(HttpFetch::run(QStringLiteral("POST"), refresh, body, {}, "application/json").status, 401);
+        // The address is still the same account; another address has a ledger of its own.
+        EXPECT_EQ(signIn(again, QStringLiteral("ann@example.test")).account, ann.account);
+        const Session bo = signIn(again, QStringLiteral("bo@example.test"));
+        EXPECT_NE(bo.account, ann.account);
+        EXPECT_EQ(categoryNames(again, bo.token), QStringList());
+        // A token the identity service never issued opens nothing.
+        EXPECT_EQ(categoryNames(again, "oas_made_up"), QStringList({"status 401"}));
+    }
+}
+
+TEST(LocalStack, RefusesDataItCannotReadAndLeavesItAlone)
+{
+    struct Case {
+        const char *file;
+        QByteArray content;
+    };
+    const Case cases[] = {
+        {"ledger.json", "{not json"},
+        {"ledger.json", R"({"accounts": {"oa_x": {"categories": 3, "audits": []}}})"},
+        {"identity.json", R"({"sessions": {"oas_1": {"account": "oa_x", "expires_at": "tomorrow"}}})"},
+        {"identity.json", R"({"accounts": []})"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.content.toStdString());
+        QTemporaryDir data;
+        const QString path = QDir(data.path()).filePath(QString::fromLatin1(c.file));
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.content);
+        }
+        StackProcess stack(data.path());
+        EXPECT_FALSE(stack.ready());
+        EXPECT_NE(stack.finish(), 0);
+        EXPECT_TRUE(stack.errors().contains(path.toLocal8Bit()));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), c.content);
+    }
+}
+
+TEST(LocalStack, ASecondStackOnTheSameFolderIsRefused)
+{
+    QTemporaryDir data;
+    StackProcess first(data.path());
+    ASSERT_TRUE(first.ready());
+    StackProcess second(data.path());
+    EXPECT_FALSE(second.ready());
+    EXPECT_EQ(second.finish(), 3);
+    // The first one's addresses are still the ones on file.
+    EXPECT_TRUE(QFile::exists(first.envFile()));
+    EXPECT_EQ(first.stop(true), 0);
+}

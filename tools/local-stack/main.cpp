@@ -1,0 +1,155 @@
+// local-stack: the remote services of Vantle, faked on loopback, for trying the
+// application by hand (scripts/run starts it). It prints the address of each service,
+// writes them as "VANTLE_..._URL=address" lines to an env file a shell can source,
+// and keeps the services' data (accounts, sessions, categories, audits) in a folder
+// across restarts.
+//
+//   local-stack [--data <folder>] [--env-file <file>]
+//
+// Defaults: $XDG_DATA_HOME/vantle/local-stack and the file "env" in it. The env file
+// is written once every service listens and removed when the stack stops (SIGINT,
+// SIGTERM). Exit status 3: another stack already uses the data folder.
+//
+// Adding a fake of tools/fakes to the stack is one line in registerServices() below:
+//
+//   stack.serve<Fakes::FakeCapture>("capture", "VANTLE_ANALYTICS_URL");
+//       at an address of its own, given to the application in that variable;
+//   stack.mount<Fakes::FakeGeo>(identity, "geo");
+//       at another fake's address, for paths of a host that several fakes share
+//       (diagnostics, error events and the region probe live on the identity host).
+//
+// The name is the file its data is kept in. A fake keeps data across restarts by
+// overriding FakeService::saveState() and restoreState(); the stack writes the file
+// after every request the fake answered that changed it.
+
+#include "tools/fakes/FakeAuthority.h"
+#include "tools/fakes/FakeIdentityService.h"
+#include "tools/fakes/FakeLedgerService.h"
+#include "tools/local-stack/LocalStack.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+void registerServices(LocalStack &stack)
+{
+    auto &authority = stack.serve<Fakes::FakeAuthority>(QStringLiteral("authority"), QStringLiteral("VANTLE_AUTHORITY_URL"));
+    auto &identity = stack.serve<Fakes::FakeIdentityService>(QStringLiteral("identity"), QStringLiteral("VANTLE_IDENTITY_URL"));
+    auto &ledger = stack.serve<Fakes::FakeLedgerService>(QStringLiteral("ledger"), QStringLiteral("VANTLE_LEDGER_URL"));
+
+    // A person signs in on the authority's page; the code it hands out names the
+    // e-mail address typed there, and each address is an account with its own ledger.
+    authority.setSignInPage(true);
+    identity.setCodeRedeemer([&authority](const QString &code, const std::optional<QString> &verifier) {
+        return authority.redeemCode(code, verifier);
+    });
+    ledger.setTokenResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
+}
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+}
+
+void say(const QString &line)
+{
+    std::fprintf(stdout, "local-stack: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+int fail(const QString &line, int status = 1)
+{
+    std::fprintf(stderr, "local-stack: %s\n", line.toLocal8Bit().constData());
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("local-stack"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Vantle's remote services, faked on loopback."));
+    parser.addHelpOption();
+    const QCommandLineOption dataOption(QStringLiteral("data"), QStringLiteral("Folder that keeps the services' data."),
+                                        QStringLiteral("folder"));
+    const QCommandLineOption envOption(QStringLiteral("env-file"), QStringLiteral("File the addresses are written to."),
+                                       QStringLiteral("file"));
+    parser.addOption(dataOption);
+    parser.addOption(envOption);
+    parser.process(app);
+
+    const QString data = parser.isSet(dataOption)
+        ? QDir(parser.value(dataOption)).absolutePath()
+        : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vantle/local-stack");
+    const QString envFile = parser.isSet(envOption) ? QFileInfo(parser.value(envOption)).absoluteFilePath()
+                                                    : QDir(data).filePath(QStringLiteral("env"));
+
+    if (!QDir().mkpath(data))
+        return fail(QStringLiteral("cannot make the data folder %1").arg(data));
+    // Tokens are kept in there.
+    QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    QLockFile lock(QDir(data).filePath(QStringLiteral(".lock")));
+    lock.setStaleLockTime(0); // only a dead owner frees it, never age
+    if (!lock.tryLock(0))
+        return fail(QStringLiteral("another local stack uses %1").arg(data), 3);
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return fail(QStringLiteral("cannot watch for signals"));
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&signalNotifier]() {
+        signalNotifier.setEnabled(false);
+        QCoreApplication::quit();
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    LocalStack stack(data);
+    try {
+        registerServices(stack);
+        stack.restore();
+    } catch (const std::exception &error) {
+        return fail(QString::fromUtf8(error.what()));
+    }
+    QObject::connect(&stack, &LocalStack::saveFailed, &app, [](const QString &message) { fail(message); });
+
+    for (const auto &[name, url] : stack.addresses())
+        say(QStringLiteral("%1=%2").arg(name, url.toString()));
+    QSaveFile env(envFile);
+    const QByteArray environment = stack.environment();
+    if (!env.open(QIODevice::WriteOnly) || env.write(environment) != environment.size() || !env.commit())
+        return fail(QStringLiteral("cannot write %1: %2").arg(envFile, env.errorString()));
+    say(QStringLiteral("data in %1").arg(data));
+    say(QStringLiteral("addresses in %1").arg(envFile));
+    say(QStringLiteral("ready"));
+
+    const int status = app.exec();
+    QFile::remove(envFile);
+    try {
+        stack.save();
+    } catch (const std::exception &error) {
+        return fail(QString::fromUtf8(error.what()));
+    }
+    say(QStringLiteral("stopped"));
+    return status;
+}
