@@ -1,6 +1,7 @@
 #include "OrvalenAccount/UI/OrvalenLinkButton.h"
 
 #include <QFontMetrics>
+#include <QFocusEvent>
 #include <QPainter>
 
 OrvalenLinkButton::OrvalenLinkButton(const QString &text, QFont font, QColor color, QWidget *parent)
@@ -48,8 +49,23 @@ void OrvalenLinkButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
     QFont font = m_font;
-    font.setUnderline(m_hovered || hasFocus());
+    font.setUnderline(m_hovered || m_keyboardFocus);
     painter.setFont(font);
     painter.setPen(isDown() ? m_color.darker(120) : m_color);
     painter.drawText(rect(), Qt::AlignCenter, text());
+}
+
+void OrvalenLinkButton::focusInEvent(QFocusEvent *event)
+{
+    const Qt::FocusReason reason = event->reason();
+    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenLinkButton::focusOutEvent(QFocusEvent *event)
+{
+    m_keyboardFocus = false;
+    update();
+    QAbstractButton::focusOutEvent(event);
 }

@@ -3,6 +3,7 @@
 #include "OrvalenAccount/UI/OrvalenFont.h"
 
 #include <QFontMetrics>
+#include <QFocusEvent>
 #include <QPainter>
 
 namespace {
@@ -21,6 +22,7 @@ OrvalenOutlineButton::OrvalenOutlineButton(const QString &title, QColor accent, 
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setMinimumHeight(32);
 }
 
 void OrvalenOutlineButton::setAccent(const QColor &accent)
@@ -59,9 +61,24 @@ void OrvalenOutlineButton::paintEvent(QPaintEvent *)
         wash.setAlphaF(isDown() ? 0.22f : 0.12f);
         painter.setBrush(wash);
     }
-    painter.setPen(QPen(m_accent, hasFocus() ? 2.0 : 1.5));
+    painter.setPen(QPen(m_accent, m_keyboardFocus ? 2.0 : 1.5));
     painter.drawRoundedRect(box, 8, 8);
     painter.setFont(titleFont());
     painter.setPen(m_accent);
     painter.drawText(rect(), Qt::AlignCenter, text());
+}
+
+void OrvalenOutlineButton::focusInEvent(QFocusEvent *event)
+{
+    const Qt::FocusReason reason = event->reason();
+    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenOutlineButton::focusOutEvent(QFocusEvent *event)
+{
+    m_keyboardFocus = false;
+    update();
+    QAbstractButton::focusOutEvent(event);
 }

@@ -17,8 +17,11 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     QColor m_accent;
     bool m_hovered = false;
+    bool m_keyboardFocus = false; // a ring only for focus that came from the keyboard
 };

@@ -3,6 +3,7 @@
 #include "OrvalenAccount/UI/OrvalenFont.h"
 
 #include <QFontMetrics>
+#include <QFocusEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -49,6 +50,7 @@ OrvalenProviderButton::OrvalenProviderButton(ProviderHint provider, OrvalenProvi
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFixedHeight(kHeight);
 }
 
 QString OrvalenProviderButton::title(ProviderHint provider)
@@ -123,11 +125,26 @@ void OrvalenProviderButton::paintEvent(QPaintEvent *)
         painter.setPen(QPen(look.border, 1));
         painter.drawPath(shape);
     }
-    if (hasFocus()) {
+    if (m_keyboardFocus) {
         painter.setPen(QPen(m_style.accent(), 2));
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kRadius, kRadius);
     }
     painter.setPen(look.text);
     painter.setFont(titleFont());
     painter.drawText(rect(), Qt::AlignCenter, text());
+}
+
+void OrvalenProviderButton::focusInEvent(QFocusEvent *event)
+{
+    const Qt::FocusReason reason = event->reason();
+    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenProviderButton::focusOutEvent(QFocusEvent *event)
+{
+    m_keyboardFocus = false;
+    update();
+    QAbstractButton::focusOutEvent(event);
 }

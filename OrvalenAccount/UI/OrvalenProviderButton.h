@@ -30,10 +30,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     ProviderHint m_provider;
     OrvalenProviderButtonStyle m_style;
     qreal m_opacity = 1.0;
     bool m_hovered = false;
+    bool m_keyboardFocus = false; // a ring only for focus that came from the keyboard
 };

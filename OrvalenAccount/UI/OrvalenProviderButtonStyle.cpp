@@ -52,6 +52,8 @@ QColor OrvalenProviderButtonStyle::errorFill() const
 
 QColor OrvalenProviderButtonStyle::onAccent() const
 {
-    // Black text holds more contrast than white on accents above this luminance.
-    return luminance(m_accent) > 0.179 ? QColor(0x1A, 0x14, 0x0A) : QColor(Qt::white);
+    // White while it stands out well enough (a contrast of 3, as for large text); a warm
+    // near-black on the light accents where white would wash out.
+    const qreal whiteContrast = 1.05 / (luminance(m_accent) + 0.05);
+    return whiteContrast >= 3.0 ? QColor(Qt::white) : QColor(0x1A, 0x14, 0x0A);
 }

@@ -16,7 +16,7 @@
 #include <utility>
 
 namespace {
-constexpr int kColumnWidth = 320;
+constexpr int kColumnWidth = 340;
 constexpr int kIconSize = 64;
 
 QLabel *label(const QFont &font, Qt::Alignment alignment, QWidget *parent)
