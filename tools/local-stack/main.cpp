@@ -23,6 +23,7 @@
 // after every request the fake answered that changed it.
 
 #include "tools/fakes/FakeAuthority.h"
+#include "tools/fakes/FakeContactsService.h"
 #include "tools/fakes/FakeIdentityService.h"
 #include "tools/fakes/FakeLedgerService.h"
 #include "tools/local-stack/LocalStack.h"
@@ -58,6 +59,8 @@ void registerServices(LocalStack &stack)
         return authority.redeemCode(code, verifier);
     });
     ledger.setTokenResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
+    auto &contacts = stack.serve<Fakes::FakeContactsService>(QStringLiteral("contacts"), QStringLiteral("VANTLE_CONTACTS_URL"));
+    contacts.setContactResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
 }
 
 int signalPipe[2] = {-1, -1};
