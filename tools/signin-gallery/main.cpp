@@ -7,6 +7,8 @@
 
 #include "OrvalenAccount/UI/OrvalenSignInScreen.h"
 #include "Vantle/Onboarding/VantleLogo.h"
+#include "Vantle/Onboarding/WelcomeConsent.h"
+#include "Vantle/Onboarding/WelcomeStepView.h"
 #include "Vantle/Utilities/Theme.h"
 
 #include <QApplication>
@@ -86,6 +88,38 @@ int renderSignIn(const QDir &folder)
     return failures;
 }
 
+int renderWelcome(const QDir &folder)
+{
+    int failures = 0;
+    const QSet<QString> both = WelcomeConsent::allListSlugs();
+    const struct {
+        const char *name;
+        QSet<QString> visible;
+        bool appOptIn, studioOptIn;
+    } cases[] = {
+        {"optins-on", both, true, true},
+        {"optins-off", both, false, false},
+        {"one-list", {WelcomeConsent::studioListSlug}, false, true},
+        {"no-lists", {}, false, false},
+    };
+    for (const auto &c : cases) {
+        Backdrop backdrop(Theme::canvas);
+        auto *view = new WelcomeStepView(QUrl(QStringLiteral("https://orvalen.dev/terms/vantle")),
+                                         QUrl(QStringLiteral("https://orvalen.dev/privacy/vantle")));
+        view->setMarketing(c.visible, c.appOptIn, c.studioOptIn);
+        backdrop.add(view);
+        failures += save(&backdrop, folder, QStringLiteral("welcome-%1").arg(QLatin1String(c.name)), QSize(960, 680)) ? 0 : 1;
+    }
+    // A short window: the step scrolls rather than squeezing its rows.
+    Backdrop small(Theme::canvas);
+    auto *view = new WelcomeStepView(QUrl(QStringLiteral("https://orvalen.dev/terms/vantle")),
+                                     QUrl(QStringLiteral("https://orvalen.dev/privacy/vantle")));
+    view->setMarketing(both, true, false);
+    small.add(view);
+    failures += save(&small, folder, QStringLiteral("welcome-small-window"), QSize(420, 360)) ? 0 : 1;
+    return failures;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -108,5 +142,6 @@ int main(int argc, char **argv)
         return 1;
     }
     int failures = renderSignIn(folder);
+    failures += renderWelcome(folder);
     return failures == 0 ? 0 : 1;
 }
