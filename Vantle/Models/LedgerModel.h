@@ -28,7 +28,9 @@ public:
 
     QList<VantCategory> categories() const { return m_categories; }
     void setCategories(QList<VantCategory> categories);
-    // True once categories have arrived; false again after the ledger was cleared.
+    // True once categories have arrived; false again after the ledger was cleared. Setting it
+    // to false also voids every category fetch still in flight: its answer belongs to the
+    // ledger as it was before the clear.
     bool didLoadCategories() const { return m_didLoadCategories; }
     void setDidLoadCategories(bool didLoadCategories);
     // The categories offered for tracking: committed or yours, not archived, by position.
@@ -36,6 +38,14 @@ public:
 
     // Reloads the categories. Never throws: a failure is logged and leaves the state as it was.
     QCoro::Task<void> refresh();
+
+    // A category fetch made outside refresh() (the Hour Audit's poll) joins the same order:
+    // it takes a ticket before its request and hands the answer back with it. The answer is
+    // applied (the categories, and didLoadCategories true) unless one of a later ticket was
+    // applied already or the ledger was cleared after the ticket was taken. Returns whether
+    // it was applied.
+    std::uint64_t beginCategoriesFetch();
+    bool applyFetchedCategories(std::uint64_t ticket, QList<VantCategory> categories);
 
 Q_SIGNALS:
     void categoriesChanged();
@@ -48,4 +58,6 @@ private:
     // Orders overlapping fetches: an answer older than one already applied is dropped.
     std::uint64_t m_fetchesStarted = 0;
     std::uint64_t m_newestApplied = 0;
+    // Tickets up to this one were taken before the last clear.
+    std::uint64_t m_clearedThrough = 0;
 };
