@@ -6,6 +6,7 @@
 // Files: signin-<style>-<phase>.png.
 
 #include "OrvalenAccount/UI/OrvalenSignInScreen.h"
+#include "Platform/ApplicationFont.h"
 #include "Vantle/Onboarding/VantleLogo.h"
 #include "Vantle/Onboarding/WelcomeConsent.h"
 #include "Vantle/Onboarding/WelcomeStepView.h"
@@ -131,6 +132,7 @@ int main(int argc, char **argv)
             qputenv("QT_SCALE_FACTOR", argv[i + 1]);
     }
     QApplication app(argc, argv);
+    ApplicationFont::apply();
     const QStringList args = QApplication::arguments();
     if (args.size() < 2 || args.at(1).startsWith(QLatin1String("--"))) {
         std::fprintf(stderr, "usage: signin-gallery <output folder> [--scale <factor>]\n");
