@@ -55,9 +55,7 @@ void registerServices(LocalStack &stack)
     // A person signs in on the authority's page; the code it hands out names the
     // e-mail address typed there, and each address is an account with its own ledger.
     authority.setSignInPage(true);
-    identity.setCodeRedeemer([&authority](const QString &code, const std::optional<QString> &verifier) {
-        return authority.redeemCode(code, verifier);
-    });
+    identity.setAuthority(&authority);
     ledger.setTokenResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
     auto &contacts = stack.serve<Fakes::FakeContactsService>(QStringLiteral("contacts"), QStringLiteral("VANTLE_CONTACTS_URL"));
     contacts.setContactResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
