@@ -43,6 +43,12 @@ QUrl contactsURL() { return resolve("VANTLE_CONTACTS_URL", VANTLE_DEFAULT_CONTAC
 QUrl analyticsURL() { return resolve("VANTLE_ANALYTICS_URL", VANTLE_DEFAULT_ANALYTICS_URL); }
 QUrl webURL() { return resolve("VANTLE_WEB_URL", VANTLE_DEFAULT_WEB_URL); }
 
+QString analyticsKey()
+{
+    const QString fromEnv = qEnvironmentVariable("VANTLE_ANALYTICS_KEY").trimmed();
+    return fromEnv.isEmpty() ? QStringLiteral(VANTLE_DEFAULT_ANALYTICS_KEY) : fromEnv;
+}
+
 QString buildVersion()
 {
     const QString v = QStringLiteral(VANTLE_BUILD_VERSION);

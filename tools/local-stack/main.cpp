@@ -12,9 +12,9 @@
 //
 // Adding a fake of tools/fakes to the stack is one line in registerServices() below:
 //
-//   stack.serve<Fakes::FakeCapture>("capture", "VANTLE_ANALYTICS_URL");
+//   stack.serve<Fakes::FakeCaptureService>("capture", "VANTLE_ANALYTICS_URL");
 //       at an address of its own, given to the application in that variable;
-//   stack.mount<Fakes::FakeGeo>(identity, "geo");
+//   stack.mount<Fakes::FakeGeoService>(identity, "geo");
 //       at another fake's address, for paths of a host that several fakes share
 //       (diagnostics, error events and the region probe live on the identity host).
 //
@@ -24,8 +24,13 @@
 
 #include "tools/fakes/FakeAuthority.h"
 #include "tools/fakes/FakeContactsService.h"
+#include "tools/fakes/FakeCaptureService.h"
+#include "tools/fakes/FakeDiagnosticsService.h"
+#include "tools/fakes/FakeErrorEventsService.h"
+#include "tools/fakes/FakeGeoService.h"
 #include "tools/fakes/FakeIdentityService.h"
 #include "tools/fakes/FakeLedgerService.h"
+#include "tools/fakes/FakeUpdateFeed.h"
 #include "tools/local-stack/LocalStack.h"
 
 #include <QCommandLineParser>
@@ -59,6 +64,17 @@ void registerServices(LocalStack &stack)
     ledger.setTokenResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
     auto &contacts = stack.serve<Fakes::FakeContactsService>(QStringLiteral("contacts"), QStringLiteral("VANTLE_CONTACTS_URL"));
     contacts.setContactResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
+
+    stack.serve<Fakes::FakeCaptureService>(QStringLiteral("capture"), QStringLiteral("VANTLE_ANALYTICS_URL"));
+    stack.mount<Fakes::FakeGeoService>(identity, QStringLiteral("geo"));
+    stack.mount<Fakes::FakeErrorEventsService>(identity, QStringLiteral("error-events"));
+    stack.mount<Fakes::FakeDiagnosticsService>(identity, QStringLiteral("diagnostics"));
+
+    // The feed offers nothing until a release is added; its items are signed with the
+    // fake's own key, which the application is told to trust.
+    auto &feed = stack.serve<Fakes::FakeUpdateFeed>(QStringLiteral("updates"), QString());
+    stack.setVariable(QStringLiteral("VANTLE_UPDATE_FEED_URL"), feed.feedURL().toString());
+    stack.setVariable(QStringLiteral("VANTLE_UPDATE_PUBLIC_KEY"), Fakes::FakeUpdateFeed::publicKey());
 }
 
 int signalPipe[2] = {-1, -1};
