@@ -1,5 +1,6 @@
 #include "Vantle/Onboarding/LoginFirstConsentAPI.h"
 
+#include "OrvalenAccount/Internal/CancellationToken.h"
 #include "OrvalenAccount/Internal/HTTPTransport.h"
 #include "Vantle/Onboarding/OnboardingRequestError.h"
 
@@ -8,7 +9,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
-#include <QTimer>
 
 namespace LoginFirstConsentAPI {
 
@@ -28,14 +28,12 @@ QCoro::Task<Answer> send(QNetworkAccessManager *network, QNetworkRequest request
     QPointer<QNetworkReply> reply = method == "GET" ? network->get(request)
                                                     : network->sendCustomRequest(request, method, body);
     if (!reply->isFinished()) {
-        // Woken on the next turn after the reply ends or goes away with its manager; the
-        // waker lives in this frame, so a wake always arrives.
-        QTimer waker;
-        waker.setSingleShot(true);
-        const auto wake = [&waker] { waker.start(0); };
-        QObject::connect(reply, &QNetworkReply::finished, &waker, wake);
-        QObject::connect(reply, &QObject::destroyed, &waker, wake);
-        co_await qCoro(&waker, &QTimer::timeout);
+        // Woken when the reply ends or goes away with its manager; the waker lives in this
+        // frame, so a wake always arrives.
+        CancellationState waker;
+        QObject::connect(reply, &QNetworkReply::finished, &waker, &CancellationState::cancel);
+        QObject::connect(reply, &QObject::destroyed, &waker, &CancellationState::cancel);
+        co_await qCoro(&waker, &CancellationState::cancelled);
     }
     if (!reply)
         throw OnboardingRequestError(OnboardingRequestError::Kind::transport, QStringLiteral("The request was cancelled."));
