@@ -6,6 +6,8 @@
 
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include <utility>
 
 OrvalenProviderButtons::OrvalenProviderButtons(OrvalenProviderButtonStyle style, bool isBusy,
@@ -80,9 +82,20 @@ OrvalenLinkButton *OrvalenProviderButtons::cancelButton() const
 
 void OrvalenProviderButtons::sync()
 {
+    // Focus leaving a control that is about to be disabled or hidden goes to its
+    // counterpart, not (as Qt would) to the next control as if the person had pressed Tab.
+    const bool cancelShown = m_isBusy && static_cast<bool>(m_onCancelPending);
+    const bool providerFocused =
+        std::any_of(m_buttons.begin(), m_buttons.end(), [](const QWidget *b) { return b->hasFocus(); });
+    if (m_isBusy && providerFocused && cancelShown) {
+        m_cancel->setVisible(true);
+        m_cancel->setFocus(Qt::OtherFocusReason);
+    }
     for (OrvalenProviderButton *button : m_buttons) {
         button->setEnabled(!m_isBusy);
         button->setOpacity(m_isBusy ? busyOpacity : 1.0);
     }
-    m_cancel->setVisible(m_isBusy && static_cast<bool>(m_onCancelPending));
+    if (!cancelShown && m_cancel->hasFocus())
+        m_buttons.front()->setFocus(Qt::OtherFocusReason);
+    m_cancel->setVisible(cancelShown);
 }

@@ -4,10 +4,12 @@
 #include "OrvalenAccount/UI/OrvalenLinkButton.h"
 #include "OrvalenAccount/UI/OrvalenOutlineButton.h"
 #include "OrvalenAccount/UI/OrvalenPanel.h"
+#include "OrvalenAccount/UI/OrvalenProviderButton.h"
 #include "OrvalenAccount/UI/OrvalenProviderButtons.h"
 #include "OrvalenAccount/UI/OrvalenSpinner.h"
 #include "Platform/UrlOpener.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSpacerItem>
@@ -215,6 +217,16 @@ void OrvalenSignInScreen::sync()
     using Kind = Phase::Kind;
     const Kind kind = m_phase.kind();
     m_errorText->setText(kind == Kind::error ? m_phase.message() : QString());
+    // Focus in a part about to be hidden moves to the part that takes its place, so Qt does
+    // not pass it on as if the person had pressed Tab.
+    const QWidget *focused = QApplication::focusWidget();
+    if (kind == Kind::offline && focused && m_buttons->isAncestorOf(focused)) {
+        m_offlineCard->setVisible(true);
+        m_retry->setFocus(Qt::OtherFocusReason);
+    } else if (kind != Kind::offline && focused && m_offlineCard->isAncestorOf(focused)) {
+        m_buttons->setVisible(true);
+        m_buttons->button(ProviderHint::apple)->setFocus(Qt::OtherFocusReason);
+    }
     m_errorRow->setVisible(kind == Kind::error);
     m_progressRow->setVisible(kind == Kind::busy);
     m_offlineCard->setVisible(kind == Kind::offline);
