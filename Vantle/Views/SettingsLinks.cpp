@@ -15,7 +15,7 @@ QUrl page(const QString &path)
 }
 } // namespace
 
-QUrl site() { return Deployment::resolve("VANTLE_WEB_URL", "https://orvalen.dev"); }
+QUrl site() { return Deployment::webURL(); }
 
 QUrl accountPage() { return page(QStringLiteral("/account")); }
 

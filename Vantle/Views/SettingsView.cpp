@@ -1,5 +1,7 @@
 #include "Vantle/Views/SettingsView.h"
 
+#include "OrvalenAccount/UI/OrvalenProviderButtonStyle.h"
+#include "OrvalenAccount/UI/OrvalenProviderButtons.h"
 #include "Platform/ActivationPolicy.h"
 #include "Platform/LoginItem.h"
 #include "Platform/Preferences.h"
@@ -145,6 +147,8 @@ SettingsView::SettingsView(AccountService *accountService, UpdaterService *updat
         });
         connect(m_accountService, &AccountService::accountDisplayNameChanged, this, &SettingsView::syncAccountRows);
         connect(m_accountService, &AccountService::orvalenAccountIDChanged, this, &SettingsView::syncAccountRows);
+        connect(m_accountService, &AccountService::isAuthenticatingChanged, m_providerButtons,
+                &OrvalenProviderButtons::setBusy);
     }
     if (m_updater) {
         connect(m_updater, &UpdaterService::canCheckForUpdatesChanged, this, &SettingsView::syncUpdateRows);
@@ -210,6 +214,12 @@ void SettingsView::buildAccountSection(SettingsSection *section)
     m_accountName = section->addLabeledValue(QStringLiteral("Account"), QString());
     m_accountID = section->addLabeledValue(QStringLiteral("Account ID"), QString());
     m_signedInRows = {m_signOutRow, SettingsSection::rowOf(m_accountName), SettingsSection::rowOf(m_accountID)};
+
+    // Signed out: sign in right here. The buttons sit on the window, not on the card.
+    m_providerButtons = new OrvalenProviderButtons(
+        OrvalenProviderButtonStyle::dark(Theme::accent), m_accountService && m_accountService->isAuthenticating(),
+        [this]() { cancelPendingSignIn(); }, [this](ProviderHint provider) { startSignInFromSettings(provider); });
+    m_signedOutRows = {section->addRow(m_providerButtons, SettingsSection::Background::clear, QMargins(0, 4, 0, 4))};
 
     for (const QString &title :
          {QStringLiteral("Manage devices"), QStringLiteral("Export my data"), QStringLiteral("Delete account")}) {

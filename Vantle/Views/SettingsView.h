@@ -17,6 +17,7 @@ class AccountService;
 class DiagnosticUploader;
 class Log;
 class MeetingsService;
+class OrvalenProviderButtons;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -200,6 +201,7 @@ private:
     QLabel *m_accountID = nullptr;
     QList<QWidget *> m_signedInRows;
     QList<QWidget *> m_signedOutRows;
+    OrvalenProviderButtons *m_providerButtons = nullptr;
     QPushButton *m_resetButton = nullptr;
     // General
     SettingsSwitch *m_launchAtLoginSwitch = nullptr;

@@ -4,7 +4,8 @@
 //   settings-gallery <output folder> [--scale <factor>]
 //
 // Writes signed-out.png and signed-in.png (the window as it opens), signed-out-form.png and
-// signed-in-form.png (the whole form, unscrolled), reset-confirmation.png, sign-in-failed.png,
+// signed-in-form.png (the whole form, unscrolled), signing-in.png, sign-in-failed.png,
+// reset-confirmation.png,
 // sending.png (the report on its way), report-sent.png, report-copied.png, report-failed.png
 // and error-reports-note.png. Nothing leaves the machine: the account lives in an in-memory
 // keychain, reports go to a loopback diagnostics intake and every other service address is a
@@ -195,7 +196,7 @@ int main(int argc, char **argv)
 
     bool ok = true;
     {
-        // Signed out, and a sign-in that cannot even begin: the alert.
+        // Signed out.
         OrvalenAccountBridge bridge(managerEnvironment);
         AccountService account(&device, serviceEnvironment);
         account.attach(&bridge);
@@ -206,16 +207,14 @@ int main(int argc, char **argv)
         ok &= save(view.grab(), QStringLiteral("signed-out"));
         ok &= save(wholeForm(view), QStringLiteral("signed-out-form"));
 
-        AccountService detached(&device, serviceEnvironment);
-        SettingsView failing(&detached, &updater, &meetings, quiet);
-        failing.show();
-        failing.startSignInFromSettings(OAuthDriver::ProviderHint::google);
-        settle();
+        // A sign-in on its way (the buttons busy, with a cancel), then failing: the
+        // authority's address is a closed port.
+        view.startSignInFromSettings(OAuthDriver::ProviderHint::google);
+        ok &= save(view.grab(), QStringLiteral("signing-in"));
+        ok &= waitFor([] { return openAlert() != nullptr; });
         if (SettingsAlert *alert = openAlert()) {
-            ok &= save(over(failing, alert), QStringLiteral("sign-in-failed"));
+            ok &= save(over(view, alert), QStringLiteral("sign-in-failed"));
             alert->reject();
-        } else {
-            ok = false;
         }
     }
     {

@@ -59,6 +59,11 @@ private:
 
 protected:
     static inline const QString accountID = QStringLiteral("oa_0190f3a2-7c1d-7b4e-9a55-2f9c1e8d4b6a");
+    // The Account section while no one is signed in.
+    static inline const QStringList signedOutAccountRows{
+        QStringLiteral("[Sign in with Apple] | [Sign in with Google] | [Continue with email]"),
+        QStringLiteral("[Reset & clear local data]"),
+    };
 
     void SetUp() override
     {

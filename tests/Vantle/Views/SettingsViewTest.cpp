@@ -89,7 +89,7 @@ TEST_F(SettingsFixture, AccountRowsFollowTheSignedInState)
             c.signedIn ? QStringList{"[Sign out]", "Account | " + c.shownName, "Account ID | " + accountID,
                                      "[Manage devices]", "[Export my data]", "[Delete account]",
                                      "[Reset & clear local data]"}
-                       : QStringList{"[Reset & clear local data]"};
+                       : signedOutAccountRows;
         EXPECT_EQ(visibleRows(section(QStringLiteral("Account"))), expected);
     }
 }
@@ -112,7 +112,7 @@ TEST_F(SettingsFixture, ASignOutFromAnywhereClosesTheWindowAndASignInNeverDoes)
         ASSERT_TRUE(waitUntil([&] { return !account->service->isAuthenticated(); }));
         EXPECT_FALSE(settings.isVisible());
         EXPECT_FALSE(account->stored().has_value()) << "the stored session is gone";
-        EXPECT_EQ(visibleRows(section(QStringLiteral("Account"))), QStringList{"[Reset & clear local data]"});
+        EXPECT_EQ(visibleRows(section(QStringLiteral("Account"))), signedOutAccountRows);
     }
 
     // Signing in while the window is open leaves it open.
@@ -129,17 +129,23 @@ TEST_F(SettingsFixture, ASignOutFromAnywhereClosesTheWindowAndASignInNeverDoes)
 TEST_F(SettingsFixture, SignInFromTheWindowOpensTheMainWindowOrShowsWhyItFailed)
 {
     using Mode = Fakes::FakeBrowser::Mode;
+    enum class End { browser, closeWindow, cancelButton };
     struct Case {
         const char *name;
+        const char *provider;
         Mode mode;
-        bool closeDuringSignIn;
+        End end;
         bool signedIn;
-        const char *alert; // the alert's message, nullptr for none
+        bool alert;
     };
     const Case cases[] = {
-        {"the person signs in", Mode::follow, false, true, nullptr},
-        {"the person refuses on the sign-in page", Mode::returnError, false, false, ""},
-        {"the window closes while the browser is open", Mode::ignore, true, false, nullptr},
+        {"the person signs in", "Sign in with Google", Mode::follow, End::browser, true, false},
+        {"by e-mail", "Continue with email", Mode::follow, End::browser, true, false},
+        {"the person refuses on the sign-in page", "Sign in with Google", Mode::returnError, End::browser, false, true},
+        {"the window closes while the browser is open", "Continue with email", Mode::ignore, End::closeWindow, false,
+         false},
+        {"Cancel sign-in while the browser is open", "Sign in with Google", Mode::ignore, End::cancelButton, false,
+         false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,11 +156,19 @@ TEST_F(SettingsFixture, SignInFromTheWindowOpensTheMainWindowOrShowsWhyItFailed)
         activation->clearCalls();
         account->browser->setMode(c.mode);
 
-        settings.startSignInFromSettings(OAuthDriver::ProviderHint::google);
+        click(button(QString::fromUtf8(c.provider)));
         EXPECT_TRUE(account->service->isAuthenticating());
-        if (c.closeDuringSignIn) {
+        if (c.end != End::browser) {
             ASSERT_TRUE(waitUntil([&] { return !account->browser->openedUrls().isEmpty(); }));
-            settings.close();
+            // Busy: the three are disabled and a cancel control shows.
+            EXPECT_EQ(visibleRows(section(QStringLiteral("Account"))).first(),
+                      QStringLiteral("[Sign in with Apple] | [Sign in with Google] | [Continue with email] | "
+                                     "[Cancel sign-in]"));
+            EXPECT_FALSE(button(QStringLiteral("Sign in with Apple"))->isEnabled());
+            if (c.end == End::closeWindow)
+                settings.close();
+            else
+                click(button(QStringLiteral("Cancel sign-in")));
         }
         ASSERT_TRUE(waitUntil([&] { return !account->service->isAuthenticating(); }));
         TestSupport::spinFor(std::chrono::milliseconds(50));
@@ -163,10 +177,10 @@ TEST_F(SettingsFixture, SignInFromTheWindowOpensTheMainWindowOrShowsWhyItFailed)
         EXPECT_FALSE(account->bridge->manager()->isSignInPending());
         EXPECT_EQ(mainWindow.count(), c.signedIn ? 1 : 0);
         EXPECT_EQ(activation->calls(), c.signedIn ? QStringList{"activate"} : QStringList{});
-        EXPECT_EQ(settings.isVisible(), !c.closeDuringSignIn) << "a sign-in never closes the window";
+        EXPECT_EQ(settings.isVisible(), c.end != End::closeWindow) << "a sign-in never closes the window";
         SettingsAlert *alert = shownDialog<SettingsAlert>();
-        EXPECT_EQ(settings.showAlert(), c.alert != nullptr);
-        ASSERT_EQ(alert != nullptr, c.alert != nullptr);
+        EXPECT_EQ(settings.showAlert(), c.alert);
+        ASSERT_EQ(alert != nullptr, c.alert);
         if (alert) {
             EXPECT_EQ(alert->titleText(), QStringLiteral("Sign-in failed"));
             EXPECT_FALSE(alert->messageText().isEmpty());
@@ -177,9 +191,8 @@ TEST_F(SettingsFixture, SignInFromTheWindowOpensTheMainWindowOrShowsWhyItFailed)
             ASSERT_TRUE(waitUntil([&] { return !settings.showAlert(); }));
             EXPECT_EQ(settings.alertTitle(), QStringLiteral("Sign-in failed")) << "the texts stay for next time";
         }
-        if (c.signedIn) {
-            EXPECT_EQ(visibleRows(section(QStringLiteral("Account"))).first(), QStringLiteral("[Sign out]"));
-        }
+        const QStringList rows = visibleRows(section(QStringLiteral("Account")));
+        EXPECT_EQ(rows.first(), c.signedIn ? QStringLiteral("[Sign out]") : signedOutAccountRows.first());
     }
 }
 
