@@ -24,6 +24,10 @@ LedgerModel::LedgerModel(std::shared_ptr<VantleAPI> api, QObject *parent)
 {
     if (!m_api)
         throw std::invalid_argument("LedgerModel needs a ledger client");
+    m_refreshTimer.setInterval(defaultRefreshInterval);
+    // Coarse: a refresh a moment late costs nothing, and the wakeup can share its slot.
+    m_refreshTimer.setTimerType(Qt::CoarseTimer);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &LedgerModel::refreshInBackground);
 }
 
 LedgerModel::~LedgerModel() = default;
@@ -61,8 +65,8 @@ QCoro::Task<void> LedgerModel::refresh()
         QList<VantCategory> fetched = co_await m_api->categories();
         if (!self)
             co_return;
-        if (fetch < m_newestApplied) {
-            qCDebug(lcLedger) << "dropping categories of an older refresh";
+        if (fetch < m_newestApplied || fetch <= m_clearedThrough) {
+            qCDebug(lcLedger) << "dropping categories of an older refresh or of a cleared ledger";
             co_return;
         }
         m_newestApplied = fetch;
@@ -77,4 +81,40 @@ QCoro::Task<void> LedgerModel::refresh()
     } catch (...) {
         qCWarning(lcLedger) << "refresh_failed error=unknown";
     }
+}
+
+void LedgerModel::setActive(bool active)
+{
+    if (m_active == active)
+        return;
+    m_active = active;
+    if (active) {
+        m_refreshTimer.start();
+        refreshInBackground();
+    } else {
+        m_refreshTimer.stop();
+        clear();
+    }
+    Q_EMIT isActiveChanged(active);
+}
+
+void LedgerModel::setRefreshInterval(std::chrono::milliseconds interval)
+{
+    m_refreshTimer.setInterval(interval);
+}
+
+void LedgerModel::clear()
+{
+    // Whatever is in flight was asked for by the session that just ended.
+    m_clearedThrough = m_fetchesStarted;
+    QPointer<LedgerModel> self(this);
+    setCategories({});
+    if (self)
+        setDidLoadCategories(false);
+}
+
+void LedgerModel::refreshInBackground()
+{
+    // refresh() never throws; the task runs on by itself.
+    [[maybe_unused]] QCoro::Task<void> running = refresh();
 }
