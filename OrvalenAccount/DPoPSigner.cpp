@@ -397,8 +397,9 @@ QByteArray DPoPSigner::derToJoseECDSA(const QByteArray &der, int componentLength
         throw unavailable("der_not_sequence");
 
     qsizetype pos = 1;
-    // A definite length at `pos`, which must fit before `limit`. 0x80 (indefinite) is
-    // not DER, and more than four length bytes is no signature anyone makes.
+    // A definite length at `pos`, in its shortest form, which must fit before `limit`.
+    // 0x80 (indefinite) is not DER, and more than four length bytes is no signature
+    // anyone makes.
     const auto readLength = [&](qsizetype limit) -> qsizetype {
         if (pos >= limit)
             throw unavailable("der_truncated");
@@ -410,16 +411,24 @@ QByteArray DPoPSigner::derToJoseECDSA(const QByteArray &der, int componentLength
                 throw unavailable("der_bad_length");
             if (limit - pos < count)
                 throw unavailable("der_truncated");
+            if (bytes[pos] == 0x00)
+                throw unavailable("der_length_not_minimal");
             length = 0;
             for (int i = 0; i < count; ++i)
                 length = (length << 8) | bytes[pos++];
+            if (length < 0x80)
+                throw unavailable("der_length_not_minimal");
         }
         if (length > limit - pos)
             throw unavailable("der_truncated");
         return length;
     };
 
-    const qsizetype end = pos + readLength(size);
+    // Two statements: the end is only known once the length has moved `pos` past it.
+    const qsizetype sequenceLength = readLength(size);
+    const qsizetype end = pos + sequenceLength;
+    if (end != size)
+        throw unavailable("der_trailing_bytes");
     QByteArray jose;
     jose.reserve(2 * componentLength);
     for (int component = 0; component < 2; ++component) {
@@ -430,7 +439,15 @@ QByteArray DPoPSigner::derToJoseECDSA(const QByteArray &der, int componentLength
         qsizetype length = readLength(end);
         const unsigned char *value = bytes + pos;
         pos += length;
-        while (length > componentLength && *value == 0x00) {
+        // r and s are positive and written in the fewest bytes: one leading zero only
+        // where the next byte would otherwise read as a sign.
+        if (length == 0)
+            throw unavailable("der_integer_empty");
+        if (value[0] & 0x80)
+            throw unavailable("der_integer_negative");
+        if (length > 1 && value[0] == 0x00 && !(value[1] & 0x80))
+            throw unavailable("der_integer_not_minimal");
+        if (value[0] == 0x00 && length > 1) {
             ++value;
             --length;
         }
@@ -439,5 +456,7 @@ QByteArray DPoPSigner::derToJoseECDSA(const QByteArray &der, int componentLength
         jose.append(componentLength - length, '\0');
         jose.append(reinterpret_cast<const char *>(value), length);
     }
+    if (pos != end)
+        throw unavailable("der_trailing_bytes");
     return jose;
 }

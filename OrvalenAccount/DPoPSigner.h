@@ -58,8 +58,9 @@ public:
     static QString jwkThumbprint(const QMap<QString, QString> &jwk);
 
     // ECDSA-Sig-Value (DER SEQUENCE of two INTEGERs) to r || s, each `componentLength`
-    // bytes. Rejects anything malformed with OrvalenError::dpopUnavailable; never reads
-    // past the end of `der`; a result is always 2 * componentLength bytes.
+    // bytes. Only the strict encoding passes (shortest lengths, positive integers in
+    // their fewest bytes, nothing after s); anything else is OrvalenError::dpopUnavailable.
+    // Never reads past the end of `der`; a result is always 2 * componentLength bytes.
     static QByteArray derToJoseECDSA(const QByteArray &der, int componentLength);
 
 private:

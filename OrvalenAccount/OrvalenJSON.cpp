@@ -113,7 +113,12 @@ std::optional<QDateTime> readDate(const QString &text)
     const QTime time(hour, minute, second, millisecond);
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
-    return QDateTime(date, time, Qt::UTC).addSecs(-offsetSeconds);
+    // An offset can carry the instant across the year 0001 or 9999: such an instant has
+    // no four-digit year, so the writer could not write it back in a form read here.
+    const QDateTime instant = QDateTime(date, time, Qt::UTC).addSecs(-offsetSeconds);
+    if (!isEncodableDate(instant))
+        return std::nullopt;
+    return instant;
 }
 
 QString keyText(const char *key) { return QString::fromUtf8(key); }
@@ -199,6 +204,14 @@ QJsonArray asArray(const QJsonValue &value, const char *key)
 }
 
 } // namespace
+
+bool isEncodableDate(const QDateTime &date)
+{
+    if (!date.isValid())
+        return false;
+    const int year = date.toUTC().date().year();
+    return year >= 1 && year <= 9999;
+}
 
 QString encodeDate(const QDateTime &date)
 {

@@ -30,6 +30,9 @@ private:
 
 // "yyyy-MM-ddTHH:mm:ss.zzzZ", always in UTC with three fractional digits.
 QString encodeDate(const QDateTime &date);
+// Whether encodeDate writes text that decodeDate reads back: a valid instant whose
+// year in UTC is 0001 to 9999.
+bool isEncodableDate(const QDateTime &date);
 // An RFC 3339 internet date-time: "T" between date and time, seconds required,
 // an optional fraction (one or more digits, kept to the millisecond), and "Z" or
 // a "+hh:mm" / "-hh:mm" offset. Anything else throws

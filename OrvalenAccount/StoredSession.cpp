@@ -22,8 +22,8 @@ QJsonObject StoredSession::toJson() const
 {
     // An invalid date would be written as text no reader accepts, and the write would
     // replace a readable session with one nobody can read.
-    if (!expiresAt.isValid() || !issuedAt.isValid())
-        throw std::invalid_argument("StoredSession: expiresAt and issuedAt must be valid dates");
+    if (!OrvalenJSON::isEncodableDate(expiresAt) || !OrvalenJSON::isEncodableDate(issuedAt))
+        throw std::invalid_argument("StoredSession: expiresAt and issuedAt must be valid dates of the years 0001 to 9999");
     QJsonObject object;
     object.insert(QStringLiteral("oas"), oas);
     if (refreshToken)

@@ -242,6 +242,32 @@ struct ItemList {
 
 struct SecretServiceKeychain::Private {
     SecretService *service = nullptr;
+    std::map<Call, Failure> injected;
+
+    // True, with `error` set, when a test asked this call to fail.
+    bool injectedFailure(Call call, GError **error)
+    {
+        const auto it = injected.find(call);
+        if (it == injected.end())
+            return false;
+        const Failure failure = it->second;
+        injected.erase(it);
+        if (call != Call::getSecret)
+            g_set_error_literal(error, quarkOf(failure.domain), failure.code, "injected failure");
+        return true;
+    }
+
+    static GQuark quarkOf(Failure::Domain domain)
+    {
+        switch (domain) {
+        case Failure::Domain::dbus: return G_DBUS_ERROR;
+        case Failure::Domain::io: return G_IO_ERROR;
+        case Failure::Domain::secret: return SECRET_ERROR;
+        case Failure::Domain::promptRefused: return promptRefusedQuark();
+        case Failure::Domain::other: break;
+        }
+        return g_quark_from_static_string("vantle-keychain-other");
+    }
 
     ~Private() { dropService(); }
 
@@ -271,8 +297,9 @@ struct SecretServiceKeychain::Private {
         if (service)
             return KeychainStatus::success;
         GError *error = nullptr;
-        service = secret_service_open_sync(noPromptServiceType(), nullptr, SECRET_SERVICE_OPEN_SESSION,
-                                           nullptr, &error);
+        if (!injectedFailure(Call::openService, &error))
+            service = secret_service_open_sync(noPromptServiceType(), nullptr, SECRET_SERVICE_OPEN_SESSION,
+                                               nullptr, &error);
         if (!service)
             return fail(error, true, "Connecting to the Secret Service");
         return KeychainStatus::success;
@@ -288,8 +315,9 @@ struct SecretServiceKeychain::Private {
         HashTable attributes;
         fillAttributes(query, attributes);
         GError *error = nullptr;
-        owner.list = secret_service_search_sync(service, schemaOf(query), attributes.table, SECRET_SEARCH_ALL,
-                                                nullptr, &error);
+        if (!injectedFailure(Call::search, &error))
+            owner.list = secret_service_search_sync(service, schemaOf(query), attributes.table, SECRET_SEARCH_ALL,
+                                                    nullptr, &error);
         if (error)
             return fail(error, false, "Searching the keychain");
         for (GList *node = owner.list; node; node = node->next) {
@@ -323,6 +351,12 @@ SecretServiceKeychain::~SecretServiceKeychain()
     delete d;
 }
 
+void SecretServiceKeychain::failNext(Call call, Failure::Domain domain, int code)
+{
+    const std::lock_guard lock(m_mutex);
+    d->injected[call] = Failure{domain, code, call == Call::openService};
+}
+
 std::int32_t SecretServiceKeychain::update(const KeychainItemQuery &query, const QByteArray &data)
 {
     if (!isValid(query))
@@ -340,7 +374,7 @@ std::int32_t SecretServiceKeychain::update(const KeychainItemQuery &query, const
     std::int32_t result = KeychainStatus::success;
     for (SecretItem *item : items) {
         GError *error = nullptr;
-        if (!secret_item_set_secret_sync(item, value, nullptr, &error)) {
+        if (d->injectedFailure(Call::setSecret, &error) || !secret_item_set_secret_sync(item, value, nullptr, &error)) {
             result = d->fail(error, false, "Updating a keychain item");
             break;
         }
@@ -366,8 +400,9 @@ std::int32_t SecretServiceKeychain::add(const KeychainItemQuery &query, const QB
     }
 
     GError *error = nullptr;
-    SecretCollection *collection =
-        secret_collection_for_alias_sync(d->service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+    SecretCollection *collection = d->injectedFailure(Call::defaultCollection, &error)
+        ? nullptr
+        : secret_collection_for_alias_sync(d->service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
     if (error)
         return d->fail(error, false, "Opening the default keyring");
     if (!collection) {
@@ -383,9 +418,10 @@ std::int32_t SecretServiceKeychain::add(const KeychainItemQuery &query, const QB
     HashTable attributes;
     fillAttributes(query, attributes);
     SecretValue *value = secret_value_new(data.constData(), data.size(), "application/octet-stream");
-    SecretItem *item = secret_item_create_sync(collection, schemaOf(query), attributes.table,
-                                               labelOf(query).toUtf8().constData(), value,
-                                               SECRET_ITEM_CREATE_NONE, nullptr, &error);
+    SecretItem *item = d->injectedFailure(Call::createItem, &error)
+        ? nullptr
+        : secret_item_create_sync(collection, schemaOf(query), attributes.table, labelOf(query).toUtf8().constData(),
+                                  value, SECRET_ITEM_CREATE_NONE, nullptr, &error);
     secret_value_unref(value);
     g_object_unref(collection);
     if (!item)
@@ -413,9 +449,9 @@ std::int32_t SecretServiceKeychain::copyMatching(const KeychainItemQuery &query,
         return KeychainStatus::success;
 
     GError *error = nullptr;
-    if (!secret_item_load_secret_sync(*unlocked, nullptr, &error))
+    if (d->injectedFailure(Call::loadSecret, &error) || !secret_item_load_secret_sync(*unlocked, nullptr, &error))
         return d->fail(error, false, "Reading a keychain item");
-    SecretValue *value = secret_item_get_secret(*unlocked);
+    SecretValue *value = d->injectedFailure(Call::getSecret, &error) ? nullptr : secret_item_get_secret(*unlocked);
     if (!value) {
         qCWarning(lcKeychain) << "The Secret Service returned no data for an item";
         return KeychainStatus::internalComponent;
@@ -442,7 +478,7 @@ std::int32_t SecretServiceKeychain::remove(const KeychainItemQuery &query)
         return KeychainStatus::interactionNotAllowed;
     for (SecretItem *item : items) {
         GError *error = nullptr;
-        if (!secret_item_delete_sync(item, nullptr, &error))
+        if (d->injectedFailure(Call::deleteItem, &error) || !secret_item_delete_sync(item, nullptr, &error))
             return d->fail(error, false, "Deleting a keychain item");
     }
     return KeychainStatus::success;

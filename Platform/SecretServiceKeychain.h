@@ -3,6 +3,7 @@
 #include "Platform/Keychain.h"
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 
 // The keychain on the freedesktop Secret Service (gnome-keyring, KWallet ...), through
@@ -64,6 +65,12 @@ public:
     // a prompt we refused to show -> interactionNotAllowed, a dismissed prompt
     // -> userCanceled, anything else -> internalComponent.
     static std::int32_t statusFor(const Failure &failure);
+
+    // The libsecret calls that can fail. For tests: failNext makes the next such call
+    // fail as if libsecret had reported a GError of that domain and code, which then
+    // takes the path a real one would (getSecret gives no data instead).
+    enum class Call { openService, search, setSecret, defaultCollection, createItem, loadSecret, getSecret, deleteItem };
+    void failNext(Call call, Failure::Domain domain, int code);
 
 private:
     struct Private;

@@ -131,6 +131,9 @@ HTTPRequest AuthClient::buildRequest(const QUrl &url, const QString &method, con
     request.url = url;
     request.method = method;
     request.timeout = std::chrono::seconds(60);
+    // The proof names this URL and is good for one use: a redirect would carry it, spent
+    // and naming the wrong address, to a server that must refuse it. The 3xx is the answer.
+    request.followRedirects = false;
     request.headers = {
         {QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json")},
         {QByteArrayLiteral("Accept"), QByteArrayLiteral("application/json")},

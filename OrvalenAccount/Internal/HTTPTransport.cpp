@@ -53,7 +53,9 @@ QCoro::Task<HTTPResponse> send(QNetworkAccessManager *manager, HTTPRequest reque
     for (const auto &[name, value] : request.headers)
         networkRequest.setRawHeader(name, value);
     // Neither the bearer token nor the proof may follow a redirect to another host.
-    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                                request.followRedirects ? QNetworkRequest::SameOriginRedirectPolicy
+                                                        : QNetworkRequest::ManualRedirectPolicy);
     networkRequest.setTransferTimeout(static_cast<int>(request.timeout.count()));
 
     const bool plainGet = request.method.toUpper() == QLatin1String("GET") && !request.body;
@@ -85,7 +87,12 @@ QCoro::Task<HTTPResponse> send(QNetworkAccessManager *manager, HTTPRequest reque
     reply->deleteLater();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
+    // Qt flags 4xx and 5xx answers as errors too, with codes above 100. The network
+    // codes up to 99 mean the connection itself failed, even after the status line
+    // (a body cut short, a stall, a cancel after the headers): that is no answer.
+    const bool connectionFailed = reply->error() != QNetworkReply::NoError
+        && reply->error() <= QNetworkReply::UnknownNetworkError;
+    if (!status.isValid() || connectionFailed) {
         if (reply->error() != QNetworkReply::NoError)
             throw OrvalenTransportError::fromNetworkError(reply->error(),
                                                           withoutQuery(reply->errorString(), request.url));

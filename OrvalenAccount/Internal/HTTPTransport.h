@@ -23,6 +23,9 @@ struct HTTPRequest {
     QList<QPair<QByteArray, QByteArray>> headers;
     std::optional<QByteArray> body;
     std::chrono::milliseconds timeout{60000};
+    // Same-origin redirects are followed with the same headers. A request whose headers
+    // are bound to its URL (a DPoP proof names it) turns this off and gets the 3xx.
+    bool followRedirects = true;
 
     // The first header of that name, compared without regard to case.
     std::optional<QByteArray> header(QByteArrayView name) const;
@@ -41,7 +44,8 @@ namespace HTTPTransport {
 QNetworkAccessManager *sharedManager();
 
 // Sends the request on `manager` (the shared one when null). Throws
-// OrvalenTransportError when no answer arrived (no connection, timeout, TLS,
-// cancellation through `cancel`), NonHTTPResponseError for a non-HTTP reply.
+// OrvalenTransportError when no whole answer arrived (no connection, timeout, TLS,
+// a body cut short after the status, cancellation through `cancel`),
+// NonHTTPResponseError for a non-HTTP reply.
 QCoro::Task<HTTPResponse> send(QNetworkAccessManager *manager, HTTPRequest request, CancellationToken cancel = {});
 } // namespace HTTPTransport

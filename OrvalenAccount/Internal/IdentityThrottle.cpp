@@ -2,6 +2,7 @@
 
 #include "OrvalenAccount/Internal/IdentityThrottleShortCircuit.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -42,12 +43,24 @@ std::shared_ptr<IdentityThrottle> IdentityThrottle::create(IdentityThrottleOptio
                                               std::move(sleep));
 }
 
+IdentityThrottle::Clock IdentityThrottle::monotonicClock(Clock wallAtStart, std::function<qint64()> elapsedMilliseconds)
+{
+    if (!elapsedMilliseconds) {
+        auto timer = std::make_shared<QElapsedTimer>();
+        timer->start();
+        elapsedMilliseconds = [timer] { return timer->elapsed(); };
+    }
+    const QDateTime start = wallAtStart ? wallAtStart() : QDateTime::currentDateTimeUtc();
+    const qint64 origin = elapsedMilliseconds();
+    return [start, origin, elapsed = std::move(elapsedMilliseconds)] { return start.addMSecs(elapsed() - origin); };
+}
+
 IdentityThrottle::IdentityThrottle(Tag, IdentityThrottleOptions options, OrvalenLogger logger, Clock clock,
                                    Sleep sleep)
     : m_options(options), m_logger(std::move(logger)), m_clock(std::move(clock)), m_sleep(std::move(sleep))
 {
     if (!m_clock)
-        m_clock = [] { return QDateTime::currentDateTimeUtc(); };
+        m_clock = monotonicClock();
     if (!m_sleep)
         m_sleep = [](double seconds, CancellationToken cancel) { return CancellationToken::sleep(seconds, cancel); };
 }
@@ -106,7 +119,9 @@ QCoro::Task<HTTPResponse> IdentityThrottle::run(QUrl url, QString method, Identi
         } catch (...) {
             failure = std::current_exception();
         }
-        if (cancelled)
+        // A send that failed because its caller cancelled it says nothing of the
+        // service's health: it is a cancel, not a failure, and opens no circuit.
+        if (cancelled || (failure && cancel.isCancelled()))
             throw CancellationError();
 
         if (failure) {
@@ -222,7 +237,8 @@ std::optional<double> IdentityThrottle::retryAfter(const HTTPResponse &response)
         return std::nullopt;
 
     // Only plain decimal seconds: "inf", "nan", exponents and signs are no delay at all.
-    static const QRegularExpression plainSeconds(QStringLiteral("^[0-9]+(\\.[0-9]+)?$"));
+    // Anchored to the whole text: "$" alone would also match before a final newline.
+    static const QRegularExpression plainSeconds(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+(\\.[0-9]+)?")));
     std::optional<double> seconds;
     if (plainSeconds.match(text).hasMatch()) {
         bool ok = false;
@@ -242,10 +258,10 @@ std::optional<double> IdentityThrottle::retryAfter(const HTTPResponse &response)
 std::optional<QDateTime> IdentityThrottle::httpDate(const QString &text)
 {
     // "EEE, dd MMM yyyy HH:mm:ss 'GMT'" in the POSIX English locale.
-    static const QRegularExpression format(
-        QStringLiteral("^(Mon|Tue|Wed|Thu|Fri|Sat|Sun), ([0-9]{2}) "
+    static const QRegularExpression format(QRegularExpression::anchoredPattern(
+        QStringLiteral("(Mon|Tue|Wed|Thu|Fri|Sat|Sun), ([0-9]{2}) "
                        "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) ([0-9]{4}) "
-                       "([0-9]{2}):([0-9]{2}):([0-9]{2}) GMT$"));
+                       "([0-9]{2}):([0-9]{2}):([0-9]{2}) GMT")));
     const QRegularExpressionMatch match = format.match(text);
     if (!match.hasMatch())
         return std::nullopt;

@@ -41,7 +41,12 @@ public:
     using Sleep = std::function<QCoro::Task<void>(double seconds, CancellationToken cancel)>;
     using Send = std::function<QCoro::Task<HTTPResponse>()>;
 
-    // Empty clock: the current time; empty sleep: CancellationToken::sleep.
+    // The default clock: the wall time when it was made, advanced by a monotonic count
+    // since (milliseconds), so that a step of the system clock neither refuses requests
+    // for its length nor empties the windows early. Empty sources: the system's.
+    static Clock monotonicClock(Clock wallAtStart = {}, std::function<qint64()> elapsedMilliseconds = {});
+
+    // Empty clock: monotonicClock(); empty sleep: CancellationToken::sleep.
     static std::shared_ptr<IdentityThrottle> create(IdentityThrottleOptions options = {},
                                                     OrvalenLogger logger = {}, Clock clock = {},
                                                     Sleep sleep = {});

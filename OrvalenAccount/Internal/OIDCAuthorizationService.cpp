@@ -1,5 +1,6 @@
 #include "OrvalenAccount/Internal/OIDCAuthorizationService.h"
 
+#include "OrvalenAccount/Internal/HTTPTransport.h"
 #include "OrvalenAccount/Internal/OIDCError.h"
 
 #include <QCoro/QCoroNetworkReply>
@@ -15,8 +16,11 @@ namespace OIDCAuthorizationService {
 QCoro::Task<OIDCServiceConfiguration> discoverServiceConfigurationForIssuer(QUrl issuer,
                                                                             QNetworkAccessManager *network)
 {
-    if (!network || !issuer.isValid() || issuer.isRelative())
+    if (!issuer.isValid() || issuer.isRelative())
         throw OIDCError::general(OIDCGeneralErrorCode::networkError);
+    // The same rule as for identity requests: no manager given means the shared one.
+    if (!network)
+        network = HTTPTransport::sharedManager();
 
     QNetworkRequest request(OIDCServiceConfiguration::discoveryURL(issuer));
     request.setRawHeader("Accept", "application/json");

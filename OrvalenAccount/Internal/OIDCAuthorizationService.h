@@ -16,8 +16,8 @@ namespace OIDCAuthorizationService {
 
 inline constexpr std::chrono::seconds discoveryTimeout{30};
 
-// GETs the issuer's "/.well-known/openid-configuration" through `network` and
-// reads it; throws OIDCError: networkError (no answer, or no transport given),
+// GETs the issuer's "/.well-known/openid-configuration" through `network` (the
+// shared manager when null) and reads it; throws OIDCError: networkError (no answer),
 // serverError (a non-2xx answer), invalidDiscoveryDocument.
 QCoro::Task<OIDCServiceConfiguration> discoverServiceConfigurationForIssuer(QUrl issuer,
                                                                             QNetworkAccessManager *network);

@@ -16,6 +16,7 @@ QString generalDescription(int code)
     case C::stateMismatch: return QStringLiteral("The sign-in response did not match this sign-in.");
     case C::randomSourceFailure: return QStringLiteral("Couldn't prepare a secure sign-in request.");
     case C::invalidRequest: return QStringLiteral("The sign-in request could not be made.");
+    case C::invalidResponse: return QStringLiteral("The sign-in response was not valid.");
     default: return QStringLiteral("The sign-in did not complete.");
     }
 }

@@ -23,6 +23,7 @@ inline constexpr int browserOpenError = -13;             // no browser took the 
 inline constexpr int stateMismatch = -14;                // the redirect answers another request
 inline constexpr int randomSourceFailure = -15;          // no secure random bytes for state, nonce or verifier
 inline constexpr int invalidRequest = -16;               // a request that cannot be sent (e.g. a relative redirect URI)
+inline constexpr int invalidResponse = -17;              // a redirect that repeats "state" or "code"
 } // namespace OIDCGeneralErrorCode
 
 // Codes of OIDOAuthAuthorizationErrorDomain: the error words of RFC 6749 §4.1.2.1.

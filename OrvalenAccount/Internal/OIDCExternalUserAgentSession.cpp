@@ -51,6 +51,13 @@ bool OIDCExternalUserAgentSession::resumeExternalUserAgentFlowWithURL(const QUrl
         return false;
 
     const QUrlQuery query(url);
+    // RFC 6749 §4.1.2 gives each of these once; with two, which one the check below
+    // saw and which one is used could differ.
+    if (query.allQueryItemValues(QStringLiteral("state")).size() > 1
+        || query.allQueryItemValues(QStringLiteral("code")).size() > 1) {
+        finish(std::nullopt, OIDCError::general(OIDCGeneralErrorCode::invalidResponse));
+        return true;
+    }
     // The state ties this redirect to this request (RFC 6749 §10.12): without the
     // match nothing else in the URL is believed, not even an error.
     const QString state = query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded);

@@ -16,6 +16,14 @@
 // resumed it (that callback may still be in the middle of its owner's work).
 template <typename T>
 class OneShotContinuation final {
+    // Declared first: the awaiter below names it in its signatures.
+    struct Slot {
+        std::optional<T> value;
+        std::exception_ptr error;
+        bool resumed = false;
+        std::coroutine_handle<> waiter;
+    };
+
 public:
     OneShotContinuation() : m_slot(std::make_shared<Slot>()) {}
 
@@ -32,7 +40,7 @@ public:
 
     class Awaiter {
     public:
-        explicit Awaiter(std::shared_ptr<typename OneShotContinuation::Slot> slot) : m_slot(std::move(slot)) {}
+        explicit Awaiter(std::shared_ptr<Slot> slot) : m_slot(std::move(slot)) {}
         bool await_ready() const noexcept { return m_slot->resumed; }
         void await_suspend(std::coroutine_handle<> waiter) noexcept { m_slot->waiter = waiter; }
         T await_resume()
@@ -43,19 +51,12 @@ public:
         }
 
     private:
-        std::shared_ptr<typename OneShotContinuation::Slot> m_slot;
+        std::shared_ptr<Slot> m_slot;
     };
 
     Awaiter operator co_await() const { return Awaiter(m_slot); }
 
 private:
-    struct Slot {
-        std::optional<T> value;
-        std::exception_ptr error;
-        bool resumed = false;
-        std::coroutine_handle<> waiter;
-    };
-
     bool settle(std::optional<T> value, std::exception_ptr error)
     {
         if (m_slot->resumed)

@@ -108,9 +108,11 @@ std::optional<OrvalenDeprecationNotice> parseSingle(const QString &entry)
 
 std::optional<QDateTime> parseISO8601(const QString &text)
 {
-    static const QRegularExpression internet(QStringLiteral(
-        "^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(Z|([+-])([0-9]{2}):([0-9]{2}))$"));
-    static const QRegularExpression plainDate(QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})$"));
+    // Anchored to the whole text: "$" alone would also match before a final newline.
+    static const QRegularExpression internet(QRegularExpression::anchoredPattern(QStringLiteral(
+        "([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(Z|([+-])([0-9]{2}):([0-9]{2}))")));
+    static const QRegularExpression plainDate(
+        QRegularExpression::anchoredPattern(QStringLiteral("([0-9]{4})-([0-9]{2})-([0-9]{2})")));
 
     if (const QRegularExpressionMatch m = internet.match(text); m.hasMatch()) {
         const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
@@ -125,10 +127,10 @@ std::optional<QDateTime> parseISO8601(const QString &text)
             offsetOk = oh <= 23 && om <= 59;
             offsetSeconds = (oh * 3600 + om * 60) * (m.captured(8) == QLatin1String("-") ? -1 : 1);
         }
-        if (date.isValid() && QTime::isValid(h, min, s) && offsetOk) {
-            return QDateTime(date, QTime(h, min, s), QTimeZone(offsetSeconds))
-                .toTimeZone(QTimeZone::utc());
-        }
+        // The offset is applied by hand: a time zone of Qt's own ends at +-14:00 and
+        // beyond that would quietly read as UTC.
+        if (date.isValid() && QTime::isValid(h, min, s) && offsetOk)
+            return QDateTime(date, QTime(h, min, s), QTimeZone::utc()).addSecs(-offsetSeconds);
     }
     if (const QRegularExpressionMatch m = plainDate.match(text); m.hasMatch()) {
         const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());

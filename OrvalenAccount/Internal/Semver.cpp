@@ -11,7 +11,8 @@ namespace {
 // like any other unreadable piece.
 QList<qint64> pieces(const QString &version)
 {
-    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
+    // Anchored to the whole piece: "$" alone would also match before a final newline.
+    static const QRegularExpression number(QRegularExpression::anchoredPattern(QStringLiteral("[+-]?[0-9]+")));
     QList<qint64> out;
     for (const QString &piece : version.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
         qint64 value = 0;

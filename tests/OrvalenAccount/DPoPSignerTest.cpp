@@ -9,6 +9,7 @@
 #include <openssl/ecdsa.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
+#include <openssl/x509.h>
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -229,14 +230,17 @@ TEST(DPoPSignerTest, ThumbprintFollowsRfc7638)
     };
     EXPECT_EQ(DPoPSigner::jwkThumbprint(rsa), "NzbLsXh8uDCcd-6MNwXF4W_7noWXFZAfHkxZsRGC9Xs");
 
-    // An EC key's thumbprint covers crv, kty, x and y only, whatever else the JWK holds.
-    const QMap<QString, QString> ec{{"kty", "EC"}, {"crv", "P-256"}, {"x", "AA"}, {"y", "BB"}};
+    // The example key of RFC 9449, section 4.1, with the thumbprint the RFC gives for
+    // it; an EC key's thumbprint covers crv, kty, x and y only, whatever else it holds.
+    const QMap<QString, QString> ec{{"kty", "EC"},
+                                    {"x", "l8tFrhx-34tV3hRICRDY9zCkDlpBhF42UQUfWVAWBFs"},
+                                    {"y", "9VE4jf_Ok_o64zbTTlcuNJajHmt6v9TDVrU0CdvGRDA"},
+                                    {"crv", "P-256"}};
+    EXPECT_EQ(DPoPSigner::jwkThumbprint(ec), "0ZcOCORZNYy-DWpqq30jZyJGHTN0d2HglBV3uiguA4I");
     QMap<QString, QString> withExtras = ec;
     withExtras.insert("use", "sig");
-    EXPECT_EQ(DPoPSigner::jwkThumbprint(ec), DPoPSigner::jwkThumbprint(withExtras));
-    EXPECT_EQ(DPoPSigner::jwkThumbprint(ec),
-              Base64URL::encode(QCryptographicHash::hash(R"({"crv":"P-256","kty":"EC","x":"AA","y":"BB"})",
-                                                         QCryptographicHash::Sha256)));
+    withExtras.insert("kid", "k1");
+    EXPECT_EQ(DPoPSigner::jwkThumbprint(withExtras), "0ZcOCORZNYy-DWpqq30jZyJGHTN0d2HglBV3uiguA4I");
     QMap<QString, QString> missing = ec;
     missing.remove("y");
     EXPECT_EQ(reasonOf([&] { DPoPSigner::jwkThumbprint(missing); }), "jwk_member_missing");
@@ -323,6 +327,31 @@ TEST(DPoPSignerTest, KeySelectionUnderKeychainFailures)
         EXPECT_EQ(keychain->itemCount(), 0);
         const DecodedProof decoded = decode(first.generateProof(QUrl(QStringLiteral("https://a.example/")), QStringLiteral("GET"), std::nullopt));
         EXPECT_TRUE(verifyES256(keyFromJWK(first.publicJWK()).get(), decoded.signingInput, decoded.signature));
+    }
+    // A valid key of another curve cannot make ES256 proofs: it gives way to a new
+    // P-256 key, which later launches find.
+    {
+        auto keychain = std::make_shared<InMemoryKeychain>();
+        EVP_PKEY *p384 = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-384");
+        ASSERT_NE(p384, nullptr);
+        PKCS8_PRIV_KEY_INFO *info = EVP_PKEY2PKCS8(p384);
+        unsigned char *der = nullptr;
+        const int length = i2d_PKCS8_PRIV_KEY_INFO(info, &der);
+        ASSERT_GT(length, 0);
+        ASSERT_EQ(keychain->add(KeychainItemQuery::key(tag), QByteArray(reinterpret_cast<const char *>(der), length)),
+                  KeychainStatus::success);
+        OPENSSL_free(der);
+        PKCS8_PRIV_KEY_INFO_free(info);
+        EVP_PKEY_free(p384);
+
+        const DPoPSigner first(environment(keychain));
+        EXPECT_EQ(first.backendKind(), Kind::softwareKeychain);
+        EXPECT_EQ(first.publicJWK().value("crv"), "P-256");
+        const DecodedProof decoded = decode(first.generateProof(QUrl(QStringLiteral("https://a.example/")), QStringLiteral("GET"), std::nullopt));
+        EXPECT_TRUE(verifyES256(keyFromJWK(first.publicJWK()).get(), decoded.signingInput, decoded.signature));
+        const DPoPSigner second(environment(keychain));
+        EXPECT_EQ(second.jktThumbprint(), first.jktThumbprint());
+        EXPECT_EQ(keychain->itemCount(), 1);
     }
     // Stored bytes that are no key give way to a new key, which later launches find.
     {
@@ -412,19 +441,23 @@ TEST(DPoPSignerTest, DerToJoseAcceptsWellFormedSignatures)
         const char *name;
         QByteArray der;
         QByteArray jose;
+        int componentLength = 32;
     };
     const Case cases[] = {
         {"plain", hex("3044") + hex("0220") + r32 + hex("0220") + s32, r32 + s32},
         {"r with sign zero, short s", hex("3044") + hex("022100") + QByteArray(32, '\x81') + hex("021f") + QByteArray(31, '\x22'),
          QByteArray(32, '\x81') + QByteArray(1, '\0') + QByteArray(31, '\x22')},
-        {"long-form sequence length", hex("308144") + hex("0220") + r32 + hex("0220") + s32, r32 + s32},
-        {"long-form integer length", hex("3046") + hex("028120") + r32 + hex("028120") + s32, r32 + s32},
+        {"both with sign zeros", hex("3046") + hex("022100") + QByteArray(32, '\xff') + hex("022100") + QByteArray(32, '\x80'),
+         QByteArray(32, '\xff') + QByteArray(32, '\x80')},
+        // P-521's components need the long form of the sequence length.
+        {"long-form sequence length", hex("308188") + hex("024201") + QByteArray(65, '\x11') + hex("024201") + QByteArray(65, '\x22'),
+         hex("01") + QByteArray(65, '\x11') + hex("01") + QByteArray(65, '\x22'), 66},
         {"tiny integers", hex("3006020101020102"), QByteArray(31, '\0') + hex("01") + QByteArray(31, '\0') + hex("02")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const ExactBytes exact(c.der);
-        EXPECT_EQ(DPoPSigner::derToJoseECDSA(exact.bytes(), 32), c.jose);
+        EXPECT_EQ(DPoPSigner::derToJoseECDSA(exact.bytes(), c.componentLength), c.jose);
     }
 }
 
@@ -447,7 +480,18 @@ TEST(DPoPSignerTest, DerToJoseRejectsMalformedInput)
         {"indefinite integer length", hex("3044") + hex("0280") + r32 + hex("0220") + s32, "der_bad_length"},
         {"five length bytes", hex("30850000000044") + hex("0220") + r32 + hex("0220") + s32, "der_bad_length"},
         {"r longer than 32 bytes", hex("3045") + hex("022101") + r32 + hex("0220") + s32, "der_integer_too_long"},
-        {"s of 34 bytes with one zero", hex("3046") + hex("0220") + r32 + hex("02220001") + s32, "der_integer_too_long"},
+        {"s longer than 32 bytes", hex("3045") + hex("0220") + r32 + hex("022101") + s32, "der_integer_too_long"},
+        {"empty r", hex("3024") + hex("0200") + hex("0220") + s32, "der_integer_empty"},
+        {"empty s", hex("3024") + hex("0220") + r32 + hex("0200"), "der_integer_empty"},
+        {"negative r", hex("3044") + hex("0220") + QByteArray(32, '\x81') + hex("0220") + s32, "der_integer_negative"},
+        {"negative s", hex("3044") + hex("0220") + r32 + hex("0220") + QByteArray(32, '\x92'), "der_integer_negative"},
+        {"r with a needless zero", hex("3045") + hex("022100") + r32 + hex("0220") + s32, "der_integer_not_minimal"},
+        {"s with a needless zero", hex("3046") + hex("0220") + r32 + hex("02220001") + s32, "der_integer_not_minimal"},
+        {"long form for a short sequence", hex("308144") + hex("0220") + r32 + hex("0220") + s32, "der_length_not_minimal"},
+        {"long form for a short integer", hex("3045") + hex("028120") + r32 + hex("0220") + s32, "der_length_not_minimal"},
+        {"leading zero length byte", hex("30820044") + hex("0220") + r32 + hex("0220") + s32, "der_length_not_minimal"},
+        {"bytes after the sequence", hex("3044") + hex("0220") + r32 + hex("0220") + s32 + hex("00"), "der_trailing_bytes"},
+        {"a third integer", hex("3047") + hex("0220") + r32 + hex("0220") + s32 + hex("020101"), "der_trailing_bytes"},
         {"sequence longer than the input", hex("3050") + hex("0220") + r32 + hex("0220") + s32, "der_truncated"},
         {"huge sequence length", hex("3084ffffffff") + hex("0220") + r32, "der_truncated"},
         {"integer longer than the sequence", hex("3044") + hex("0220") + r32 + hex("0230") + s32, "der_truncated"},

@@ -407,6 +407,18 @@ TEST_F(OAuthDriverTest, AnswerWithoutACodeIsAnEmptyResponse)
     EXPECT_EQ(logs[0].fields, expected);
 }
 
+// A configuration that names no network manager works for identity requests through
+// the shared one; the sign-in must do the same, not fail discovery.
+TEST_F(OAuthDriverTest, TheDefaultConfigurationSignsIn)
+{
+    OAuthDriver local(makeConfig(authority.issuer(), nullptr, {}));
+    FakeBrowser localBrowser([&local](const QUrl &url) { return local.resume(url); });
+    const OAuthAuthorizationResult result = TestSupport::runTask(local.authorizeViaSystemBrowser(Hint::email));
+    EXPECT_EQ(result.authorizationCode, QStringLiteral("c0de+A/b"));
+    EXPECT_EQ(authority.countOf(QStringLiteral("GET"), FakeAuthority::discoveryPath), 1);
+    EXPECT_EQ(authority.lastAuthorization().value(QStringLiteral("provider")), QStringLiteral("email"));
+}
+
 TEST_F(OAuthDriverTest, DiscoveryFailures)
 {
     const struct {

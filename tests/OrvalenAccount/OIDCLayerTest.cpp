@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QSet>
+#include <QUrlQuery>
 
 using namespace std::chrono_literals;
 
@@ -192,8 +193,10 @@ TEST(OIDCDiscovery, FetchesTheDocumentOfTheFakeAuthority)
         OIDCAuthorizationService::discoverServiceConfigurationForIssuer(authority.issuer(), &network));
     EXPECT_EQ(configuration.authorizationEndpoint, authority.authorizationEndpoint());
     EXPECT_EQ(configuration.tokenEndpoint, authority.url(QStringLiteral("/token")));
-    EXPECT_THROW(TestSupport::runTask(OIDCAuthorizationService::discoverServiceConfigurationForIssuer(authority.issuer(), nullptr)),
-                 OIDCError);
+    // Without a manager of its own, discovery uses the shared one, as identity requests do.
+    const auto shared = TestSupport::runTask(
+        OIDCAuthorizationService::discoverServiceConfigurationForIssuer(authority.issuer(), nullptr));
+    EXPECT_EQ(shared.authorizationEndpoint, authority.authorizationEndpoint());
 }
 
 TEST(OIDCSession, OnlyTheRedirectURIIsTaken)
@@ -242,6 +245,18 @@ TEST(OIDCSession, RedirectEndings)
         {"error", QStringLiteral("error=access_denied&error_description=see+https://x&state=") + state, {},
          OIDOAuthAuthorizationErrorDomain, OIDCOAuthErrorCode::accessDenied},
         {"unknown error", QStringLiteral("error=weird&state=") + state, {}, OIDOAuthAuthorizationErrorDomain, OIDCOAuthErrorCode::other},
+        // Each of these comes once (RFC 6749 §4.1.2); with two, the one checked and the
+        // one used could differ.
+        {"state twice, ours first", QStringLiteral("code=abc&state=") + state + QStringLiteral("&state=other"), {},
+         OIDGeneralErrorDomain, OIDCGeneralErrorCode::invalidResponse},
+        {"state twice, ours second", QStringLiteral("code=abc&state=other&state=") + state, {},
+         OIDGeneralErrorDomain, OIDCGeneralErrorCode::invalidResponse},
+        {"state twice, both ours", QStringLiteral("code=abc&state=") + state + QStringLiteral("&state=") + state, {},
+         OIDGeneralErrorDomain, OIDCGeneralErrorCode::invalidResponse},
+        {"code twice", QStringLiteral("code=abc&code=def&state=") + state, {}, OIDGeneralErrorDomain,
+         OIDCGeneralErrorCode::invalidResponse},
+        {"code twice, same value", QStringLiteral("code=abc&state=") + state + QStringLiteral("&code=abc"), {},
+         OIDGeneralErrorDomain, OIDCGeneralErrorCode::invalidResponse},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -254,8 +269,8 @@ TEST(OIDCSession, RedirectEndings)
         ASSERT_EQ(ending->calls, 1);
         EXPECT_EQ(agent->dismissals, 1);
         const bool isResponse = c.domain.isEmpty();
-        EXPECT_EQ(ending->response.has_value(), isResponse);
-        EXPECT_EQ(ending->error.has_value(), !isResponse);
+        ASSERT_EQ(ending->response.has_value(), isResponse);
+        ASSERT_EQ(ending->error.has_value(), !isResponse);
         if (isResponse) {
             EXPECT_EQ(ending->response->authorizationCode, c.code);
             EXPECT_EQ(ending->response->state, request.state());
@@ -296,6 +311,74 @@ TEST(OIDCSession, ABrowserThatDoesNotOpenIsReportedOnALaterTurn)
     ASSERT_TRUE(TestSupport::waitUntil([&] { return ending->calls == 1; }));
     ASSERT_TRUE(ending->error);
     EXPECT_EQ(ending->error->code(), OIDCGeneralErrorCode::browserOpenError);
+}
+
+// Every parameter the protocol owns, whichever one an additional parameter names, is
+// sent once and with the protocol's value.
+TEST(OIDCRequest, NoAdditionalParameterRepeatsAReservedKey)
+{
+    const QStringList reserved{QStringLiteral("response_type"), QStringLiteral("client_id"),
+                               QStringLiteral("redirect_uri"),  QStringLiteral("scope"),
+                               QStringLiteral("state"),         QStringLiteral("nonce"),
+                               QStringLiteral("code_challenge"), QStringLiteral("code_challenge_method")};
+    for (const QString &key : reserved) {
+        SCOPED_TRACE(key.toStdString());
+        const OIDCAuthorizationRequest request = makeRequest({{key, QStringLiteral("from-the-caller")}});
+        const QUrlQuery query(request.externalUserAgentRequestURL());
+        const QStringList values = query.allQueryItemValues(key, QUrl::FullyDecoded);
+        ASSERT_EQ(values.size(), 1);
+        EXPECT_NE(values.first(), QStringLiteral("from-the-caller"));
+    }
+    const QUrlQuery query(makeRequest().externalUserAgentRequestURL());
+    for (const auto &[key, value] : query.queryItems())
+        EXPECT_TRUE(reserved.contains(key)) << key.toStdString() << ": the list above misses a key the request sends";
+}
+
+// What a person is shown when a sign-in fails, word for word.
+TEST(OIDCError, EveryDescriptionAPersonMaySee)
+{
+    namespace G = OIDCGeneralErrorCode;
+    const struct {
+        int code;
+        const char *text;
+    } general[] = {
+        {G::userCanceledAuthorizationFlow, "The sign-in was cancelled."},
+        {G::networkError, "Couldn't reach the sign-in service."},
+        {G::serverError, "The sign-in service is not answering correctly."},
+        {G::invalidDiscoveryDocument, "The sign-in service's configuration is not usable."},
+        {G::browserOpenError, "Couldn't open the web browser."},
+        {G::stateMismatch, "The sign-in response did not match this sign-in."},
+        {G::randomSourceFailure, "Couldn't prepare a secure sign-in request."},
+        {G::invalidRequest, "The sign-in request could not be made."},
+        {G::invalidResponse, "The sign-in response was not valid."},
+        {-99, "The sign-in did not complete."},
+    };
+    for (const auto &row : general) {
+        const OIDCError error = OIDCError::general(row.code);
+        EXPECT_EQ(error.domain(), OIDGeneralErrorDomain);
+        EXPECT_EQ(error.code(), row.code);
+        EXPECT_EQ(error.localizedDescription(), QString::fromUtf8(row.text)) << row.code;
+        EXPECT_STREQ(error.what(), row.text);
+    }
+    const struct {
+        const char *word;
+        int code;
+        const char *text;
+    } words[] = {
+        {"invalid_request", OIDCOAuthErrorCode::invalidRequest, "The sign-in service did not accept the request."},
+        {"unauthorized_client", OIDCOAuthErrorCode::unauthorizedClient, "This application may not sign in this way."},
+        {"access_denied", OIDCOAuthErrorCode::accessDenied, "Access was denied."},
+        {"unsupported_response_type", OIDCOAuthErrorCode::unsupportedResponseType, "The sign-in service does not support this request."},
+        {"invalid_scope", OIDCOAuthErrorCode::invalidScope, "The requested access is not available."},
+        {"server_error", OIDCOAuthErrorCode::serverError, "The sign-in service had a problem. Try again later."},
+        {"temporarily_unavailable", OIDCOAuthErrorCode::temporarilyUnavailable, "The sign-in service is busy. Try again later."},
+        {"something_new", OIDCOAuthErrorCode::other, "The sign-in service reported an error."},
+    };
+    for (const auto &row : words) {
+        const OIDCError error = OIDCError::fromOAuthErrorWord(QLatin1String(row.word));
+        EXPECT_EQ(error.code(), row.code) << row.word;
+        EXPECT_EQ(error.localizedDescription(), QString::fromUtf8(row.text)) << row.word;
+    }
 }
 
 TEST(OIDCError, OAuthWordsAreKeptOutOfTheDescription)

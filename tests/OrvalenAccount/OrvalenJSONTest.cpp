@@ -26,6 +26,16 @@ TEST(OrvalenJSONDate, AcceptsInternetDateTimes)
         {"2026-03-01T00:10:00.500-05:30", utc(2026, 3, 1, 5, 40, 0, 500)},
         {"2026-12-31T23:30:00-01:00", utc(2027, 1, 1, 0, 30, 0)},
         {"2024-02-29T00:00:00Z", utc(2024, 2, 29, 0, 0, 0)},
+        // The offsets RFC 3339 allows run to 23:59 either way.
+        {"2026-03-01T12:00:00+23:59", utc(2026, 2, 28, 12, 1, 0)},
+        {"2026-03-01T12:00:00-23:59", utc(2026, 3, 2, 11, 59, 0)},
+        {"2026-03-01T12:00:00+15:00", utc(2026, 2, 28, 21, 0, 0)},
+        {"2026-03-01T12:00:00-00:00", utc(2026, 3, 1, 12, 0, 0)},
+        // The first and last instants with a four-digit year, also through an offset.
+        {"0001-01-01T00:00:00Z", utc(1, 1, 1, 0, 0, 0)},
+        {"0001-01-01T00:01:00+00:01", utc(1, 1, 1, 0, 0, 0)},
+        {"9999-12-31T23:59:59.999Z", utc(9999, 12, 31, 23, 59, 59, 999)},
+        {"9999-12-31T23:58:59-00:01", utc(9999, 12, 31, 23, 59, 59)},
     };
     for (const auto &c : cases) {
         const QDateTime decoded = OrvalenJSON::decodeDate(QString::fromLatin1(c.text));
@@ -50,7 +60,14 @@ TEST(OrvalenJSONDate, RejectsOtherFormsWithTheText)
         "2025-02-29T00:00:00Z",      // not a leap year
         "2026-03-01T24:00:00Z",      // hour 24
         "2026-03-01T12:60:00Z",      // minute 60
-        "2026-03-01T12:34:56+24:00", // offset out of range
+        "2026-03-01T12:34:56+24:00", // offset hours out of range
+        "2026-03-01T12:34:56-24:00",
+        "2026-03-01T12:34:56+00:60", // offset minutes out of range
+        "2026-03-01T12:34:56-23:60",
+        "0001-01-01T00:00:00+00:01", // before the year 0001
+        "9999-12-31T23:59:00-00:01", // after the year 9999
+        "0000-12-31T23:59:59Z",
+        "2026-03-01T12:34:56Z\n",   // a final newline
         "2026-03-01T12:34:56Z ",     // trailing blank
         " 2026-03-01T12:34:56Z",     // leading blank
         "2026-03-01T12:34:56ZZ",

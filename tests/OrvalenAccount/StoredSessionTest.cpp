@@ -122,3 +122,47 @@ TEST(StoredSessionTest, ExpiresExactlyAtExpiresAt)
     future.expiresAt = QDateTime::currentDateTimeUtc().addSecs(3600);
     EXPECT_FALSE(future.isExpired());
 }
+
+// A session is only written when every reader can read it back: a date field that
+// cannot be written as a four-digit-year instant is refused, and the stored session
+// stays; the first and last writable instants go through in either field.
+TEST(StoredSessionTest, EveryDateFieldIsWrittenOnlyWhenItCanBeReadBack)
+{
+    using Field = QDateTime StoredSession::*;
+    const struct {
+        const char *name;
+        Field field;
+    } fields[] = {{"expiresAt", &StoredSession::expiresAt}, {"issuedAt", &StoredSession::issuedAt}};
+    const struct {
+        const char *name;
+        QDateTime value;
+        bool writable;
+    } values[] = {
+        {"no date", QDateTime(), false},
+        {"year 10000", utc(10000, 1, 1, 0, 0, 0), false},
+        {"year before 1", utc(-1, 12, 31, 23, 59, 59, 999), false},
+        {"last instant of 9999", utc(9999, 12, 31, 23, 59, 59, 999), true},
+        {"first instant of 0001", utc(1, 1, 1, 0, 0, 0), true},
+        {"an offset that stays in 9999", QDateTime(QDate(9999, 12, 31), QTime(23, 0), Qt::OffsetFromUTC, 3600), true},
+        {"an offset that crosses into 10000", QDateTime(QDate(9999, 12, 31), QTime(23, 59), Qt::OffsetFromUTC, -60), false},
+    };
+    for (const auto &field : fields) {
+        for (const auto &value : values) {
+            SCOPED_TRACE(std::string(field.name) + ": " + value.name);
+            InMemoryStorage storage;
+            storage.setJSON(sampleSession(), KeychainStorage::Keys::session);
+            StoredSession session = sampleSession();
+            session.oas = QStringLiteral("oas_new");
+            session.*field.field = value.value;
+            if (value.writable) {
+                storage.setJSON(session, KeychainStorage::Keys::session);
+                const auto back = storage.getJSON<StoredSession>(KeychainStorage::Keys::session);
+                ASSERT_TRUE(back);
+                EXPECT_EQ((*back).*field.field, value.value);
+            } else {
+                EXPECT_THROW(storage.setJSON(session, KeychainStorage::Keys::session), std::invalid_argument);
+                EXPECT_EQ(storage.getJSON<StoredSession>(KeychainStorage::Keys::session), sampleSession());
+            }
+        }
+    }
+}

@@ -157,6 +157,74 @@ TEST_F(SecretServiceKeychainTest, RoundTrip)
     EXPECT_EQ(m_keychain.update(item, "third"), KeychainStatus::itemNotFound);
 }
 
+// Each libsecret call's failure, with an error of each kind the classification tells
+// apart, reaches the caller as its status; what is stored stays as it was, and once the
+// failure has passed the same operation works again (after a failure that may mean the
+// daemon went away, on a fresh connection).
+TEST_F(SecretServiceKeychainTest, EveryLibsecretFailureReachesTheCallerAsItsStatus)
+{
+    using Call = SecretServiceKeychain::Call;
+    enum class Op { update, add, copy, remove };
+    struct Row {
+        const char *name;
+        Call call;
+        Op op;
+        Domain domain;
+        int code;
+        std::int32_t status;
+    };
+    const std::vector<Row> rows = {
+        {"no bus while connecting", Call::openService, Op::copy, Domain::io, Codes::ioNotFound, KeychainStatus::notAvailable},
+        {"no daemon while connecting", Call::openService, Op::add, Domain::dbus, Codes::dbusServiceUnknown, KeychainStatus::notAvailable},
+        {"prompt refused while connecting", Call::openService, Op::update, Domain::promptRefused, 1, KeychainStatus::interactionNotAllowed},
+        {"search: daemon left the bus", Call::search, Op::copy, Domain::dbus, Codes::dbusNameHasNoOwner, KeychainStatus::notAvailable},
+        {"search: foreign error", Call::search, Op::remove, Domain::other, 7, KeychainStatus::internalComponent},
+        {"search before adding: locked", Call::search, Op::add, Domain::secret, Codes::secretIsLocked, KeychainStatus::interactionNotAllowed},
+        {"set secret: locked", Call::setSecret, Op::update, Domain::secret, Codes::secretIsLocked, KeychainStatus::interactionNotAllowed},
+        {"set secret: item vanished", Call::setSecret, Op::update, Domain::secret, Codes::secretNoSuchObject, KeychainStatus::itemNotFound},
+        {"default keyring: prompt refused", Call::defaultCollection, Op::add, Domain::promptRefused, 1, KeychainStatus::interactionNotAllowed},
+        {"default keyring: bus closed", Call::defaultCollection, Op::add, Domain::io, Codes::ioClosed, KeychainStatus::notAvailable},
+        {"create: already exists", Call::createItem, Op::add, Domain::secret, Codes::secretAlreadyExists, KeychainStatus::duplicateItem},
+        {"create: protocol error", Call::createItem, Op::add, Domain::secret, Codes::secretProtocol, KeychainStatus::internalComponent},
+        {"load: prompt dismissed", Call::loadSecret, Op::copy, Domain::io, Codes::ioCancelled, KeychainStatus::userCanceled},
+        {"load: timeout", Call::loadSecret, Op::copy, Domain::dbus, Codes::dbusTimeout, KeychainStatus::notAvailable},
+        {"no secret after loading", Call::getSecret, Op::copy, Domain::other, 0, KeychainStatus::internalComponent},
+        {"delete: item vanished", Call::deleteItem, Op::remove, Domain::secret, Codes::secretNoSuchObject, KeychainStatus::itemNotFound},
+        {"delete: connection refused", Call::deleteItem, Op::remove, Domain::io, Codes::ioConnectionRefused, KeychainStatus::notAvailable},
+    };
+    int n = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        SecretServiceKeychain keychain; // a fresh one: not yet connected
+        const auto item = password(("row" + std::to_string(++n)).c_str());
+        if (row.op == Op::add)
+            m_added.push_back(item);
+        else
+            ASSERT_EQ(add(item, "before"), KeychainStatus::success);
+
+        const auto perform = [&](QByteArray *data) {
+            switch (row.op) {
+            case Op::update: return keychain.update(item, "after");
+            case Op::add: return keychain.add(item, "after");
+            case Op::copy: return keychain.copyMatching(item, data);
+            case Op::remove: return keychain.remove(item);
+            }
+            return KeychainStatus::param;
+        };
+        keychain.failNext(row.call, row.domain, row.code);
+        QByteArray data("untouched");
+        EXPECT_EQ(perform(&data), row.status);
+        EXPECT_EQ(data, "untouched");
+        EXPECT_EQ(read(item, row.op == Op::add ? KeychainStatus::itemNotFound : KeychainStatus::success),
+                  row.op == Op::add ? QByteArray("untouched") : QByteArray("before"));
+
+        EXPECT_EQ(perform(&data), KeychainStatus::success);
+        if (row.op == Op::copy) {
+            EXPECT_EQ(data, "before");
+        }
+    }
+}
+
 TEST_F(SecretServiceKeychainTest, AccountsAndAccessGroupsAreSeparateItems)
 {
     const auto plain = password("shared");

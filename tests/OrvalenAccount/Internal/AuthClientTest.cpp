@@ -584,3 +584,52 @@ TEST_F(AuthClientTest, NoSecretReachesALogFieldOrAnErrorMessage)
             EXPECT_FALSE(message.contains(secret)) << message.toStdString();
     }
 }
+
+// A redirect would carry the spent proof, naming the old URL, to the new one.
+TEST_F(AuthClientTest, RedirectsOfIdentityRequestsAreAnswersNotFollowed)
+{
+    const QString moved = QStringLiteral("/api/whoami-moved");
+    fake.on(QStringLiteral("POST"), moved, okAnswer());
+    for (const int status : {301, 302, 303, 307, 308}) {
+        SCOPED_TRACE(status);
+        fake.clearRequests();
+        ScriptedAnswer redirect = ScriptedAnswer::json(status, "{}");
+        redirect.headers.append({QByteArrayLiteral("Location"), moved.toUtf8()});
+        fake.enqueue(QStringLiteral("POST"), kWhoami, redirect);
+        const HTTPResponse answer = recover(kWhoami, signIn());
+        EXPECT_EQ(answer.status, status);
+        EXPECT_EQ(fake.countOf(QStringLiteral("POST"), moved), 0);
+        EXPECT_EQ(fake.requests().size(), 1);
+        try {
+            client->mapStatusError(answer, kWhoami);
+            ADD_FAILURE() << "a redirect passed as success";
+        } catch (const OrvalenError &error) {
+            EXPECT_EQ(error, OrvalenError::serverError(status, std::nullopt));
+        }
+    }
+}
+
+// Cancelling is the caller's choice, not a sign that the service is failing: five
+// cancels must not leave the next sign-in refused without being sent.
+TEST_F(AuthClientTest, CancelledRequestsAreNoServiceFailures)
+{
+    auto throttle = IdentityThrottle::create({}, config.logger);
+    client = AuthClient::create(config, makeSigner(), throttle);
+    ScriptedAnswer slow = okAnswer();
+    slow.delay = std::chrono::seconds(5);
+    fake.on(QStringLiteral("POST"), QStringLiteral("/api/slow"), slow);
+    fake.on(QStringLiteral("POST"), kWhoami, okAnswer());
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        CancellationToken token = CancellationToken::make();
+        auto task = client->performWithAuthRecovery(QStringLiteral("/api/slow"), QStringLiteral("POST"), std::nullopt,
+                                                    std::nullopt, true, IdentityRequestClass::steady, token);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return fake.countOf(QStringLiteral("POST"), QStringLiteral("/api/slow")) == i + 1; }));
+        token.cancel();
+        EXPECT_EQ(errorOf(std::move(task)), OrvalenError::networkUnavailable()); // the caller still sees its error
+    }
+    EXPECT_EQ(throttle->consecutiveFailures(), 0);
+    EXPECT_FALSE(throttle->circuitOpenUntil());
+    EXPECT_EQ(recover(kWhoami, std::nullopt).status, 200);
+    EXPECT_EQ(fake.countOf(QStringLiteral("POST"), kWhoami), 1);
+}

@@ -323,6 +323,9 @@ TEST(IdentityThrottle, RetryAfterAcceptsOnlyPlainSecondsAndHttpDates)
         {"Sun, 06 Nov 1994 08:49:37 UTC", std::nullopt},
         {"Sun, 31 Feb 2026 08:49:37 GMT", std::nullopt},
         {"Sunday, 06-Nov-94 08:49:37 GMT", std::nullopt},
+        // Only the whole text counts: a final newline is not "the end".
+        {"2\n", std::nullopt},
+        {date(10000) + "\n", std::nullopt},
     };
     for (const Case &c : cases) {
         const std::optional<double> got = throttle->retryAfter(answer(429, {{"retry-after", c.value}}));
@@ -334,6 +337,88 @@ TEST(IdentityThrottle, RetryAfterAcceptsOnlyPlainSecondsAndHttpDates)
     EXPECT_FALSE(throttle->retryAfter(answer(429)));
     EXPECT_EQ(IdentityThrottle::httpDate(QStringLiteral("Sun, 06 Nov 1994 08:49:37 GMT")),
               QDateTime(QDate(1994, 11, 6), QTime(8, 49, 37), QTimeZone::utc()));
+    EXPECT_FALSE(IdentityThrottle::httpDate(QStringLiteral("Sun, 06 Nov 1994 08:49:37 GMT\n")));
+}
+
+// Each window refuses exactly one request past its own capacity, counts a stamp that
+// is exactly 60 s old and forgets one a moment older, whichever window binds.
+TEST(IdentityThrottle, EveryWindowRefusesOneRequestPastItsCapacity)
+{
+    struct Case {
+        const char *name;
+        IdentityThrottleOptions options;
+        int capacity;
+    };
+    const Case cases[] = {
+        {"request window (defaults)", {}, 30},
+        {"global window", {.maxRequestsPerMinute = 200, .globalMaxRequestsPerMinute = 90}, 90},
+        {"small request window", {.maxRequestsPerMinute = 3, .globalMaxRequestsPerMinute = 90}, 3},
+        {"small global window", {.maxRequestsPerMinute = 30, .globalMaxRequestsPerMinute = 4}, 4},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto world = std::make_shared<World>();
+        auto throttle = IdentityThrottle::create(
+            c.options, {}, [world] { return world->now; },
+            [world](double seconds, CancellationToken cancel) { return recordingSleep(world, seconds, cancel); });
+        const QDateTime start = world->now;
+        for (int i = 0; i < c.capacity - 1; ++i)
+            runOnce(throttle, world);
+        EXPECT_EQ(runOnce(throttle, world).status, 200); // the last place
+        EXPECT_EQ(world->sends, c.capacity);
+        const HTTPResponse refused = runOnce(throttle, world);
+        EXPECT_EQ(refused.status, 429);
+        EXPECT_EQ(world->sends, c.capacity);
+
+        world->now = start.addSecs(60); // every stamp exactly 60 s old: still counted
+        EXPECT_EQ(runOnce(throttle, world).status, 429);
+        world->now = start.addMSecs(60001); // a moment older: forgotten
+        EXPECT_EQ(runOnce(throttle, world).status, 200);
+        EXPECT_EQ(world->sends, c.capacity + 1);
+    }
+}
+
+// Steps of the wall clock (a correction, the user setting the time) neither keep the
+// circuit open nor the window full for their length, nor empty the window early.
+TEST(IdentityThrottle, TheDefaultClockIgnoresStepsOfTheWallClock)
+{
+    for (const qint64 step : {-3600LL, 3600LL, -86400LL}) {
+        SCOPED_TRACE(step);
+        QDateTime wall(QDate(2026, 3, 1), QTime(12, 0), QTimeZone::utc());
+        qint64 elapsedMs = 0;
+        // The wall clock that the system shows, read through the same function the
+        // throttle's default clock starts from.
+        auto world = std::make_shared<World>();
+        auto throttle = IdentityThrottle::create(
+            {}, {}, IdentityThrottle::monotonicClock([&wall] { return wall; }, [&elapsedMs] { return elapsedMs; }),
+            [world](double seconds, CancellationToken cancel) { return recordingSleep(world, seconds, cancel); });
+        const auto tick = [&](qint64 seconds) {
+            elapsedMs += seconds * 1000;
+            wall = wall.addSecs(seconds);
+        };
+
+        for (int i = 0; i < 30; ++i)
+            runOnce(throttle, world);
+        wall = wall.addSecs(step);
+        tick(30);
+        EXPECT_EQ(runOnce(throttle, world).status, 429); // the window is half a minute old
+        tick(31);
+        EXPECT_EQ(runOnce(throttle, world).status, 200); // and a minute later it has room
+
+        for (int i = 0; i < 5; ++i) {
+            world->script.push_back(answer(503));
+            runOnce(throttle, world);
+        }
+        ASSERT_EQ(runOnce(throttle, world).status, 503);
+        const int sends = world->sends;
+        wall = wall.addSecs(step);
+        tick(299);
+        EXPECT_EQ(runOnce(throttle, world).status, 503);
+        EXPECT_EQ(world->sends, sends);
+        tick(2);
+        EXPECT_EQ(runOnce(throttle, world).status, 200);
+        EXPECT_EQ(world->sends, sends + 1);
+    }
 }
 
 TEST(IdentityThrottle, RepeatThatFindsTheWindowFullReturnsTheLastRealAnswer)

@@ -89,3 +89,32 @@ TEST(OrvalenDeprecationParser, HeaderOfAnAnswerIsFoundInAnyCase)
     EXPECT_EQ(OrvalenDeprecationParser::notices(response).first(),
               Notice::client(QStringLiteral("9"), std::nullopt, std::nullopt));
 }
+
+// The expiry's offset is applied over the whole range RFC 3339 allows (to 23:59 either
+// way), never dropped, and only the whole text is a date.
+TEST(OrvalenDeprecationParser, ExpiryOffsetsAndWholeText)
+{
+    struct Case {
+        const char *text;
+        std::optional<QDateTime> expected;
+    };
+    const Case cases[] = {
+        {"2026-09-01T10:00:00+14:00", utc(2026, 8, 31, 20)},
+        {"2026-09-01T10:00:00-14:00", utc(2026, 9, 2, 0)},
+        {"2026-09-01T10:00:00+15:00", utc(2026, 8, 31, 19)},
+        {"2026-09-01T10:00:00-15:30", utc(2026, 9, 2, 1, 30)},
+        {"2026-09-01T10:00:00+23:59", utc(2026, 8, 31, 10, 1)},
+        {"2026-09-01T10:00:00-23:59", utc(2026, 9, 2, 9, 59)},
+        {"2026-09-01T10:00:00+24:00", std::nullopt},
+        {"2026-09-01T10:00:00+00:60", std::nullopt},
+        {"2026-09-01T10:00:00Z\n", std::nullopt},
+        {"2026-09-01T10:00:00+02:00\n", std::nullopt},
+        {"2026-09-01\n", std::nullopt},
+        {"2026-09-01", utc(2026, 9, 1)},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(OrvalenDeprecationParser::parseISO8601(QString::fromLatin1(c.text)), c.expected) << c.text;
+    }
+    EXPECT_EQ(OrvalenDeprecationParser::parse(QStringLiteral("endpoint; expires=2026-09-01T10:00:00+15:00")),
+              QList<Notice>{Notice::endpoint(std::nullopt, utc(2026, 8, 31, 19), std::nullopt)});
+}

@@ -110,3 +110,31 @@ TEST(TokenRefresher, FailureReachesEveryWaiterAndLeavesTheTokenUnused)
     EXPECT_EQ(TestSupport::runTask(start(refresher, service, QStringLiteral("rt_1"))).oas, QStringLiteral("oas_2"));
     EXPECT_EQ(service->calls, 2);
 }
+
+namespace {
+// What a caller saw of the stored session at the moment it resumed.
+QCoro::Task<void> awaitAndLook(QCoro::Task<OasResponse> refresh, std::shared_ptr<Service> service, QList<int> *seen)
+{
+    co_await std::move(refresh);
+    seen->append(static_cast<int>(service->rotations.size()));
+}
+} // namespace
+
+// Whoever resumes with the new session may send it at once or read the stored one:
+// the hook must have stored it by then, or the stored session still names the
+// refresh token that was just used up.
+TEST(TokenRefresher, TheRotationHookRunsBeforeAnyWaiterResumes)
+{
+    auto refresher = TokenRefresher::create();
+    auto service = std::make_shared<Service>();
+    QList<int> seen;
+    std::vector<QCoro::Task<void>> callers;
+    callers.push_back(awaitAndLook(start(refresher, service, QStringLiteral("rt_1")), service, &seen));
+    callers.push_back(awaitAndLook(start(refresher, service, QStringLiteral("rt_1")), service, &seen));
+    callers.push_back(awaitAndLook(start(refresher, service, QStringLiteral("rt_other")), service, &seen));
+    service->gate.cancel();
+    for (auto &caller : callers)
+        TestSupport::runTask(std::move(caller));
+    EXPECT_EQ(seen, (QList<int>{1, 1, 1}));
+    EXPECT_EQ(service->calls, 1);
+}
