@@ -58,6 +58,13 @@ void registerServices(LocalStack &stack)
         return authority.redeemCode(code, verifier);
     });
     ledger.setTokenResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
+
+    // What the application asks of the identity service besides sessions: the reachability
+    // probe of the sign-in screen and the mirror of its analytics events (taken, not kept).
+    identity.on(QStringLiteral("GET"), QStringLiteral("/api/whoami"),
+                Fakes::ScriptedAnswer::json(200, R"({"service":"identity"})"));
+    identity.on(QStringLiteral("POST"), QStringLiteral("/api/app-events"),
+                Fakes::ScriptedAnswer::json(202, R"({"accepted":true})"));
 }
 
 int signalPipe[2] = {-1, -1};

@@ -163,8 +163,9 @@ TEST_F(LedgerModelTest, ActivityLoadsClearsAndNeverRefetchesForNothing)
         LedgerModel model(api);
         for (bool active : row.calls) {
             model.setActive(active);
-            if (active)
+            if (active) {
                 ASSERT_TRUE(waitUntil([&model] { return model.didLoadCategories(); }));
+            }
         }
         TestSupport::spinFor(std::chrono::milliseconds(50));
         EXPECT_EQ(service.requests().size(), row.requests);
