@@ -5,6 +5,8 @@
 
 #include "Vantle/App/AppDelegate.h"
 
+#include "Platform/ApplicationFont.h"
+
 #include <QApplication>
 #include <QCoro/QCoroTask>
 #include <QWidget>
@@ -12,6 +14,7 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    ApplicationFont::apply();
     QApplication::setApplicationName(QStringLiteral("vantle"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vantle"));
     QGuiApplication::setDesktopFileName(QStringLiteral("vantle"));

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 
@@ -32,6 +33,8 @@ struct VantleAPI::Context {
 };
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcLedger, "vantle.ledger")
 
 constexpr int signInRequiredStatus = 401;
 
@@ -80,9 +83,9 @@ struct ReplyDeleter {
     }
 };
 
-// One request: the body's JSON object on a 2xx answer, else an exception.
-QCoro::Task<QJsonObject> send(std::shared_ptr<const VantleAPI::Context> context, QByteArray method,
-                              QString path, std::optional<QByteArray> body)
+// One request: the body of a 2xx answer, else an exception.
+QCoro::Task<QByteArray> sendRaw(std::shared_ptr<const VantleAPI::Context> context, QByteArray method,
+                                QString path, std::optional<QByteArray> body)
 {
     const std::optional<QString> token = context->sessionToken ? context->sessionToken() : std::nullopt;
     if (!token || token->isEmpty())
@@ -113,10 +116,17 @@ QCoro::Task<QJsonObject> send(std::shared_ptr<const VantleAPI::Context> context,
         throw VantTransportError(reply->error(), reply->errorString());
 
     const int status = statusAttribute.toInt();
-    const QByteArray data = reply->readAll();
+    QByteArray data = reply->readAll();
     if (status < 200 || status > 299)
         throw VantAPIError(status, errorCode(status, data));
+    co_return data;
+}
 
+// The JSON object of a 2xx answer's body; a body of another form is a decoding error.
+QCoro::Task<QJsonObject> send(std::shared_ptr<const VantleAPI::Context> context, QByteArray method,
+                              QString path, std::optional<QByteArray> body)
+{
+    const QByteArray data = co_await sendRaw(context, method, path, std::move(body));
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
     if (parseError.error != QJsonParseError::NoError)
@@ -192,14 +202,23 @@ QCoro::Task<std::optional<VantAuditRecord>> VantleAPI::postAudit(VantJSONValue a
     auto context = m_context;
     const QJsonObject body =
         AuditSubmission::requestBody(answers, derived, sleepHours, wakeTime, timezone, categories);
-    const QJsonObject object = co_await send(context, QByteArrayLiteral("POST"), QStringLiteral("/audit"),
+    const QByteArray data = co_await sendRaw(context, QByteArrayLiteral("POST"), QStringLiteral("/audit"),
                                              QJsonDocument(body).toJson(QJsonDocument::Compact));
-    const QJsonValue audit = object.value(QStringLiteral("audit"));
+    // A 2xx means the service has created the categories. Nothing relies on the record it
+    // sends back, so a body that does not read as one must not turn that success into a
+    // failure: the user would be offered "Try again" and post the audit a second time.
+    const QJsonDocument document = QJsonDocument::fromJson(data);
+    if (!document.isObject()) {
+        qCWarning(lcLedger).noquote()
+            << QStringLiteral("audit_record_unreadable reason=not_an_object bytes=%1").arg(data.size());
+        co_return std::nullopt;
+    }
+    const QJsonValue audit = document.object().value(QStringLiteral("audit"));
     if (audit.isUndefined() || audit.isNull())
         co_return std::nullopt;
     std::optional<VantAuditRecord> record =
         audit.isObject() ? VantAuditRecord::fromJson(audit.toObject()) : std::nullopt;
     if (!record)
-        throw VantDecodingError(QStringLiteral("POST /audit: \"audit\" is not an audit record"));
+        qCWarning(lcLedger).noquote() << QStringLiteral("audit_record_unreadable reason=not_a_record");
     co_return record;
 }

@@ -74,6 +74,8 @@ public:
     QCoro::Task<QList<VantCategory>> categories();
 
     // POST "/audit" with all six members; returns the stored audit when the answer has one.
+    // Any 2xx answer is a success, whatever its body: a record that does not decode is
+    // logged as a warning (category "vantle.ledger") and returned as nothing.
     QCoro::Task<std::optional<VantAuditRecord>> postAudit(VantJSONValue answers, VantJSONValue derived,
                                                           double sleepHours, double wakeTime,
                                                           QString timezone,

@@ -42,6 +42,8 @@ void LedgerModel::setCategories(QList<VantCategory> categories)
 
 void LedgerModel::setDidLoadCategories(bool didLoadCategories)
 {
+    if (!didLoadCategories)
+        m_clearedThrough = m_fetchesStarted;
     if (m_didLoadCategories == didLoadCategories)
         return;
     m_didLoadCategories = didLoadCategories;
@@ -60,20 +62,13 @@ QList<VantCategory> LedgerModel::visibleCategories() const
 QCoro::Task<void> LedgerModel::refresh()
 {
     QPointer<LedgerModel> self(this);
-    const std::uint64_t fetch = ++m_fetchesStarted;
+    const std::uint64_t fetch = beginCategoriesFetch();
     try {
         QList<VantCategory> fetched = co_await m_api->categories();
         if (!self)
             co_return;
-        if (fetch < m_newestApplied || fetch <= m_clearedThrough) {
+        if (!applyFetchedCategories(fetch, std::move(fetched)))
             qCDebug(lcLedger) << "dropping categories of an older refresh or of a cleared ledger";
-            co_return;
-        }
-        m_newestApplied = fetch;
-        setCategories(std::move(fetched));
-        if (!self)
-            co_return;
-        setDidLoadCategories(true);
     } catch (const VantAPIError &error) {
         qCWarning(lcLedger).noquote() << QStringLiteral("refresh_failed error=%1 %2").arg(error.status()).arg(error.code());
     } catch (const std::exception &error) {
@@ -117,4 +112,22 @@ void LedgerModel::refreshInBackground()
 {
     // refresh() never throws; the task runs on by itself.
     [[maybe_unused]] QCoro::Task<void> running = refresh();
+}
+
+std::uint64_t LedgerModel::beginCategoriesFetch()
+{
+    return ++m_fetchesStarted;
+}
+
+bool LedgerModel::applyFetchedCategories(std::uint64_t ticket, QList<VantCategory> categories)
+{
+    if (ticket < m_newestApplied || ticket <= m_clearedThrough)
+        return false;
+    m_newestApplied = ticket;
+    QPointer<LedgerModel> self(this);
+    setCategories(std::move(categories));
+    // A receiver of the change may have taken the model down with it.
+    if (self)
+        setDidLoadCategories(true);
+    return true;
 }

@@ -31,7 +31,9 @@ public:
 
     QList<VantCategory> categories() const { return m_categories; }
     void setCategories(QList<VantCategory> categories);
-    // True once categories have arrived; false again after the ledger was cleared.
+    // True once categories have arrived; false again after the ledger was cleared. Setting it
+    // to false also voids every category fetch still in flight: its answer belongs to the
+    // ledger as it was before the clear.
     bool didLoadCategories() const { return m_didLoadCategories; }
     void setDidLoadCategories(bool didLoadCategories);
     // The categories offered for tracking: committed or yours, not archived, by position.
@@ -51,6 +53,14 @@ public:
     // Tests shorten it; takes effect at the next tick.
     void setRefreshInterval(std::chrono::milliseconds interval);
 
+    // A category fetch made outside refresh() (the Hour Audit's poll) joins the same order:
+    // it takes a ticket before its request and hands the answer back with it. The answer is
+    // applied (the categories, and didLoadCategories true) unless one of a later ticket was
+    // applied already or the ledger was cleared after the ticket was taken. Returns whether
+    // it was applied.
+    std::uint64_t beginCategoriesFetch();
+    bool applyFetchedCategories(std::uint64_t ticket, QList<VantCategory> categories);
+
 Q_SIGNALS:
     void categoriesChanged();
     void didLoadCategoriesChanged(bool didLoadCategories);
@@ -66,7 +76,7 @@ private:
     // Orders overlapping fetches: an answer older than one already applied is dropped.
     std::uint64_t m_fetchesStarted = 0;
     std::uint64_t m_newestApplied = 0;
-    // Fetches up to this one were started before the ledger was last cleared.
+    // Tickets up to this one were taken before the last clear.
     std::uint64_t m_clearedThrough = 0;
     bool m_active = false;
     QTimer m_refreshTimer;

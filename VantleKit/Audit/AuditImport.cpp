@@ -16,10 +16,15 @@ std::optional<double> numberMember(const VantJSONValue &object, const QString &k
     return value ? value->numberValue() : std::nullopt;
 }
 
+// A text member; nothing as well when it holds half of a surrogate pair (a JSON escape can
+// name one), which is no text and must not travel back to the service.
 std::optional<QString> stringMember(const VantJSONValue &object, const QString &key)
 {
     const std::optional<VantJSONValue> value = object.member(key);
-    return value ? value->stringValue() : std::nullopt;
+    std::optional<QString> text = value ? value->stringValue() : std::nullopt;
+    if (text && !text->isValidUtf16())
+        return std::nullopt;
+    return text;
 }
 
 bool boolMemberOrFalse(const VantJSONValue &object, const QString &key)

@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 #include <QPointer>
 
+#include <cmath>
 #include <exception>
 #include <utility>
 
@@ -13,6 +14,51 @@ namespace {
 Q_LOGGING_CATEGORY(lcAuditStore, "vantle.audit")
 
 const QString networkErrorCode = QStringLiteral("network_error");
+
+constexpr double kHoursADay = 24;
+constexpr double kHoursAWeek = 168;
+// The least a "yours" row can hold: its stepper never goes below half an hour.
+constexpr double kLeastRowHours = 0.5;
+
+// False for NaN as well: every comparison with it is false.
+bool within(double value, double least, double most)
+{
+    return value >= least && value <= most;
+}
+
+bool notNegative(double value)
+{
+    return std::isfinite(value) && value >= 0;
+}
+
+// Whether every number a submission of `state` would carry, and every number the week
+// arithmetic reads, is one an audit can hold. Without this a NaN sails through the
+// comparisons of the validation and is sent as null, and a negative row sends a
+// negative budget.
+bool numbersInRange(const AuditState &state)
+{
+    const QuizAnswers &s = state.s;
+    for (const double hour : {s.sleep, s.wake, s.leave, s.back, s.wfhHours, s.upkeepDay}) {
+        if (!within(hour, 0, kHoursADay))
+            return false;
+    }
+    if (!within(s.familyWk, 0, kHoursAWeek))
+        return false;
+    for (const TuneCat cat : allTuneCats) {
+        if (!notNegative(state.v[cat]))
+            return false;
+    }
+    for (const AuditActivity &activity : state.acts) {
+        if (!notNegative(activity.times) || !notNegative(activity.len) || !notNegative(activity.over)
+            || !notNegative(activity.weeklyHours()))
+            return false;
+    }
+    for (const YoursCategoryDraft &row : state.yoursCats) {
+        if (!std::isfinite(row.hours) || row.hours < kLeastRowHours)
+            return false;
+    }
+    return std::isfinite(AuditMath::committed(state)) && std::isfinite(AuditMath::yoursTotal(state.yoursCats));
+}
 } // namespace
 
 AuditStore::AuditStore(AuditState state, QString timezone, SubmitHandler submitHandler,
@@ -209,7 +255,8 @@ YoursValidation AuditStore::yoursValidation() const
     const double hours = yoursHours();
     result.over = hours < result.total;
     result.remaining = hours - result.total;
-    result.valid = !m_state.yoursCats.isEmpty() && !result.unnamed && !result.over;
+    result.outOfRange = !numbersInRange(m_state);
+    result.valid = !m_state.yoursCats.isEmpty() && !result.unnamed && !result.over && !result.outOfRange;
     return result;
 }
 

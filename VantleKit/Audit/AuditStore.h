@@ -15,8 +15,12 @@ struct YoursValidation {
     double total = 0;     // hours of all rows
     bool over = false;    // the rows ask for more than the hours left
     bool unnamed = false; // some row has no name besides white space
-    bool valid = false;   // at least one row, all named, not over
+    bool valid = false;   // at least one row, all named, not over, nothing out of range
     double remaining = 0; // hours left after the rows (negative when over)
+    // Some number the submission would carry is not finite or lies outside what a day or a
+    // week can hold (only an import or a direct write of the state can bring one): a row of
+    // less than half an hour, a night of more than 24 hours, a negative dashboard value...
+    bool outOfRange = false;
 
     bool operator==(const YoursValidation &) const = default;
 };

@@ -1,3 +1,5 @@
+#include "Platform/ApplicationFont.h"
+
 #include <QApplication>
 #include <QLoggingCategory>
 
@@ -13,5 +15,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("OrvalenTests"));
     QApplication::setApplicationName(QStringLiteral("VantleTests"));
+    // Views are measured and drawn in the fonts the application uses.
+    ApplicationFont::apply();
     return RUN_ALL_TESTS();
 }

@@ -5,6 +5,8 @@
 //
 // Each file is named <component>-<state>.png; the size of every component is printed.
 
+#include "FlowGallery.h"
+
 #include "VantleKit/Audit/Views/AuditActions.h"
 #include "VantleKit/Audit/Views/AuditAltButton.h"
 #include "VantleKit/Audit/Views/AuditBackButton.h"
@@ -23,6 +25,8 @@
 #include "VantleKit/Audit/Views/AuditStepButton.h"
 #include "VantleKit/Audit/Views/AuditStepper.h"
 #include "VantleKit/Audit/Views/AuditTextInput.h"
+
+#include "Platform/ApplicationFont.h"
 
 #include <QApplication>
 #include <QDir>
@@ -167,6 +171,7 @@ int main(int argc, char **argv)
             qputenv("QT_SCALE_FACTOR", argv[i + 1]);
     }
     QApplication app(argc, argv);
+    ApplicationFont::apply();
     const QStringList args = app.arguments();
     if (args.size() < 2 || args.at(1).startsWith(QLatin1String("--"))) {
         std::fprintf(stderr, "usage: audit-gallery <output folder> [--scale <factor>]\n");
@@ -188,6 +193,14 @@ int main(int argc, char **argv)
     gallery.shoot("h1-normal", [] { return new AuditH1(QStringLiteral("Meals, getting ready, chores. How much a day?")); }, none, 520);
     gallery.shoot("qsub-normal", [] { return new AuditQSub(QStringLiteral("Family, friends, the good stuff. Guess big; this is time you want spoken for.")); }, none, 800);
     gallery.shoot("help-normal", [] { return new AuditHelp(wakingLine()); }, none, 520);
+    // A name typed without a space breaks inside itself instead of widening the card.
+    gallery.shoot("card-long-name", [] {
+        auto *card = new AuditCard;
+        card->addWidget(new AuditH1(QStringLiteral("Supercalifragilisticexpialidociousnesses")));
+        card->addWidget(new AuditHelp({AuditTextRun::plain(QStringLiteral("Supercalifragilisticexpialidociousnesses, "
+                                                                          "40 characters, 15 a week."))}));
+        return card;
+    }, none, 360);
     gallery.shoot("label-centred", [] {
         auto *label = new AuditLabel(QStringLiteral("168 total. 56 asleep. 74 committed. Every hour counted once."),
                                      AuditFont::system(14), AuditRole::muted);
@@ -286,5 +299,23 @@ int main(int argc, char **argv)
     light.muted = vantHex(0x6E6A61);
     light.accentInk = vantHex(0xB86E00);
     gallery.shoot("screen-sleep-light", sampleScreen, none, 860, &light);
+    // A card flush in a container that paints its own background still casts its whole shadow.
+    gallery.shoot("card-flush-light", [light] {
+        auto *container = new QWidget;
+        QPalette background = container->palette();
+        background.setColor(QPalette::Window, light.canvas);
+        container->setPalette(background);
+        container->setAutoFillBackground(true);
+        auto *column = new QVBoxLayout(container);
+        column->setContentsMargins(0, 0, 0, 0);
+        auto *card = new AuditCard;
+        card->addWidget(new AuditChipGroup(QStringLiteral("A day, roughly"), true,
+                                           new AuditChips({{1, "1h"}, {2, "2h"}, {3, "3h"}}, false, [](double v) { return v == 2; })));
+        column->addWidget(card);
+        return container;
+    }, none, 500, &light);
+
+    // The screens of the whole flow, in the application's host.
+    shootFlows(gallery.dir, gallery.out);
     return 0;
 }

@@ -7,6 +7,8 @@
 
 #include "Vantle/Views/UpdateDialog.h"
 
+#include "Platform/ApplicationFont.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -53,6 +55,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    ApplicationFont::apply();
     const QStringList args = QApplication::arguments();
     if (args.size() < 2) {
         std::fprintf(stderr, "usage: updater-gallery <output folder> [--scale <factor>]\n");

@@ -4,14 +4,14 @@
 #include "AuditShape.h"
 #include "AuditStack.h"
 
-#include <QHash>
+#include <QAbstractScrollArea>
 #include <QEvent>
 #include <QImage>
 #include <QPainter>
-#include <QPixmap>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -20,102 +20,102 @@ constexpr qreal kRadius = 24;
 
 struct Shadow {
     qreal opacity;
-    qreal radius;
+    qreal radius; // the blur radius: the standard deviation of the Gaussian, in points
     QPoint offset;
 };
 constexpr Shadow kShadows[] = {{0.35, 1, QPoint(0, 1)}, {0.30, 14, QPoint(0, 10)}};
+constexpr int kShadowCount = int(std::size(kShadows));
 
-// A Gaussian blur of radius r has a standard deviation of about r / 2; three box blurs
-// of matching widths come within a few percent of it.
+// Beyond three standard deviations a Gaussian adds less than one part in 700: nothing a
+// pixel of eight bits can show.
 int blurMargin(qreal radius)
 {
-    return int(std::ceil(radius * 1.5)) + 1;
+    return int(std::ceil(radius * 3.0)) + 1;
 }
 
-void boxBlurAlpha(std::vector<float> &data, int width, int height, int box)
+// A wide blur is made on a smaller image, where its deviation is this many pixels, and
+// drawn scaled up: a blur that soft has no detail that the smaller image would lose.
+constexpr qreal kWorkingSigma = 3.0;
+
+// Blurs one line of `count` values `stride` apart with `kernel` (odd length, centred).
+void convolveLine(float *data, int count, int stride, const std::vector<float> &kernel, std::vector<float> &line)
 {
-    if (box < 1)
-        return;
-    std::vector<float> line(std::max(width, height));
-    const int half = box / 2;
-    auto pass = [&](int count, int length, auto at) {
-        for (int c = 0; c < count; ++c) {
-            float sum = 0;
-            for (int i = -half; i <= half; ++i)
-                sum += (i >= 0 && i < length) ? at(c, i) : 0.0f;
-            for (int i = 0; i < length; ++i) {
-                line[i] = sum / float(2 * half + 1);
-                const int out = i - half, in = i + half + 1;
-                if (out >= 0)
-                    sum -= at(c, out);
-                if (in < length)
-                    sum += at(c, in);
-            }
-            for (int i = 0; i < length; ++i)
-                at(c, i) = line[i];
-        }
-    };
-    pass(height, width, [&](int row, int i) -> float & { return data[size_t(row) * width + i]; });
-    pass(width, height, [&](int column, int i) -> float & { return data[size_t(i) * width + column]; });
+    const int half = int(kernel.size() / 2);
+    for (int i = 0; i < count; ++i)
+        line[size_t(i)] = data[size_t(i) * size_t(stride)];
+    for (int i = 0; i < count; ++i) {
+        float sum = 0;
+        const int from = std::max(0, i - half), to = std::min(count - 1, i + half);
+        for (int j = from; j <= to; ++j)
+            sum += line[size_t(j)] * kernel[size_t(j - i + half)];
+        data[size_t(i) * size_t(stride)] = sum;
+    }
 }
 
-// A blurred black continuous rounded square, drawn nine-sliced to any card size. It is made
-// in device pixels at `scale`; `margin` and `slice` are in logical pixels.
-QImage shadowTile(const Shadow &shadow, qreal scale, int *margin, int *slice)
+std::vector<float> gaussianKernel(qreal sigma)
 {
-    const int blur = blurMargin(shadow.radius);
-    const int corner = int(std::ceil(kRadius * 1.53));
-    const int side = 2 * corner + 2;
-    const int logical = side + 2 * blur;
-    const int size = int(std::ceil(logical * scale));
-    QImage mask(size, size, QImage::Format_ARGB32_Premultiplied);
+    const int half = std::max(1, int(std::ceil(sigma * 3.0)));
+    std::vector<float> kernel(size_t(2 * half + 1));
+    float total = 0;
+    for (int i = -half; i <= half; ++i) {
+        const float w = float(std::exp(-(i * i) / (2.0 * sigma * sigma)));
+        kernel[size_t(i + half)] = w;
+        total += w;
+    }
+    for (float &w : kernel)
+        w /= total;
+    return kernel;
+}
+
+// One shadow of a card of `card` points at `ratio` device pixels per point: the blurred black
+// card shape, and where to draw it relative to the card's top-left corner (in points).
+struct ShadowImage {
+    QImage image;
+    QRectF place;
+};
+
+ShadowImage renderShadow(const Shadow &shadow, QSize card, qreal ratio)
+{
+    const int margin = blurMargin(shadow.radius);
+    // Pixels per point of the image the blur is made on.
+    const qreal scale = std::min(ratio, kWorkingSigma / shadow.radius);
+    const qreal sigma = shadow.radius * scale;
+    const QSizeF points(card.width() + 2.0 * margin, card.height() + 2.0 * margin);
+    const int width = std::max(1, int(std::ceil(points.width() * scale)));
+    const int height = std::max(1, int(std::ceil(points.height() * scale)));
+
+    QImage mask(width, height, QImage::Format_ARGB32_Premultiplied);
     mask.fill(Qt::transparent);
     {
         QPainter p(&mask);
         p.setRenderHint(QPainter::Antialiasing);
         p.scale(scale, scale);
-        AuditShape::fill(p, QRectF(blur, blur, side, side), kRadius, Qt::black);
+        AuditShape::fill(p, QRectF(margin, margin, card.width(), card.height()), kRadius, Qt::black);
     }
-    std::vector<float> alpha(size_t(size) * size);
-    for (int y = 0; y < size; ++y) {
+    std::vector<float> alpha(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y) {
         const QRgb *row = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
-        for (int x = 0; x < size; ++x)
-            alpha[size_t(y) * size + x] = float(qAlpha(row[x]));
+        for (int x = 0; x < width; ++x)
+            alpha[size_t(y) * size_t(width) + size_t(x)] = float(qAlpha(row[x])) / 255.0f;
     }
-    const qreal sigma = shadow.radius / 2.0 * scale;
-    const int box = std::max(1, int(std::floor(sigma * 3.0 * std::sqrt(2.0 * M_PI) / 4.0 + 0.5)));
-    for (int i = 0; i < 3; ++i)
-        boxBlurAlpha(alpha, size, size, box | 1);
-    QImage tile(size, size, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < size; ++y) {
-        QRgb *row = reinterpret_cast<QRgb *>(tile.scanLine(y));
-        for (int x = 0; x < size; ++x) {
-            const int a = std::clamp(int(alpha[size_t(y) * size + x] * shadow.opacity + 0.5f), 0, 255);
-            row[x] = qRgba(0, 0, 0, a);
-        }
-    }
-    *margin = blur;
-    *slice = blur + corner;
-    return tile;
-}
+    // A Gaussian is separable: rows, then columns.
+    const std::vector<float> kernel = gaussianKernel(sigma);
+    std::vector<float> line(size_t(std::max(width, height)));
+    for (int y = 0; y < height; ++y)
+        convolveLine(alpha.data() + size_t(y) * size_t(width), width, 1, kernel, line);
+    for (int x = 0; x < width; ++x)
+        convolveLine(alpha.data() + x, height, width, kernel, line);
 
-// Draws `tile` (made at `scale`) over `target` with corners of `slice` logical pixels kept
-// as they are and the edges and middle stretched.
-void drawNineSlice(QPainter &painter, const QRectF &target, const QImage &tile, int slice, qreal scale)
-{
-    const qreal tileSize = tile.width() / scale;
-    const qreal xs[] = {target.left(), target.left() + slice, target.right() - slice, target.right()};
-    const qreal ys[] = {target.top(), target.top() + slice, target.bottom() - slice, target.bottom()};
-    const qreal us[] = {0, qreal(slice), tileSize - slice, tileSize};
-    for (int row = 0; row < 3; ++row) {
-        for (int column = 0; column < 3; ++column) {
-            const QRectF to(QPointF(xs[column], ys[row]), QPointF(xs[column + 1], ys[row + 1]));
-            const QRectF from(QPointF(us[column] * scale, us[row] * scale),
-                              QPointF(us[column + 1] * scale, us[row + 1] * scale));
-            if (to.width() > 0 && to.height() > 0)
-                painter.drawImage(to, tile, from);
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < height; ++y) {
+        QRgb *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const float a = alpha[size_t(y) * size_t(width) + size_t(x)] * float(shadow.opacity);
+            row[x] = qRgba(0, 0, 0, std::clamp(int(a * 255.0f + 0.5f), 0, 255));
         }
     }
+    const QPointF origin(shadow.offset.x() - margin, shadow.offset.y() - margin);
+    return {image, QRectF(origin, QSizeF(width / scale, height / scale))};
 }
 
 QMargins shadowExtent()
@@ -131,6 +131,29 @@ QMargins shadowExtent()
     return QMargins(left, top, right, bottom);
 }
 
+// The shadows of one card, made for its size at a pixel ratio and kept until either changes.
+class ShadowImages final {
+public:
+    const std::array<ShadowImage, kShadowCount> &at(QSize card, qreal ratio)
+    {
+        if (card != m_card || !qFuzzyCompare(ratio, m_ratio)) {
+            for (int i = 0; i < kShadowCount; ++i)
+                m_images[size_t(i)] = renderShadow(kShadows[i], card, ratio);
+            m_card = card;
+            m_ratio = ratio;
+        }
+        return m_images;
+    }
+
+private:
+    QSize m_card;
+    qreal m_ratio = 0;
+    std::array<ShadowImage, kShadowCount> m_images;
+};
+
+// One piece of a card's shadow, in one ancestor of the card, stacked just under the branch
+// that holds the card. Its rectangle is the card's plus the shadow's extent; the ancestor
+// clips it to its own area.
 class CardShadow final : public QWidget {
 public:
     explicit CardShadow(QWidget *parent)
@@ -144,31 +167,20 @@ public:
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        struct Tiles {
-            QImage image[2];
-            int margin[2];
-            int slice[2];
-        };
-        // One set of tiles per pixel ratio in use (a window may move to another screen).
-        static QHash<int, Tiles> cache;
-        const qreal scale = devicePixelRatioF();
-        const int key = qRound(scale * 100);
-        auto found = cache.find(key);
-        if (found == cache.end()) {
-            Tiles tiles;
-            for (int i = 0; i < 2; ++i)
-                tiles.image[i] = shadowTile(kShadows[i], scale, &tiles.margin[i], &tiles.slice[i]);
-            found = cache.insert(key, tiles);
-        }
-        const QRect card = rect().marginsRemoved(shadowExtent());
+        const QMargins extent = shadowExtent();
+        const QSize card = rect().marginsRemoved(extent).size();
+        if (card.isEmpty())
+            return;
+        const auto &images = m_images.at(card, devicePixelRatioF());
         QPainter painter(this);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        for (int i = 0; i < 2; ++i) {
-            const int m = found->margin[i];
-            const QRect target = card.translated(kShadows[i].offset).marginsAdded(QMargins(m, m, m, m));
-            drawNineSlice(painter, target, found->image[i], found->slice[i], scale);
-        }
+        const QPointF corner(extent.left(), extent.top());
+        for (const ShadowImage &shadow : images)
+            painter.drawImage(shadow.place.translated(corner), shadow.image);
     }
+
+private:
+    ShadowImages m_images;
 };
 } // namespace
 
@@ -184,7 +196,8 @@ AuditCard::AuditCard(QWidget *parent)
 
 AuditCard::~AuditCard()
 {
-    delete m_shadow.data();
+    for (const QPointer<QWidget> &piece : std::as_const(m_shadows))
+        delete piece.data();
 }
 
 void AuditCard::addWidget(QWidget *widget)
@@ -235,20 +248,37 @@ bool AuditCard::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void AuditCard::watchAncestors(QWidget *host)
+void AuditCard::watchAncestors(QWidget *outermost)
 {
     for (const QPointer<QWidget> &w : std::as_const(m_watched)) {
         if (w)
             w->removeEventFilter(this);
     }
     m_watched.clear();
+    if (!outermost)
+        return;
     for (QWidget *w = parentWidget(); w; w = w->parentWidget()) {
         w->installEventFilter(this);
         m_watched.append(w);
-        if (w == host)
+        if (w == outermost)
             break;
     }
 }
+
+namespace {
+// Scrolled content ends at the scroll area's viewport: nothing of it, its shadows included,
+// may show outside.
+bool isScrollViewport(const QWidget *widget)
+{
+    const auto *area = qobject_cast<const QAbstractScrollArea *>(widget->parentWidget());
+    return area && area->viewport() == widget;
+}
+
+bool paintsItsBackground(const QWidget *widget)
+{
+    return widget->autoFillBackground() || widget->testAttribute(Qt::WA_OpaquePaintEvent);
+}
+} // namespace
 
 void AuditCard::syncShadow()
 {
@@ -256,38 +286,64 @@ void AuditCard::syncShadow()
         return;
     m_syncing = true;
     const QMargins extent = shadowExtent();
-    // The host: the nearest ancestor whose area holds the whole shadow, or that paints its own
-    // background (nothing under it would show), or the window.
-    QWidget *host = parentWidget();
+    // Where the shadow's pieces go. Walking out from the card: an ancestor that paints its
+    // own background would hide a shadow below it, so it gets a piece of its own (clipped to
+    // its area); the walk goes on while the shadow still reaches past it, and ends at the
+    // first ancestor that holds the whole shadow, at a scroll area's viewport, or at the
+    // window. See-through ancestors in between need no piece: the one further out shows
+    // through them. Each piece is stacked under the branch that leads to the card.
+    struct Place {
+        QWidget *host;
+        QWidget *branch;
+    };
+    QList<Place> places;
     QWidget *branch = this;
-    while (host) {
+    for (QWidget *host = parentWidget(); host; branch = host, host = host->parentWidget()) {
         const QRect inHost = QRect(mapTo(host, QPoint(0, 0)), size()).marginsAdded(extent);
-        if (host->isWindow() || host->autoFillBackground() || host->testAttribute(Qt::WA_OpaquePaintEvent)
-            || host->rect().contains(inHost))
+        const bool holdsIt = host->rect().contains(inHost);
+        const bool last = holdsIt || host->isWindow() || isScrollViewport(host);
+        if (last || paintsItsBackground(host))
+            places.append(Place{host, branch});
+        if (last)
             break;
-        branch = host;
-        host = host->parentWidget();
     }
-    if (!host) {
-        delete m_shadow.data();
-        watchAncestors(nullptr);
-        m_syncing = false;
-        return;
-    }
-    if (!m_shadow && !isVisible()) {
+    if (places.isEmpty() || (m_shadows.isEmpty() && !isVisible())) {
         // Made when the card is first shown, never while a hidden (or dying) tree is torn down.
+        if (places.isEmpty()) {
+            for (const QPointer<QWidget> &piece : std::as_const(m_shadows))
+                delete piece.data();
+            m_shadows.clear();
+            watchAncestors(nullptr);
+        }
         m_syncing = false;
         return;
     }
-    const bool moved = !m_shadow || m_shadow->parentWidget() != host;
-    if (!m_shadow)
-        m_shadow = new CardShadow(host);
-    else if (m_shadow->parentWidget() != host)
-        m_shadow->setParent(host);
-    if (moved || m_watched.isEmpty() || m_watched.constLast() != host)
-        watchAncestors(host);
-    m_shadow->setGeometry(QRect(mapTo(host, QPoint(0, 0)), size()).marginsAdded(extent));
-    m_shadow->stackUnder(branch);
-    m_shadow->setVisible(isVisibleTo(host));
+
+    while (m_shadows.size() > places.size())
+        delete m_shadows.takeLast().data();
+    // Every ancestor up to the outermost piece moves the shadow when it moves or resizes.
+    QWidget *outermost = places.constLast().host;
+    bool watching = !m_watched.isEmpty() && m_watched.constLast() == outermost;
+    qsizetype at = 0;
+    for (QWidget *w = parentWidget(); watching && w; w = w->parentWidget(), ++at) {
+        watching = at < m_watched.size() && m_watched.at(at) == w;
+        if (w == outermost)
+            break;
+    }
+    if (!watching)
+        watchAncestors(outermost);
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        const Place &place = places.at(i);
+        if (i == m_shadows.size())
+            m_shadows.append(QPointer<QWidget>());
+        QPointer<QWidget> &piece = m_shadows[i];
+        if (!piece)
+            piece = new CardShadow(place.host);
+        else if (piece->parentWidget() != place.host)
+            piece->setParent(place.host);
+        piece->setGeometry(QRect(mapTo(place.host, QPoint(0, 0)), size()).marginsAdded(extent));
+        piece->stackUnder(place.branch);
+        piece->setVisible(isVisibleTo(place.host));
+    }
     m_syncing = false;
 }

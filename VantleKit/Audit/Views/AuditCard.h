@@ -10,10 +10,13 @@ class QVBoxLayout;
 // 1-wide `border` edge, corner radius 24 (continuous), with two black shadows (35 % radius 1
 // down 1; 30 % radius 14 down 10).
 //
-// The shadows fall outside the card's own rectangle, so they are painted by a widget of their
-// own, placed in the nearest ancestor with room for them (or the nearest that paints a
-// background, or the window) and stacked just under the branch that holds the card; the
-// containers between are see-through. The card's size in its layout is only the card.
+// A shadow's blur radius is the standard deviation of its Gaussian. The shadows fall outside
+// the card's own rectangle, so they are painted by widgets of their own in the card's
+// ancestors, stacked just under the branch that holds the card: one in the nearest ancestor
+// with room for the whole shadow, and one more in every ancestor on the way there that paints
+// its own background (it would hide a shadow below it), so a card flush in a filled container
+// still casts its whole shadow. A scroll area's viewport ends the way: what scrolls is cut at
+// its edge. The card's size in its layout is only the card.
 class AuditCard final : public QWidget {
     Q_OBJECT
 public:
@@ -30,10 +33,10 @@ protected:
 
 private:
     void syncShadow();
-    void watchAncestors(QWidget *host);
+    void watchAncestors(QWidget *outermost);
 
     QVBoxLayout *m_layout;
-    QPointer<QWidget> m_shadow;
+    QList<QPointer<QWidget>> m_shadows; // innermost first
     QList<QPointer<QWidget>> m_watched;
     bool m_syncing = false;
 };

@@ -1,6 +1,8 @@
 #include "AuditFont.h"
 
-#include <QFontDatabase>
+#include "Platform/ApplicationFont.h"
+
+#include <QGuiApplication>
 
 namespace {
 QFont sized(QFont font, int pixelSize, QFont::Weight weight)
@@ -16,13 +18,12 @@ QFont sized(QFont font, int pixelSize, QFont::Weight weight)
 
 QFont AuditFont::system(int pixelSize, QFont::Weight weight)
 {
-    return sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), pixelSize, weight);
+    // The application's font (Inter once the program has applied it), whatever the desktop
+    // theme would suggest.
+    return sized(QGuiApplication::font(), pixelSize, weight);
 }
 
 QFont AuditFont::mono(int pixelSize, QFont::Weight weight)
 {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setStyleHint(QFont::Monospace);
-    font.setFixedPitch(true);
-    return sized(font, pixelSize, weight);
+    return sized(ApplicationFont::monospace(), pixelSize, weight);
 }

@@ -2,8 +2,8 @@
 
 #include <QFont>
 
-// The audit's fonts: the system font, or its monospaced design, at a size in device-independent
-// pixels (one point of the design is one pixel here).
+// The audit's fonts: the application's font, or its monospaced design (ApplicationFont), at a
+// size in device-independent pixels (one point of the design is one pixel here).
 namespace AuditFont {
 
 QFont system(int pixelSize, QFont::Weight weight = QFont::Normal);

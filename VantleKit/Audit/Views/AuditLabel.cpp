@@ -151,7 +151,7 @@ void AuditLabel::invalidateText()
 {
     m_layout.reset();
     m_naturalWidth = -1;
-    m_longestWord = -1;
+    m_narrowest = -1;
     updateGeometry();
     update();
     if (QAccessible::isActive()) {
@@ -197,7 +197,9 @@ const AuditLabel::Layout &AuditLabel::layoutFor(int textWidth) const
     layout->text.setFont(base);
     layout->text.setFormats(formats);
     QTextOption option;
-    option.setWrapMode(QTextOption::WordWrap);
+    // Lines break between words; a word wider than the line (a long name typed without a
+    // space) breaks inside itself rather than making the label, its card and the window wider.
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setAlignment(m_alignment);
     layout->text.setTextOption(option);
     layout->text.setCacheEnabled(true);
@@ -222,15 +224,17 @@ qreal AuditLabel::naturalWidth() const
 {
     if (m_naturalWidth < 0) {
         const Layout &unbounded = layoutFor(int(kUnbounded));
-        qreal widest = 0;
+        qreal longest = 0;
         for (int i = 0; i < unbounded.text.lineCount(); ++i)
-            widest = std::max(widest, unbounded.text.lineAt(i).naturalTextWidth());
-        m_naturalWidth = widest;
+            longest = std::max(longest, unbounded.text.lineAt(i).naturalTextWidth());
+        m_naturalWidth = longest;
+        m_naturalHeight = unbounded.height;
+        // Laid out one character a line: the widest character is the least width it needs.
         const Layout &narrow = layoutFor(1);
-        qreal word = 0;
+        qreal widest = 0;
         for (int i = 0; i < narrow.text.lineCount(); ++i)
-            word = std::max(word, narrow.text.lineAt(i).naturalTextWidth());
-        m_longestWord = word;
+            widest = std::max(widest, narrow.text.lineAt(i).naturalTextWidth());
+        m_narrowest = widest;
     }
     return m_naturalWidth;
 }
@@ -251,9 +255,13 @@ QSize AuditLabel::sizeHint() const
 
 QSize AuditLabel::minimumSizeHint() const
 {
+    // As narrow as its widest character, as low as its text on one line: a layout that
+    // knows the width asks heightForWidth() for the real height. (The height at the least
+    // width, one character a line, would make a window as tall as a tower.)
     naturalWidth();
-    const int width = int(std::ceil(m_longestWord)) + m_padding.left() + m_padding.right();
-    return QSize(width, heightForWidth(width));
+    const int width = int(std::ceil(m_narrowest)) + m_padding.left() + m_padding.right();
+    const int height = int(std::ceil(m_naturalHeight)) + m_padding.top() + m_padding.bottom();
+    return QSize(width, height);
 }
 
 void AuditLabel::paintEvent(QPaintEvent *)

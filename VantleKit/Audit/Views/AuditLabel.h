@@ -13,7 +13,9 @@ class QTextLayout;
 
 // A painted, wrapping text of the audit: one or more runs in a base font and colour role, with
 // letter spacing, extra space between lines, padding and an optional cap on the text width.
-// Its height follows its width (every line shown, nothing truncated). The text styles, the
+// Its height follows its width (every line shown, nothing truncated). Lines break between
+// words, and inside a word that is wider than the line, so the least width it asks for is
+// its widest character. The text styles, the
 // group labels and the screens' sentences are built on it.
 class AuditLabel : public QWidget {
     Q_OBJECT
@@ -68,5 +70,6 @@ private:
     QAccessible::Role m_accessibleRole = QAccessible::StaticText;
     mutable std::unique_ptr<Layout> m_layout;
     mutable qreal m_naturalWidth = -1;
-    mutable qreal m_longestWord = -1;
+    mutable qreal m_naturalHeight = 0; // of the text on as few lines as it has
+    mutable qreal m_narrowest = -1; // the widest single character
 };

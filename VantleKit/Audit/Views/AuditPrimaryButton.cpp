@@ -1,5 +1,6 @@
 #include "AuditPrimaryButton.h"
 
+#include "AuditDefaultAction.h"
 #include "AuditFont.h"
 #include "AuditShape.h"
 
@@ -49,7 +50,12 @@ void AuditPrimaryButton::setIsDefault(bool isDefault)
 
 void AuditPrimaryButton::syncShortcut()
 {
-    m_shortcut->setEnabled(m_isDefault && isEnabled());
+    // Under an installed handler the handler alone takes Return: two shortcuts on one key
+    // would make it ambiguous, and neither would fire.
+    AuditDefaultAction *handler = AuditDefaultAction::covering(this);
+    m_shortcut->setEnabled(m_isDefault && isEnabled() && !handler);
+    if (handler)
+        handler->refresh();
 }
 
 QFont AuditPrimaryButton::titleFont() const
@@ -85,6 +91,21 @@ void AuditPrimaryButton::paintEvent(QPaintEvent *)
 bool AuditPrimaryButton::hitButton(const QPoint &pos) const
 {
     return AuditShape::continuousRect(rect(), kRadius).contains(QPointF(pos) + QPointF(0.5, 0.5));
+}
+
+bool AuditPrimaryButton::event(QEvent *event)
+{
+    const bool result = AuditButton::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::ParentChange:
+        syncShortcut();
+        break;
+    default:
+        break;
+    }
+    return result;
 }
 
 void AuditPrimaryButton::changeEvent(QEvent *event)

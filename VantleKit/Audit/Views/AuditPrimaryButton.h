@@ -9,6 +9,7 @@ class QShortcut;
 // or 44 (sm) high. Under the pointer the whole button is 0.05 brighter. Disabled, it shows at
 // half opacity, does not brighten and does not act. As the default button (and enabled) it
 // answers Return, only while it is visible: the default button of a hidden screen does not.
+// Under a root with an AuditDefaultAction installed, that handler answers Return for it.
 class AuditPrimaryButton final : public AuditButton {
     Q_OBJECT
 public:
@@ -27,8 +28,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     bool hitButton(const QPoint &pos) const override;
     void changeEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
+    friend class AuditDefaultAction;
     void syncShortcut();
     QFont titleFont() const;
 

@@ -115,7 +115,9 @@ void AuditTextInput::showEvent(QShowEvent *event)
         m_field->setValidator(new LengthRule(m_field));
     }
     applyPalette();
-    if (m_autofocus)
+    // A spontaneous show is the window coming back (restored after being minimized): the
+    // focus stays where the user left it. Autofocus is for the input coming into view.
+    if (m_autofocus && !event->spontaneous())
         m_field->setFocus(Qt::OtherFocusReason);
 }
 

@@ -8,7 +8,8 @@ class QLineEdit;
 // A one-line text field of the audit: typed text in regular 16, `text`; the placeholder in
 // `muted` at 65 %; padding 14 sideways and 11 above and below, on a `card` fill of corner
 // radius 12 (continuous) with a 1.5 edge in `accentInk` while the field has the keyboard focus
-// and `border` otherwise. With autofocus it takes the focus each time it is shown.
+// and `border` otherwise. With autofocus it takes the focus each time it comes into view, but
+// not when its window is restored (the focus stays where the user left it).
 //
 // Length rule: once the input has been shown, every change of the text (typed, pasted or set)
 // that leaves 41 user-perceived characters or more is cut to the first 40, counting an emoji

@@ -8,7 +8,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
 #include <functional>
+#include <iomanip>
 #include <limits>
 
 namespace {
@@ -173,6 +175,71 @@ TEST(AuditSubmission, NonFiniteBudgetsSaturateInsteadOfBreaking)
     EXPECT_EQ(submission.categories[1].weeklyBudgetHalfHours, std::numeric_limits<qint64>::min());
     EXPECT_EQ(submission.categories[2].weeklyBudgetHalfHours, 0);
     EXPECT_EQ(submission.categories[3].weeklyBudgetHalfHours, std::numeric_limits<qint64>::max());
+}
+
+// Every budget of the submission goes through the same half-hour rounding: ties go up,
+// and a value past what 64 bits hold stops at the largest number instead of wrapping.
+// The rows sit on both sides of each boundary, for each kind of category.
+TEST(AuditSubmission, EveryBudgetRoundsAndSaturatesAtTheSamePoints)
+{
+    constexpr double two62 = 4611686018427387904.0; // twice this is the first value 64 bits miss
+    constexpr qint64 max = std::numeric_limits<qint64>::max();
+    constexpr qint64 min = std::numeric_limits<qint64>::min();
+    const struct {
+        double hours;
+        qint64 halves;
+    } values[] = {
+        {0.25, 1},
+        {0.24999, 0},
+        {0.75, 2},
+        {0.74999, 1},
+        {-0.25, 0},
+        {-0.25001, -1},
+        {two62, max},
+        {std::nextafter(two62, 0.0), 9223372036854774784},
+        {std::nextafter(two62, 1e300), max},
+        {-two62, min},
+        {std::nextafter(-two62, -1e300), min},
+        {std::nextafter(-two62, 0.0), -9223372036854774784},
+        {std::numeric_limits<double>::quiet_NaN(), 0},
+    };
+    using Place = std::function<void(AuditState &, double)>;
+    const struct {
+        const char *kind;
+        Place place;
+        int index;
+    } kinds[] = {
+        {"work", [](AuditState &s, double h) { s.v.work = h; }, 0},
+        {"upkeep", [](AuditState &s, double h) { s.v.upkeep = h; }, 1},
+        {"people", [](AuditState &s, double h) { s.v.family = h; }, 2},
+        {"activity", [](AuditState &s, double h) { s.acts = {{QStringLiteral("Gym"), 1, h, 0}}; }, 3},
+        {"yours row", [](AuditState &s, double h) { s.yoursCats = {{QStringLiteral("Piano"), h}}; }, 3},
+    };
+    for (const auto &kind : kinds) {
+        for (const auto &value : values) {
+            AuditState state = AuditState::initial();
+            kind.place(state, value.hours);
+            const AuditSubmission submission = AuditMath::buildSubmitBody(state, QStringLiteral("UTC"));
+            ASSERT_GT(submission.categories.size(), kind.index);
+            EXPECT_EQ(submission.categories[kind.index].weeklyBudgetHalfHours, value.halves)
+                << kind.kind << " " << std::setprecision(20) << value.hours;
+        }
+    }
+    for (const auto &value : values)
+        EXPECT_EQ(AuditMath::halfHours(value.hours), value.halves) << std::setprecision(20) << value.hours;
+
+    // The hours shown saturate at the same point of their own whole part.
+    const struct {
+        double hours;
+        const char16_t *shown;
+    } shown[] = {
+        {2 * two62, u"9223372036854775807"},
+        {std::nextafter(2 * two62, 0.0), u"9223372036854774784"},
+        {-2 * two62, u"\u22129223372036854775807"},
+        {std::nextafter(-2 * two62, 0.0), u"\u22129223372036854774784"},
+    };
+    for (const auto &c : shown)
+        EXPECT_EQ(AuditMath::fmtH(c.hours), QString::fromUtf16(c.shown)) << std::setprecision(20) << c.hours;
 }
 
 // --- import ---------------------------------------------------------------------------
@@ -417,6 +484,53 @@ TEST(AuditImport, SkipsWhatItCannotUse)
     }
     result = imported([](QJsonObject &a) { a.remove(QStringLiteral("yoursCategories")); });
     EXPECT_FALSE(result.yoursCats.has_value());
+}
+
+// A JSON escape can name half of a surrogate pair; such a name is no text at all and would
+// be sent back to the service as it came. The element carrying it is skipped like any
+// other malformed one; a whole pair is a character like any other.
+TEST(AuditImport, NamesThatAreNotWellFormedTextAreSkipped)
+{
+    const struct {
+        const char *label;
+        const char *escaped; // the name as it stands inside the JSON string
+        bool kept;
+        const char16_t *name;
+    } cases[] = {
+        {"a lone high half", R"(\ud800)", false, nullptr},
+        {"a lone low half", R"(\udc00)", false, nullptr},
+        {"a high half at the end", R"(Piano \ud83d)", false, nullptr},
+        {"a low half at the start", R"(\ude00 Piano)", false, nullptr},
+        {"halves in the wrong order", R"(\ude00\ud83d)", false, nullptr},
+        {"two high halves", R"(\ud83d\ud83d)", false, nullptr},
+        {"a whole pair", R"(\ud83d\ude00)", true, u"\U0001F600"},
+        {"a pair written as text", "\xF0\x9F\x8E\xB8 Guitar", true, u"\U0001F3B8 Guitar"},
+        {"plain escapes", R"(Caf\u00e9 \"Nord\")", true, u"Café \"Nord\""},
+    };
+    for (const auto &c : cases) {
+        const QByteArray name = QByteArray("\"") + c.escaped + "\"";
+        const QByteArray json = R"({"answers":{"sleep":8,"wake":6.5,"days":[true,true,true,true,true,false,false],)"
+                                R"("leave":8,"back":17.5,"wfhHours":8,"upkeepDay":2,"familyWk":15,)"
+                                R"("activities":[{"name":)" + name + R"(,"times":1,"len":1,"over":0},)"
+                                R"({"name":"Gym","times":2,"len":1,"over":0}],)"
+                                R"("yoursCategories":[{"name":)" + name + R"(,"hours":2},{"name":"Walks","hours":1}]}})";
+        const auto imported = AuditMath::parseImportHash(hashOf(json));
+        ASSERT_TRUE(imported.has_value()) << c.label;
+        QStringList activities, rows;
+        for (const AuditActivity &activity : imported->acts)
+            activities.append(activity.name);
+        for (const YoursCategoryDraft &row : imported->yoursCats.value_or(QList<YoursCategoryDraft>()))
+            rows.append(row.name);
+        if (c.kept) {
+            EXPECT_EQ(activities, (QStringList{QString::fromUtf16(c.name), QStringLiteral("Gym")})) << c.label;
+            EXPECT_EQ(rows, (QStringList{QString::fromUtf16(c.name), QStringLiteral("Walks")})) << c.label;
+        } else {
+            EXPECT_EQ(activities, QStringList{QStringLiteral("Gym")}) << c.label;
+            EXPECT_EQ(rows, QStringList{QStringLiteral("Walks")}) << c.label;
+        }
+        for (const QString &text : activities + rows)
+            EXPECT_TRUE(text.isValidUtf16()) << c.label;
+    }
 }
 
 TEST(AuditImport, HydrateOpensTheDashboard)

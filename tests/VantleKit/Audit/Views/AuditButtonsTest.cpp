@@ -1,54 +1,29 @@
+#include "VantleKit/Audit/Views/AuditBackButton.h"
 #include "VantleKit/Audit/Views/AuditChipButton.h"
 #include "VantleKit/Audit/Views/AuditChips.h"
+#include "VantleKit/Audit/Views/AuditDefaultAction.h"
 #include "VantleKit/Audit/Views/AuditPalette.h"
 #include "VantleKit/Audit/Views/AuditPrimaryButton.h"
+#include "VantleKit/Audit/Views/AuditRemoveButton.h"
+#include "VantleKit/Audit/Views/AuditStepButton.h"
+#include "VantleKit/Audit/Views/AuditTextInput.h"
 
-#include <QEnterEvent>
-#include <QImage>
-#include <QPainter>
+#include "ViewTestSupport.h"
+
+#include <QLineEdit>
+#include <QShortcut>
 #include <QSignalSpy>
-#include <QTest>
-#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
-// A window on a plain black ground, active, so Return reaches its shortcuts.
-class Window final : public QWidget {
-public:
-    Window()
-    {
-        auto *layout = new QVBoxLayout(this);
-        layout->setContentsMargins(10, 10, 10, 10);
-    }
-    void add(QWidget *widget) { static_cast<QVBoxLayout *>(layout())->addWidget(widget, 0, Qt::AlignLeft); }
-    bool activate()
-    {
-        show();
-        activateWindow();
-        return QTest::qWaitForWindowActive(this);
-    }
+using ViewTest::hover;
+using ViewTest::Window;
 
-protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), Qt::black); }
-};
-
-void hover(QWidget *widget, bool in)
-{
-    if (in) {
-        QEnterEvent event(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
-        QApplication::sendEvent(widget, &event);
-    } else {
-        QEvent event(QEvent::Leave);
-        QApplication::sendEvent(widget, &event);
-    }
-}
-
-QRgb pixelOf(QWidget *window, QWidget *widget, QPoint at)
-{
-    return window->grab().toImage().pixel(widget->mapTo(window, at));
-}
+const AuditPalette kPalette = ViewTest::distinctPalette();
 
 TEST(AuditPrimaryButton, ReturnActsOnlyOnAnEnabledVisibleDefaultButton)
 {
@@ -65,21 +40,25 @@ TEST(AuditPrimaryButton, ReturnActsOnlyOnAnEnabledVisibleDefaultButton)
         {"not default", false, true, true, 0},
         {"default on a hidden screen", true, true, false, 0},
     };
-    for (const Case &c : cases) {
-        Window window;
-        auto *screen = new QWidget;
-        auto *column = new QVBoxLayout(screen);
-        auto *button = new AuditPrimaryButton(QStringLiteral("Next →"), AuditPrimaryButton::Size::lg, c.isDefault);
-        column->addWidget(button);
-        window.add(screen);
-        button->setEnabled(c.enabled);
-        screen->setVisible(c.visible);
-        ASSERT_TRUE(window.activate()) << c.name;
-        QSignalSpy clicked(button, &AuditPrimaryButton::clicked);
-        QTest::keyClick(&window, Qt::Key_Return);
-        EXPECT_EQ(clicked.size(), c.clicks) << c.name;
-        QTest::keyClick(&window, Qt::Key_Enter);
-        EXPECT_EQ(clicked.size(), 2 * c.clicks) << c.name;
+    for (const bool installed : {false, true}) {
+        for (const Case &c : cases) {
+            Window window;
+            auto *screen = new QWidget;
+            auto *column = new QVBoxLayout(screen);
+            auto *button = new AuditPrimaryButton(QStringLiteral("Next →"), AuditPrimaryButton::Size::lg, c.isDefault);
+            column->addWidget(button);
+            window.add(screen);
+            if (installed)
+                AuditDefaultAction::install(&window);
+            button->setEnabled(c.enabled);
+            screen->setVisible(c.visible);
+            ASSERT_TRUE(window.activate()) << c.name;
+            QSignalSpy clicked(button, &AuditPrimaryButton::clicked);
+            QTest::keyClick(&window, Qt::Key_Return);
+            EXPECT_EQ(clicked.size(), c.clicks) << c.name << (installed ? ", handler installed" : "");
+            QTest::keyClick(&window, Qt::Key_Enter);
+            EXPECT_EQ(clicked.size(), 2 * c.clicks) << c.name << (installed ? ", handler installed" : "");
+        }
     }
 }
 
@@ -113,20 +92,122 @@ TEST(AuditPrimaryButton, OnlyTheVisibleScreensDefaultButtonAnswersReturn)
     EXPECT_EQ(secondClicked.size(), 1);
 }
 
+// A flow builds every screen at once, and two default buttons can be visible and enabled
+// together. The flow's one handler then presses one of them: the one nearest the focus.
+TEST(AuditDefaultAction, ReturnPressesTheOneDefaultButtonThatCanAct)
+{
+    struct Screen {
+        bool visible = true;
+        bool isDefault = true;
+        bool enabled = true;
+    };
+    const struct {
+        const char *name;
+        Screen first;
+        Screen second;
+        int focusIn; // -1: nothing focused, else the screen whose input has the focus
+        int pressed; // -1: none
+    } cases[] = {
+        {"two visible defaults, no focus", {}, {}, -1, 0},
+        {"two visible defaults, focus in the second", {}, {}, 1, 1},
+        {"two visible defaults, focus in the first", {}, {}, 0, 0},
+        {"the first screen hidden", {false}, {}, -1, 1},
+        {"the first screen hidden, focus left in it", {false}, {}, 0, 1},
+        {"the second not default", {}, {true, false}, 1, 0},
+        {"the first disabled", {true, true, false}, {}, 0, 1},
+        {"none can act", {false}, {true, true, false}, 1, -1},
+    };
+    for (const auto &c : cases) {
+        Window window;
+        auto *flow = new QWidget;
+        auto *column = new QVBoxLayout(flow);
+        QList<AuditPrimaryButton *> buttons;
+        QList<AuditTextInput *> inputs;
+        for (const Screen &s : {c.first, c.second}) {
+            auto *screen = new QWidget;
+            auto *rows = new QVBoxLayout(screen);
+            inputs.append(new AuditTextInput(QStringLiteral("Name")));
+            buttons.append(new AuditPrimaryButton(QStringLiteral("Next →"), AuditPrimaryButton::Size::lg, s.isDefault));
+            buttons.last()->setEnabled(s.enabled);
+            rows->addWidget(inputs.last());
+            rows->addWidget(buttons.last());
+            column->addWidget(screen);
+            screen->setVisible(s.visible);
+        }
+        window.add(flow);
+        EXPECT_EQ(AuditDefaultAction::install(flow), AuditDefaultAction::install(flow)) << "installed once";
+        ASSERT_TRUE(window.activate()) << c.name;
+        if (c.focusIn >= 0) {
+            inputs[c.focusIn]->field()->setFocus();
+            // A hidden screen's input cannot keep the focus; the test means the one it had.
+        }
+        QSignalSpy first(buttons[0], &AuditPrimaryButton::clicked);
+        QSignalSpy second(buttons[1], &AuditPrimaryButton::clicked);
+        QTest::keyClick(&window, Qt::Key_Return);
+        EXPECT_EQ(first.size(), c.pressed == 0 ? 1 : 0) << c.name;
+        EXPECT_EQ(second.size(), c.pressed == 1 ? 1 : 0) << c.name;
+        AuditDefaultAction *handler = AuditDefaultAction::covering(buttons[1]);
+        ASSERT_NE(handler, nullptr) << c.name;
+        EXPECT_EQ(handler->target(), c.pressed < 0 ? nullptr : buttons[c.pressed]) << c.name;
+    }
+}
+
+// The handler takes Return only while a button under it can act: a shortcut elsewhere in
+// the window keeps Return whenever the flow has nothing to press.
+TEST(AuditDefaultAction, LeavesReturnToTheWindowWhenNothingCanAct)
+{
+    Window window;
+    auto *flow = new QWidget;
+    auto *column = new QVBoxLayout(flow);
+    auto *button = new AuditPrimaryButton(QStringLiteral("Start tracking"), AuditPrimaryButton::Size::lg, true);
+    column->addWidget(button);
+    window.add(flow);
+    AuditDefaultAction::install(flow);
+    auto *elsewhere = new QShortcut(QKeySequence(Qt::Key_Return), &window);
+    QSignalSpy other(elsewhere, &QShortcut::activated);
+    QSignalSpy clicked(button, &AuditPrimaryButton::clicked);
+    button->setEnabled(false);
+    ASSERT_TRUE(window.activate());
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_EQ(other.size(), 1);
+    EXPECT_EQ(clicked.size(), 0);
+
+    // A button added to the flow later is covered as well.
+    auto *later = new AuditPrimaryButton(QStringLiteral("Next →"), AuditPrimaryButton::Size::lg, true);
+    column->addWidget(later);
+    later->show();
+    QSignalSpy laterClicked(later, &AuditPrimaryButton::clicked);
+    elsewhere->setEnabled(false);
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_EQ(laterClicked.size(), 1);
+}
+
+QColor fillAt(Window &window, QWidget *widget)
+{
+    return window.pixel(widget, QPoint(6, widget->height() / 2));
+}
+
+QColor titleInk(Window &window, QWidget *widget, const QColor &fill)
+{
+    const QRect area(widget->mapTo(&window, QPoint(12, 8)), QSize(widget->width() - 24, widget->height() - 16));
+    return ViewTest::inkIn(window.picture(), area, fill);
+}
+
 TEST(AuditPrimaryButton, DisabledIgnoresClicksShowsAtHalfOpacityAndDoesNotBrighten)
 {
     Window window;
     auto *button = new AuditPrimaryButton(QStringLiteral("Start tracking"), AuditPrimaryButton::Size::lg, true);
     window.add(button);
     ASSERT_TRUE(window.activate());
-    const QPoint fillPoint(6, button->height() / 2);
-    const QColor accent = AuditPalette::coal().accent;
+    const auto brighter = [](const QColor &c) {
+        return QColor(std::min(255, c.red() + 13), std::min(255, c.green() + 13), std::min(255, c.blue() + 13));
+    };
 
-    EXPECT_EQ(QColor(pixelOf(&window, button, fillPoint)), accent);
+    EXPECT_EQ(fillAt(window, button), kPalette.accent);
+    EXPECT_LE(ViewTest::distance(titleInk(window, button, kPalette.accent), kPalette.onAccent), 8);
     hover(button, true);
-    const QColor brighter(pixelOf(&window, button, fillPoint));
-    EXPECT_NEAR(brighter.red(), std::min(255, accent.red() + 13), 1);
-    EXPECT_NEAR(brighter.blue(), accent.blue() + 13, 1);
+    EXPECT_LE(ViewTest::distance(fillAt(window, button), brighter(kPalette.accent)), 1);
+    EXPECT_LE(ViewTest::distance(titleInk(window, button, brighter(kPalette.accent)), brighter(kPalette.onAccent)), 8);
     hover(button, false);
 
     button->setEnabled(false);
@@ -134,42 +215,50 @@ TEST(AuditPrimaryButton, DisabledIgnoresClicksShowsAtHalfOpacityAndDoesNotBright
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
     EXPECT_EQ(clicked.size(), 0);
     hover(button, true);
-    const QColor half(pixelOf(&window, button, fillPoint));
-    EXPECT_NEAR(half.red(), accent.red() / 2, 1);
-    EXPECT_NEAR(half.green(), accent.green() / 2, 1);
-    EXPECT_NEAR(half.blue(), accent.blue() / 2, 1);
+    EXPECT_LE(ViewTest::distance(fillAt(window, button), ViewTest::blend(kPalette.accent, 0.5, kPalette.canvas)), 1);
 
     button->setEnabled(true);
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
     EXPECT_EQ(clicked.size(), 1);
 }
 
-TEST(AuditChipButton, HoverChangesAnOffChipsEdgeOnlyAndNeverAnOnChips)
+// Every state of a chip, day chips and others, read from the pixels: the edge, the fill and
+// the colour of the label.
+TEST(AuditChipButton, EachStateDrawsItsEdgeFillAndLabel)
 {
-    Window window;
-    auto *off = new AuditChipButton({8, QStringLiteral("8h")}, false, false);
-    auto *on = new AuditChipButton({9, QStringLiteral("9h")}, false, true);
-    window.add(off);
-    window.add(on);
-    window.show();
-    const AuditPalette &coal = AuditPalette::coal();
-    const auto edge = [&](AuditChipButton *chip) { return QColor(pixelOf(&window, chip, QPoint(0, chip->height() / 2))); };
-    const auto fill = [&](AuditChipButton *chip) { return QColor(pixelOf(&window, chip, QPoint(8, chip->height() / 2))); };
-
-    EXPECT_EQ(edge(off), coal.border);
-    EXPECT_EQ(fill(off), coal.card);
-    hover(off, true);
-    EXPECT_EQ(edge(off), coal.text);
-    EXPECT_EQ(fill(off), coal.card);
-
-    const QColor onEdge = edge(on);
-    const QColor onFill = fill(on);
-    EXPECT_EQ(onEdge, coal.accentInk);
-    // accent at 12 % over the black ground
-    EXPECT_NEAR(onFill.red(), qRound(coal.accent.red() * 0.12), 1);
-    hover(on, true);
-    EXPECT_EQ(edge(on), onEdge);
-    EXPECT_EQ(fill(on), onFill);
+    const QColor onFill = ViewTest::blend(kPalette.accent, 0.12, kPalette.canvas);
+    const struct {
+        const char *state;
+        bool on;
+        bool hovered;
+        QColor text;
+        QColor fill;
+        QColor edge;
+        int edgeWidth;
+    } cases[] = {
+        {"off", false, false, kPalette.muted, kPalette.card, kPalette.border, 1},
+        {"off, hovered", false, true, kPalette.text, kPalette.card, kPalette.text, 1},
+        {"on", true, false, kPalette.text, onFill, kPalette.accentInk, 2},
+        {"on, hovered", true, true, kPalette.text, onFill, kPalette.accentInk, 2},
+    };
+    for (const bool day : {true, false}) {
+        for (const auto &c : cases) {
+            const std::string name = std::string(day ? "day chip " : "chip ") + c.state;
+            Window window;
+            auto *chip = new AuditChipButton({8, day ? QStringLiteral("Wed") : QStringLiteral("8h")}, day, c.on);
+            window.add(chip);
+            window.show();
+            hover(chip, c.hovered);
+            const QImage image = window.picture();
+            const QPoint origin = chip->mapTo(&window, QPoint(0, 0));
+            const int middle = chip->height() / 2;
+            for (int x = 0; x < c.edgeWidth; ++x)
+                EXPECT_EQ(QColor(image.pixel(origin + QPoint(x, middle))), c.edge) << name << ", edge " << x;
+            EXPECT_LE(ViewTest::distance(QColor(image.pixel(origin + QPoint(5, middle))), c.fill), 1) << name;
+            const QRect label(origin + QPoint(8, 8), QSize(chip->width() - 16, chip->height() - 16));
+            EXPECT_LE(ViewTest::distance(ViewTest::inkIn(image, label, c.fill), c.text), 10) << name;
+        }
+    }
 }
 
 TEST(AuditChips, KeepsNoSelectionOfItsOwn)
@@ -190,6 +279,36 @@ TEST(AuditChips, KeepsNoSelectionOfItsOwn)
     chips.refresh();
     EXPECT_TRUE(eight->isOn());
     EXPECT_FALSE(chips.chips().at(1)->isOn());
+}
+
+// The label buttons and the step button, normal and under the pointer.
+TEST(AuditTextButtons, EachDrawsItsRoleAndChangesUnderThePointer)
+{
+    using Make = std::function<QWidget *()>;
+    const struct {
+        const char *name;
+        Make make;
+        QColor normal;
+        QColor hovered;
+    } cases[] = {
+        {"back", [] { return new AuditBackButton(QStringLiteral("← Back")); }, kPalette.muted, kPalette.text},
+        {"remove", [] { return new AuditRemoveButton(QStringLiteral("Remove Guitar")); },
+         ViewTest::blend(kPalette.muted, 0.6, kPalette.canvas), kPalette.danger},
+        {"step", [] { return new AuditStepButton(QStringLiteral("+"), QStringLiteral("More"), 40); }, kPalette.muted,
+         kPalette.text},
+    };
+    for (const auto &c : cases) {
+        Window window;
+        QWidget *button = c.make();
+        window.add(button);
+        window.show();
+        const bool round = QString::fromLatin1(c.name) == QLatin1String("step");
+        const QColor ground = round ? kPalette.card : kPalette.canvas;
+        const QRect area(button->mapTo(&window, QPoint(4, 4)), button->size() - QSize(8, 8));
+        EXPECT_LE(ViewTest::distance(ViewTest::inkIn(window.picture(), area, ground), c.normal), 10) << c.name;
+        hover(button, true);
+        EXPECT_LE(ViewTest::distance(ViewTest::inkIn(window.picture(), area, ground), c.hovered), 10) << c.name;
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "VantleKit/Audit/AuditText.h"
 
+#include "ViewTestSupport.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -137,23 +139,68 @@ TEST(AuditTextInput, ALongTextGivenBeforeTheFirstShowStaysUntilItChanges)
     EXPECT_EQ(shown.input->text(), repeated(QStringLiteral("n"), 40));
 }
 
+// The edge is `accentInk` exactly while the field has the focus, `border` otherwise, on a
+// palette where accentInk and accent differ; the fill stays `card`.
 TEST(AuditTextInput, FocusDrawsTheAccentEdgeAndAutofocusTakesIt)
 {
-    QWidget window;
-    auto *layout = new QVBoxLayout(&window);
+    const AuditPalette palette = ViewTest::distinctPalette();
+    ViewTest::Window window(palette);
     auto *plain = new AuditTextInput(QStringLiteral("one"));
     auto *focused = new AuditTextInput(QStringLiteral("two"), true);
     focused->hide();
-    layout->addWidget(plain);
-    layout->addWidget(focused);
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.add(plain, {});
+    window.add(focused, {});
+    ASSERT_TRUE(window.activate());
+    const auto edge = [&](AuditTextInput *input) { return window.pixel(input, QPoint(0, input->height() / 2)); };
+    const auto fill = [&](AuditTextInput *input) { return window.pixel(input, QPoint(4, input->height() / 2)); };
+
     plain->field()->setFocus();
     EXPECT_TRUE(plain->hasFieldFocus());
+    EXPECT_EQ(edge(plain), palette.accentInk);
+    EXPECT_EQ(fill(plain), palette.card);
+
     focused->show();
     EXPECT_TRUE(focused->hasFieldFocus());
     EXPECT_FALSE(plain->hasFieldFocus());
+    EXPECT_EQ(edge(focused), palette.accentInk);
+    EXPECT_EQ(edge(plain), palette.border);
+    EXPECT_EQ(fill(plain), palette.card);
+
+    window.setFocus();
+    EXPECT_EQ(edge(focused), palette.border);
+}
+
+// Autofocus is for a screen that comes into view, not for a window the user brings back:
+// restoring the window must leave the focus where the user put it.
+TEST(AuditTextInput, AutofocusDoesNotTakeTheFocusBackWhenTheWindowIsRestored)
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *name = new AuditTextInput(QStringLiteral("Name"), true);
+    auto *other = new AuditTextInput(QStringLiteral("Other"));
+    layout->addWidget(name);
+    layout->addWidget(other);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_TRUE(name->hasFieldFocus());
+    other->field()->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(other->hasFieldFocus());
+
+    for (int round = 0; round < 2; ++round) {
+        window.showMinimized();
+        QTest::qWait(0);
+        window.showNormal();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        EXPECT_TRUE(other->hasFieldFocus()) << "round " << round;
+        EXPECT_FALSE(name->hasFieldFocus()) << "round " << round;
+    }
+
+    // The flow showing its screen again still gives it the focus.
+    name->hide();
+    name->show();
+    EXPECT_TRUE(name->hasFieldFocus());
 }
 
 } // namespace

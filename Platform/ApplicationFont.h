@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+
+// The application's fonts: Inter for text and JetBrains Mono for its monospaced design, both
+// with every weight the views name (regular to heavy); when one is not installed, the
+// desktop's default sans or fixed font takes its place. The fonts the desktop offers by
+// default lack the semibold and heavy weights, so without these a selected option differs
+// from the others only by colour and headings are never heavy.
+//
+// apply() is called once by every program with views (the application, the tools, the test
+// main) right after it creates its application object.
+class ApplicationFont final {
+public:
+    ApplicationFont() = delete;
+
+    static constexpr const char *textFamily = "Inter";
+    static constexpr const char *monospaceFamily = "JetBrains Mono";
+
+    // Makes Inter the application's font, keeping its size; without Inter the default stays.
+    // Returns the family now in use.
+    static QString apply();
+
+    // The monospaced design of the application's font, at the application font's size.
+    static QFont monospace();
+
+    // `preferred` when it is among the `installed` families (compared as fontconfig does,
+    // ignoring case), else an empty text: keep the default.
+    static QString pick(const QString &preferred, const QStringList &installed);
+};

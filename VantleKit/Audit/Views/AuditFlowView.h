@@ -1,0 +1,49 @@
+#pragma once
+
+#include "AuditPalette.h"
+
+#include "VantleKit/Audit/AuditScreen.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class AuditHeader;
+class AuditScreenHost;
+class AuditStore;
+
+// The Hour Audit as one view: the header above six screen hosts (the four questions, the
+// dashboard and the yours step), of which only the store's current screen is shown and
+// takes input, all on the palette's canvas. Every screen is built at once and follows the
+// store; moving between them is the store's business (its intents).
+//
+// The flow owns its store for its whole life, and writes `palette` onto itself so every
+// view below draws with it. `sleepFooter`, when given, stands under the first question's
+// actions (the application puts its web fallback there); the flow takes it over.
+class AuditFlowView final : public QWidget {
+    Q_OBJECT
+public:
+    AuditFlowView(const AuditPalette &palette, std::unique_ptr<AuditStore> store, QWidget *sleepFooter = nullptr,
+                  QWidget *parent = nullptr);
+    ~AuditFlowView() override;
+
+    AuditStore *store() const { return m_store; }
+    AuditHeader *header() const { return m_header; }
+    AuditScreenHost *host(AuditScreen screen) const;
+    // The screen view inside the host of `screen`.
+    QWidget *screen(AuditScreen screen) const;
+    // The screen whose host is shown.
+    AuditScreen shownScreen() const { return m_shown; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void syncScreen();
+
+    AuditStore *m_store;
+    AuditHeader *m_header;
+    std::array<AuditScreenHost *, 6> m_hosts{};
+    AuditScreen m_shown;
+};

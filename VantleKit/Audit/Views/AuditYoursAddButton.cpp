@@ -1,0 +1,6 @@
+#include "AuditYoursAddButton.h"
+
+AuditYoursAddButton::AuditYoursAddButton(QWidget *parent)
+    : AuditDashedButton(QStringLiteral("+ Add another"), parent)
+{
+}
