@@ -130,9 +130,15 @@ QCoro::Task<OAuthAuthorizationResult> OAuthDriver::authorizeViaSystemBrowser(std
 QCoro::Task<OAuthAuthorizationResult> OAuthDriver::run(Presentation presentation, std::optional<ProviderHint> provider)
 {
     QPointer<OAuthDriver> self(this);
+    const quint64 discoveryEpoch = m_discoveryEpoch;
     const OIDCServiceConfiguration configuration = co_await discoverConfiguration();
     if (!self)
         throw OrvalenError::authorizationCancelled();
+    if (m_discoveryEpoch != discoveryEpoch) {
+        logEvent(m_logger, OrvalenLogLevel::info, QStringLiteral("oauth_authorize_failed"),
+                 oauthFailureFields(nullptr, QStringLiteral("cancelled"), provider));
+        throw OrvalenError::authorizationCancelled();
+    }
 
     std::optional<OIDCAuthorizationRequest> request;
     try {

@@ -65,6 +65,10 @@ public:
     // Cancels the pending flow (its waiting call ends as cancelled); false with none.
     // The pending session is cleared by its own callback, not here.
     bool cancelInFlight();
+    // Ends, as cancelled, every flow that is still discovering the authority's
+    // configuration, before it opens anything. cancelInFlight() cannot reach such a
+    // flow: it has no session yet. Flows started afterwards are not affected.
+    void cancelDiscovery() { ++m_discoveryEpoch; }
 
     // The pending flow, if any.
     std::shared_ptr<OIDCExternalUserAgentSession> currentSession() const { return m_currentSession; }
@@ -96,6 +100,7 @@ private:
     OrvalenLogger m_logger;
     std::shared_ptr<OIDCExternalUserAgentSession> m_currentSession;
     std::chrono::milliseconds m_browserTimeout = defaultBrowserTimeout;
+    quint64 m_discoveryEpoch = 0;
 };
 
 QString toRaw(OAuthDriver::ProviderHint hint);

@@ -119,22 +119,33 @@ QMap<QString, QString> FakeAuthority::decodeQuery(const QByteArray &encodedQuery
     return out;
 }
 
-std::optional<QString> FakeAuthority::redeemCode(const QString &code, const std::optional<QString> &verifier)
+FakeAuthority::Redemption FakeAuthority::redeem(const QString &code, const QString &codeVerifier,
+                                               const QString &redirectUri)
 {
     const auto found = m_issuedCodes.constFind(code);
     if (found == m_issuedCodes.constEnd())
-        return std::nullopt;
+        return {QStringLiteral("unknown or already redeemed code"), {}};
     const IssuedCode issued = found.value();
     m_issuedCodes.erase(found);
     if (issued.issuedAt.secsTo(QDateTime::currentDateTimeUtc()) > codeLifetimeSeconds)
-        return std::nullopt;
-    if (verifier && !issued.challenge.isEmpty()) {
-        const QByteArray computed = QCryptographicHash::hash(verifier->toUtf8(), QCryptographicHash::Sha256)
-                                        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-        if (QString::fromLatin1(computed) != issued.challenge)
-            return std::nullopt;
-    }
-    return issued.email;
+        return {QStringLiteral("code expired"), {}};
+    if (issued.challengeMethod != QLatin1String("S256"))
+        return {QStringLiteral("challenge method is not S256"), {}};
+    const QByteArray computed = QCryptographicHash::hash(codeVerifier.toLatin1(), QCryptographicHash::Sha256)
+                                    .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    if (codeVerifier.isEmpty() || QString::fromLatin1(computed) != issued.challenge)
+        return {QStringLiteral("code verifier does not match the challenge"), {}};
+    if (redirectUri != issued.redirectUri)
+        return {QStringLiteral("redirect URI differs from the authorization request's"), {}};
+    return {{}, issued.email};
+}
+
+void FakeAuthority::issue(const QString &code, const QMap<QString, QString> &request, const QString &email)
+{
+    m_issuedCodes.insert(code, IssuedCode{email, QDateTime::currentDateTimeUtc(),
+                                          request.value(QStringLiteral("code_challenge")),
+                                          request.value(QStringLiteral("code_challenge_method")),
+                                          request.value(QStringLiteral("redirect_uri"))});
 }
 
 ScriptedAnswer FakeAuthority::signInPage(const QMap<QString, QString> &parameters, const QString &email,
@@ -196,10 +207,7 @@ ScriptedAnswer FakeAuthority::decide(const QMap<QString, QString> &form)
     QByteArray random(24, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), 6);
     const QString code = QString::fromLatin1(random.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-    const QString challenge = form.value(QStringLiteral("code_challenge_method")) == QLatin1String("S256")
-        ? form.value(QStringLiteral("code_challenge"))
-        : QString();
-    m_issuedCodes.insert(code, IssuedCode{email, QDateTime::currentDateTimeUtc(), challenge});
+    issue(code, form, email);
     return redirectAnswer(303, redirectLocation(form, "code=" + QUrl::toPercentEncoding(code)));
 }
 
@@ -226,8 +234,10 @@ bool FakeAuthority::handleSpecial(const RecordedRequest &request, ScriptedAnswer
     }
     if (m_denyAll || parameters.value(denyParameter) == QLatin1String("deny"))
         answer = redirectAnswer(302, redirectLocation(parameters, "error=access_denied"));
-    else
+    else {
+        issue(m_code, parameters, {});
         answer = redirectAnswer(302, redirectLocation(parameters, "code=" + QUrl::toPercentEncoding(m_code)));
+    }
     return true;
 }
 

@@ -21,7 +21,7 @@ namespace Fakes {
 // With the sign-in page on (the local stack's authority), "/authorize" shows a form
 // instead, where a person in a real browser chooses a provider and types an e-mail
 // address; posting it sends the browser back with a fresh single-use code that
-// redeemCode() turns into that address.
+// redeem() turns into that address.
 class FakeAuthority final : public FakeService {
     Q_OBJECT
 public:
@@ -46,10 +46,16 @@ public:
     void setDenyAll(bool deny) { m_denyAll = deny; }
 
     void setSignInPage(bool shown) { m_signInPage = shown; }
-    // The e-mail address the page's code was issued for. A code is good once, for
-    // ten minutes, and with a verifier only the one whose S256 challenge came with
-    // the request; nothing for an unknown, used, expired or mismatched one.
-    std::optional<QString> redeemCode(const QString &code, const std::optional<QString> &verifier = std::nullopt);
+
+    // Checks a code exchange as the authority's token endpoint would (RFC 7636): the code
+    // was handed out less than ten minutes ago and not redeemed yet, the request carried an
+    // S256 challenge that the verifier's hash matches, and the redirect URI is the
+    // request's. A code is redeemed once, whatever the outcome.
+    struct Redemption {
+        QString refusal; // empty when the code is good
+        QString email;   // the address typed on the sign-in page; empty for a scripted code
+    };
+    Redemption redeem(const QString &code, const QString &codeVerifier, const QString &redirectUri);
     static constexpr qint64 codeLifetimeSeconds = 600;
 
     // The parameters of each authorization request, decoded as a web server
@@ -59,6 +65,12 @@ public:
     {
         return m_authorizations.isEmpty() ? QMap<QString, QString>{} : m_authorizations.last();
     }
+
+    // Checks a code exchange as the authority's token endpoint would (RFC 7636): the code
+    // was handed out and not redeemed yet, the S256 of the verifier is the request's
+    // challenge, and the redirect URI is the request's. Empty when all hold, else why not.
+    // A code is redeemed once, whatever the outcome.
+    QString redeem(const QString &code, const QString &codeVerifier, const QString &redirectUri);
 
     // Form-style decoding of a raw (encoded) query.
     static QMap<QString, QString> decodeQuery(const QByteArray &encodedQuery);
@@ -70,8 +82,11 @@ private:
     struct IssuedCode {
         QString email;
         QDateTime issuedAt;
-        QString challenge; // S256 code challenge of the request, if it had one
+        QString challenge;
+        QString challengeMethod;
+        QString redirectUri;
     };
+    void issue(const QString &code, const QMap<QString, QString> &request, const QString &email);
     ScriptedAnswer signInPage(const QMap<QString, QString> &parameters, const QString &email,
                               const QString &problem) const;
     ScriptedAnswer decide(const QMap<QString, QString> &form);

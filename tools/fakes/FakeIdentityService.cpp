@@ -1,6 +1,7 @@
 #include "tools/fakes/FakeIdentityService.h"
 
 #include "OrvalenAccount/OrvalenJSON.h"
+#include "tools/fakes/FakeAuthority.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -111,6 +112,11 @@ FakeIdentityService::FakeIdentityService(QObject *parent) : FakeService(parent)
     on(QStringLiteral("POST"), refreshPath, [this](const RecordedRequest &r) { return refresh(r); });
     on(QStringLiteral("POST"), revokePath, [this](const RecordedRequest &r) { return revoke(r); });
     on(QStringLiteral("POST"), appleAuthcodePath, [this](const RecordedRequest &r) { return appleAuthcode(r); });
+}
+
+void FakeIdentityService::setAuthority(FakeAuthority *authority)
+{
+    m_authority = authority;
 }
 
 QList<DPoPCheck> FakeIdentityService::dpopFailures() const
@@ -291,14 +297,17 @@ ScriptedAnswer FakeIdentityService::exchange(const RecordedRequest &request)
     if (!body.value(QStringLiteral("app_slug")).isString() || !body.value(QStringLiteral("code")).isString())
         return decorate(ScriptedAnswer::json(400, R"({"error":"invalid_request"})"));
     Account account{accountId, email};
-    if (m_redeemCode) {
-        const QJsonValue verifier = body.value(QStringLiteral("code_verifier"));
-        const std::optional<QString> owner =
-            m_redeemCode(body.value(QStringLiteral("code")).toString(),
-                         verifier.isString() ? std::optional<QString>(verifier.toString()) : std::nullopt);
-        if (!owner)
+    if (m_authority) {
+        const FakeAuthority::Redemption redemption =
+            m_authority->redeem(body.value(QStringLiteral("code")).toString(),
+                                body.value(QStringLiteral("code_verifier")).toString(),
+                                body.value(QStringLiteral("redirect_uri")).toString());
+        if (!redemption.refusal.isEmpty()) {
+            m_exchangeRefusals.append(redemption.refusal);
             return decorate(ScriptedAnswer::json(400, R"({"error":"invalid_grant"})"));
-        account = accountFor(*owner);
+        }
+        if (!redemption.email.isEmpty())
+            account = accountFor(redemption.email);
     }
     const QJsonObject session = issueSession(body.value(QStringLiteral("app_slug")).toString(), account);
     return decorate(ScriptedAnswer::json(200, QJsonDocument(session).toJson(QJsonDocument::Compact)));

@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QPointer>
+#include <QStringList>
 #include <QSet>
 #include <QString>
 
@@ -11,6 +13,8 @@
 #include <optional>
 
 namespace Fakes {
+
+class FakeAuthority;
 
 // The outcome of checking one DPoP proof the fake received.
 struct DPoPCheck {
@@ -46,14 +50,8 @@ public:
         QString id;
         QString email;
     };
-    // The e-mail address an authorization code was issued for (checked against the
-    // PKCE verifier when the exchange sends one), or nothing for a code that is not good.
-    using CodeRedeemer =
-        std::function<std::optional<QString>(const QString &code, const std::optional<QString> &verifier)>;
-
     explicit FakeIdentityService(QObject *parent = nullptr);
 
-    void setCodeRedeemer(CodeRedeemer redeemer) { m_redeemCode = std::move(redeemer); }
     // The account of an e-mail address, made on first use.
     Account accountFor(const QString &email);
     // The account a live, unexpired session token belongs to.
@@ -61,6 +59,14 @@ public:
 
     // Added to every default answer of the four session routes (empty: none).
     void setDeprecationHeader(const QByteArray &value) { m_deprecation = value; }
+    // With an authority, the session exchange redeems the code there and refuses (400
+    // "invalid_grant") a code, verifier or redirect URI that does not match the
+    // authorization request; a code issued for a typed e-mail address signs in that
+    // address's own account.
+    void setAuthority(FakeAuthority *authority);
+    // Why each refused exchange was refused, in order.
+    QStringList exchangeRefusals() const { return m_exchangeRefusals; }
+
     // Lifetime of the sessions the default answers issue.
     void setSessionLifetime(qint64 seconds) { m_lifetimeSeconds = seconds; }
 
@@ -108,9 +114,10 @@ private:
     ScriptedAnswer appleAuthcode(const RecordedRequest &request);
 
     QByteArray m_deprecation;
+    QPointer<FakeAuthority> m_authority;
+    QStringList m_exchangeRefusals;
     qint64 m_lifetimeSeconds = 30 * 24 * 3600;
     int m_issued = 0;
-    CodeRedeemer m_redeemCode;
     QHash<QString, QString> m_accounts; // e-mail -> account id
     QHash<QString, SessionRecord> m_liveSessions;
     QHash<QString, RefreshRecord> m_liveRefreshTokens;

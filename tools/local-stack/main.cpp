@@ -54,9 +54,7 @@ void registerServices(LocalStack &stack)
     // A person signs in on the authority's page; the code it hands out names the
     // e-mail address typed there, and each address is an account with its own ledger.
     authority.setSignInPage(true);
-    identity.setCodeRedeemer([&authority](const QString &code, const std::optional<QString> &verifier) {
-        return authority.redeemCode(code, verifier);
-    });
+    identity.setAuthority(&authority);
     ledger.setTokenResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
 
     // What the application asks of the identity service besides sessions: the reachability

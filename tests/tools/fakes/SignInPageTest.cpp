@@ -135,9 +135,9 @@ TEST(SignInPage, EachAddressSignsInAsItsOwnAccountWithSingleUseCodes)
     FakeAuthority authority;
     authority.setSignInPage(true);
     FakeIdentityService identity;
-    identity.setCodeRedeemer([&authority](const QString &code, const std::optional<QString> &verifier) {
-        return authority.redeemCode(code, verifier);
-    });
+    identity.setAuthority(&authority);
+    // The requests below carry this verifier's S256 challenge.
+    const QString verifier = QStringLiteral("dBjftJeZ4CVP-mJ92K1SahEiJo6g9bTFeA-ZX06y1bU");
 
     const auto signIn = [&](const QString &email) {
         QMap<QString, QString> fields = authorizationRequest();
@@ -146,25 +146,22 @@ TEST(SignInPage, EachAddressSignsInAsItsOwnAccountWithSingleUseCodes)
         const HttpFetch back = HttpFetch::run(QStringLiteral("POST"), authority.authorizationEndpoint(), form(fields));
         return QUrlQuery(QUrl::fromEncoded(back.location)).queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
     };
-    const auto exchange = [&](const QString &code, const QString &verifier = {}) {
-        QJsonObject object{{"app_slug", "vantle"}, {"code", code}};
-        if (!verifier.isEmpty())
-            object.insert("code_verifier", verifier);
+    const auto exchange = [&](const QString &code, const QString &codeVerifier) {
+        QJsonObject object{{"app_slug", "vantle"}, {"code", code}, {"code_verifier", codeVerifier},
+                           {"redirect_uri", FakeAuthority::registeredRedirect}};
         const QByteArray body = QJsonDocument(object).toJson();
         return HttpFetch::run(QStringLiteral("POST"), identity.url(FakeIdentityService::exchangePath), body, {},
                               "application/json");
     };
 
     const QString first = signIn(QStringLiteral("Ann@Example.test"));
-    const HttpFetch ann = exchange(first);
+    const HttpFetch ann = exchange(first, verifier);
     ASSERT_EQ(ann.status, 200);
     EXPECT_EQ(ann.json().value("email").toString(), QStringLiteral("ann@example.test"));
     const QString annId = ann.json().value("orvalen_account_id").toString();
     EXPECT_TRUE(annId.startsWith(QStringLiteral("oa_")));
     EXPECT_EQ(identity.accountOfSession(ann.json().value("oas").toString()), annId);
 
-    // The request above carries this verifier's S256 challenge.
-    const QString verifier = QStringLiteral("dBjftJeZ4CVP-mJ92K1SahEiJo6g9bTFeA-ZX06y1bU");
     struct Case {
         const char *name;
         QString code;
@@ -173,11 +170,12 @@ TEST(SignInPage, EachAddressSignsInAsItsOwnAccountWithSingleUseCodes)
         QString account; // empty: another account than Ann's
     };
     const Case cases[] = {
-        {"a used code", first, {}, 400, {}},
-        {"an unknown code", QStringLiteral("made-up"), {}, 400, {}},
+        {"a used code", first, verifier, 400, {}},
+        {"an unknown code", QStringLiteral("made-up"), verifier, 400, {}},
+        {"no verifier", signIn(QStringLiteral("ann@example.test")), {}, 400, {}},
         {"another request's verifier", signIn(QStringLiteral("ann@example.test")), verifier + "x", 400, {}},
         {"the same address again", signIn(QStringLiteral("ann@example.test")), verifier, 200, annId},
-        {"another address", signIn(QStringLiteral("bo@example.test")), {}, 200, {}},
+        {"another address", signIn(QStringLiteral("bo@example.test")), verifier, 200, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,0 +1,569 @@
+#include "OrvalenAccount/OrvalenAccountManager.h"
+
+#include "OrvalenAccount/Internal/AuthClient.h"
+#include "OrvalenAccount/KeychainStorage.h"
+#include "OrvalenAccount/OrvalenJSON.h"
+#include "OrvalenAccount/OrvalenRedaction.h"
+#include "OrvalenAccount/SignInWithAppleDriver.h"
+
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QMetaObject>
+#include <QWindow>
+
+#include <exception>
+#include <utility>
+
+namespace {
+
+Q_LOGGING_CATEGORY(sessionLog, "dev.orvalen.account.session")
+
+StoredSession sessionFrom(const OasResponse &answer, const QDateTime &issuedAt)
+{
+    StoredSession session;
+    session.oas = answer.oas;
+    session.refreshToken = answer.refreshToken;
+    session.expiresAt = answer.expiresAt;
+    session.account = OrvalenAccount{answer.orvalenAccountId, answer.email, std::nullopt};
+    session.appSlug = answer.appSlug;
+    session.issuedAt = issuedAt;
+    return session;
+}
+
+// A refusal after which the stored refresh token is worth nothing.
+bool isDefinitiveRefusal(const OrvalenError &error)
+{
+    if (error.is<OrvalenError::SessionExpired>())
+        return true;
+    const auto *server = error.as<OrvalenError::ServerError>();
+    return server && server->code == QStringLiteral("invalid_grant");
+}
+
+void callHandler(const OrvalenAccountManager::StateHandler &handler, const OrvalenAccountState &state)
+{
+    // A handler's fault stays with the handler: the others still hear of the change.
+    try {
+        handler(state);
+    } catch (...) {
+    }
+}
+
+bool canTakeFocus(const QWindow *window)
+{
+    const Qt::WindowType type = window->type();
+    return (type == Qt::Window || type == Qt::Dialog) && !(window->flags() & Qt::WindowDoesNotAcceptFocus);
+}
+
+} // namespace
+
+OrvalenAccountManager::OrvalenAccountManager(OrvalenConfig config, QObject *parent)
+    : OrvalenAccountManager(std::move(config), Environment{}, parent)
+{
+}
+
+OrvalenAccountManager::OrvalenAccountManager(OrvalenConfig config, Environment environment, QObject *parent)
+    : QObject(parent),
+      m_config(config.installID ? std::move(config) : config.withAutoInstallID()),
+      m_appleAuthorizer(std::move(environment.appleAuthorizer)),
+      m_logger(m_config.logger),
+      m_now(std::move(environment.now))
+{
+    m_storage = std::make_shared<KeychainStorage>(m_config.appSlug, m_config.keychainAccessGroup,
+                                                  std::move(environment.keychain));
+    try {
+        m_dpopSigner = std::make_shared<DPoPSigner>(std::move(environment.dpop));
+    } catch (...) {
+        // Without a device key identity requests simply go unbound.
+    }
+    m_authClient = AuthClient::create(m_config, m_dpopSigner);
+    m_oauthDriver = new OAuthDriver(m_config, this);
+
+    QPointer<OrvalenAccountManager> self(this);
+    m_authClient->onDeprecationNotice = [self](const QList<OrvalenDeprecationNotice> &notices) {
+        if (self)
+            self->handleDeprecationNotices(notices);
+    };
+    const std::weak_ptr<KeychainStorage> weakStorage = m_storage;
+    m_authClient->currentSessionProvider = [weakStorage]() -> std::optional<StoredSession> {
+        const std::shared_ptr<KeychainStorage> storage = weakStorage.lock();
+        if (!storage)
+            return std::nullopt;
+        return storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+    };
+    const std::function<QDateTime()> clock = m_now;
+    m_authClient->onSessionRefreshed = [weakStorage, clock](const QString &spentRefreshToken,
+                                                            const OasResponse &answer) {
+        // Only the session that was refreshed is replaced: one rotated elsewhere, or
+        // replaced by a new sign-in meanwhile, stays as it is.
+        const std::shared_ptr<KeychainStorage> storage = weakStorage.lock();
+        if (!storage)
+            return;
+        const std::optional<StoredSession> stored = storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+        if (!stored || !stored->refreshToken || *stored->refreshToken != spentRefreshToken)
+            return;
+        try {
+            storage->setJSON(sessionFrom(answer, clock ? clock() : QDateTime::currentDateTimeUtc()),
+                             KeychainStorage::Keys::session);
+        } catch (const std::exception &error) {
+            // The refresh still counts: the session works until the next launch.
+            qCCritical(sessionLog, "session persist after refresh failed: %s", error.what());
+        }
+    };
+}
+
+OrvalenAccountManager::~OrvalenAccountManager()
+{
+    if (std::optional<Attempt> attempt = std::exchange(m_attempt, std::nullopt))
+        attempt->outcome.resumeThrowing(OrvalenError::authorizationCancelled());
+}
+
+QDateTime OrvalenAccountManager::now() const
+{
+    return m_now ? m_now() : QDateTime::currentDateTimeUtc();
+}
+
+// ---- published values ----------------------------------------------------------------
+
+void OrvalenAccountManager::setIsOffline(bool value)
+{
+    if (m_isOffline == value)
+        return;
+    m_isOffline = value;
+    Q_EMIT isOfflineChanged(value);
+}
+
+void OrvalenAccountManager::setLastAppleSignInIsNewUser(std::optional<bool> value)
+{
+    if (m_lastAppleSignInIsNewUser == value)
+        return;
+    m_lastAppleSignInIsNewUser = value;
+    Q_EMIT lastAppleSignInIsNewUserChanged(value);
+}
+
+void OrvalenAccountManager::setLibVersionPolicy(std::optional<LibVersionPolicy> value)
+{
+    if (m_libVersionPolicy == value)
+        return;
+    m_libVersionPolicy = std::move(value);
+    Q_EMIT libVersionPolicyChanged(m_libVersionPolicy);
+}
+
+void OrvalenAccountManager::setLastDeprecationNotice(std::optional<OrvalenDeprecationNotice> value)
+{
+    if (m_lastDeprecationNotice == value)
+        return;
+    m_lastDeprecationNotice = std::move(value);
+    Q_EMIT lastDeprecationNoticeChanged(m_lastDeprecationNotice);
+}
+
+void OrvalenAccountManager::transition(const State &state)
+{
+    if (!(m_state == state)) {
+        m_state = state;
+        Q_EMIT stateChanged(m_state);
+    }
+    QList<StateHandler> handlers;
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        handlers = m_stateChangeHandlers.values();
+    }
+    // A copy: a handler that starts a sign-in or signs out causes a newer transition,
+    // and later handlers of this one must still hear this state.
+    const State published = state;
+    for (const StateHandler &handler : handlers)
+        callHandler(handler, published);
+}
+
+OrvalenAccountManager::StateSubscription OrvalenAccountManager::onStateChange(StateHandler handler)
+{
+    const QUuid id = QUuid::createUuid();
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_stateChangeHandlers.insert(id, handler);
+    }
+    callHandler(handler, m_state);
+    QPointer<OrvalenAccountManager> self(this);
+    return StateSubscription([self, id]() {
+        if (!self)
+            return;
+        const std::lock_guard<std::mutex> guard(self->m_lock);
+        self->m_stateChangeHandlers.remove(id);
+    });
+}
+
+void OrvalenAccountManager::handleDeprecationNotices(const QList<OrvalenDeprecationNotice> &notices)
+{
+    for (const OrvalenDeprecationNotice &notice : notices) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, notice]() {
+                setLastDeprecationNotice(notice);
+                if (const auto *client = notice.as<OrvalenDeprecationNotice::Client>()) {
+                    LibVersionPolicy policy;
+                    policy.minVersion = client->minVersion;
+                    policy.currentVersion = client->currentVersion;
+                    policy.reason = client->reason;
+                    setLibVersionPolicy(policy);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+// ---- the pending sign-in ----------------------------------------------------------------
+
+OrvalenAccountManager::Attempt OrvalenAccountManager::beginAttempt()
+{
+    abandonAttempt();
+    Attempt attempt{++m_generation, {}};
+    m_attempt = attempt;
+    transition(State::signingIn(true));
+    return attempt;
+}
+
+std::optional<OrvalenAccountManager::Attempt> OrvalenAccountManager::takeAttempt(quint64 generation)
+{
+    if (!m_attempt || m_attempt->generation != generation)
+        return std::nullopt;
+    return std::exchange(m_attempt, std::nullopt);
+}
+
+void OrvalenAccountManager::abandonAttempt()
+{
+    ++m_generation;
+    std::optional<Attempt> attempt = std::exchange(m_attempt, std::nullopt);
+    if (!attempt)
+        return;
+    // Its browser page, if one is open, can no longer sign anyone in; one still being
+    // discovered never opens.
+    m_oauthDriver->cancelInFlight();
+    m_oauthDriver->cancelDiscovery();
+    attempt->outcome.resumeThrowing(OrvalenError::authorizationCancelled());
+}
+
+void OrvalenAccountManager::publishFailure(Attempt attempt, const OrvalenError &error)
+{
+    transition(State::failed(error));
+    attempt.outcome.resumeThrowing(error);
+}
+
+OrvalenError OrvalenAccountManager::mapSignInError(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const OrvalenError &orvalen) {
+        return orvalen;
+    } catch (const std::exception &other) {
+        return OrvalenError::authorizationFailed(QString::fromUtf8(other.what()));
+    } catch (...) {
+        return OrvalenError::authorizationFailed(QStringLiteral("unknown error"));
+    }
+}
+
+bool OrvalenAccountManager::cancelSignIn()
+{
+    std::optional<Attempt> attempt = std::exchange(m_attempt, std::nullopt);
+    if (!attempt)
+        return false;
+    ++m_generation;
+    m_oauthDriver->cancelInFlight();
+    m_oauthDriver->cancelDiscovery();
+    publishFailure(std::move(*attempt), OrvalenError::authorizationCancelled());
+    return true;
+}
+
+bool OrvalenAccountManager::resume(const QUrl &url)
+{
+    return m_oauthDriver->resume(url);
+}
+
+// ---- sign-in roads -------------------------------------------------------------------
+
+QCoro::Task<OrvalenAccount> OrvalenAccountManager::signIn(QWindow *window, std::optional<ProviderHint> provider,
+                                                          std::optional<QString> installID)
+{
+    const Road road = m_config.preferredScheme == AuthScheme::systemBrowser ? Road::systemBrowser : Road::inApp;
+    const Attempt attempt = beginAttempt();
+    QCoro::Task<void> running = runOAuth(attempt.generation, road, QPointer<QWindow>(window), provider, installID);
+    Q_UNUSED(running) // runs on by itself; its outcome arrives through the attempt
+    co_return co_await attempt.outcome;
+}
+
+QCoro::Task<OrvalenAccount> OrvalenAccountManager::signInViaSystemBrowser(std::optional<ProviderHint> provider,
+                                                                          std::optional<QString> installID)
+{
+    const Attempt attempt = beginAttempt();
+    QCoro::Task<void> running = runOAuth(attempt.generation, Road::systemBrowser, nullptr, provider, installID);
+    Q_UNUSED(running)
+    co_return co_await attempt.outcome;
+}
+
+QCoro::Task<OrvalenAccount> OrvalenAccountManager::signInWithApple(QWindow *window, std::optional<QString> installID)
+{
+    const Attempt attempt = beginAttempt();
+    setLastAppleSignInIsNewUser(std::nullopt);
+    QCoro::Task<void> running = runApple(attempt.generation, QPointer<QWindow>(window), installID);
+    Q_UNUSED(running)
+    co_return co_await attempt.outcome;
+}
+
+QCoro::Task<void> OrvalenAccountManager::runOAuth(quint64 generation, Road road, QPointer<QWindow> window,
+                                                  std::optional<ProviderHint> provider,
+                                                  std::optional<QString> installID)
+{
+    QPointer<OrvalenAccountManager> self(this);
+    const std::shared_ptr<AuthClient> client = m_authClient;
+    std::exception_ptr failure;
+    try {
+        QCoro::Task<OAuthAuthorizationResult> authorizing = road == Road::systemBrowser
+            ? m_oauthDriver->authorizeViaSystemBrowser(provider)
+            : m_oauthDriver->authorize(window.data(), provider);
+        const OAuthAuthorizationResult result = co_await std::move(authorizing);
+        if (!self || !m_attempt || m_attempt->generation != generation)
+            co_return;
+
+        AuthClient::ExchangeBody body;
+        body.app_slug = m_config.appSlug;
+        body.code = result.authorizationCode;
+        body.code_verifier = result.codeVerifier;
+        body.redirect_uri = m_config.redirectURI.toString(QUrl::FullyEncoded);
+        body.client_version = m_config.clientVersion;
+        body.install_id = installID ? installID : m_config.installID;
+        const QByteArray bytes = OrvalenJSON::serialize(body.toJson());
+
+        const HTTPResponse response =
+            co_await client->performWithAuthRecovery(AuthClient::exchangePath, QStringLiteral("POST"), bytes,
+                                                     std::nullopt, true, IdentityRequestClass::steady);
+        if (!self || !m_attempt || m_attempt->generation != generation)
+            co_return;
+        client->mapStatusError(response, AuthClient::exchangePath);
+
+        std::optional<OasResponse> answer;
+        try {
+            answer = OasResponse::fromJson(OrvalenJSON::parseObject(response.body));
+        } catch (const std::exception &) {
+        }
+        if (!answer) {
+            m_config.log(OrvalenLogLevel::error, QStringLiteral("request_decode_failed"),
+                         OrvalenRedaction::decodeFailure(AuthClient::exchangePath, QStringLiteral("OasResponse")));
+            throw OrvalenError::malformedResponse(QStringLiteral("OasResponse"));
+        }
+        const OrvalenAccount account = complete(*answer);
+        // complete() has published signedIn; a handler may already have begun another sign-in.
+        if (std::optional<Attempt> attempt = takeAttempt(generation))
+            attempt->outcome.resume(account);
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    if (std::optional<Attempt> attempt = takeAttempt(generation))
+        publishFailure(std::move(*attempt), mapSignInError(failure));
+}
+
+QCoro::Task<void> OrvalenAccountManager::runApple(quint64 generation, QPointer<QWindow> window,
+                                                  std::optional<QString> installID)
+{
+    QPointer<OrvalenAccountManager> self(this);
+    const std::shared_ptr<AuthClient> client = m_authClient;
+    std::exception_ptr failure;
+    try {
+        // One driver per sign-in; it may go away while the sheet is open.
+        auto driver = std::make_unique<SignInWithAppleDriver>(m_config, m_appleAuthorizer);
+        QCoro::Task<SignInWithAppleDriver::AppleAuthorization> authorizing = driver->authorize(window.data());
+        const SignInWithAppleDriver::AppleAuthorization authorization = co_await std::move(authorizing);
+        if (!self || !m_attempt || m_attempt->generation != generation)
+            co_return;
+
+        const AuthClient::AppleAuthcodeResponse answer =
+            co_await client->exchangeAppleAuthCode(authorization.authorizationCode, authorization.identityToken,
+                                                   installID);
+        if (!self || !m_attempt || m_attempt->generation != generation)
+            co_return;
+        if (!answer.oas || !answer.orvalen_account_id || !answer.email || !answer.expires_at)
+            throw OrvalenError::authorizationFailed(QStringLiteral("apple_authcode_unavailable"));
+
+        const OrvalenAccount account{OrvalenAccountID(*answer.orvalen_account_id), *answer.email, std::nullopt};
+        StoredSession session;
+        session.oas = *answer.oas;
+        session.refreshToken = answer.refresh_token;
+        session.expiresAt = *answer.expires_at;
+        session.account = account;
+        session.appSlug = m_config.appSlug;
+        session.issuedAt = now();
+        m_storage->setJSON(session, KeychainStorage::Keys::session);
+
+        std::optional<Attempt> attempt = takeAttempt(generation);
+        if (!attempt)
+            co_return;
+        setIsOffline(false);
+        setLastAppleSignInIsNewUser(answer.is_new_user);
+        transition(State::signedIn(account));
+        attempt->outcome.resume(account);
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    if (std::optional<Attempt> attempt = takeAttempt(generation))
+        publishFailure(std::move(*attempt), mapSignInError(failure));
+}
+
+OrvalenAccount OrvalenAccountManager::complete(const OasResponse &exchange)
+{
+    m_storage->setJSON(sessionFrom(exchange, now()), KeychainStorage::Keys::session);
+    const OrvalenAccount account{exchange.orvalenAccountId, exchange.email, std::nullopt};
+    transition(State::signedIn(account));
+    return account;
+}
+
+// ---- launch restore and sign-out --------------------------------------------------------
+
+std::optional<StoredSession> OrvalenAccountManager::readStoredSession() const
+{
+    return m_storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+}
+
+QCoro::Task<std::optional<OrvalenAccount>> OrvalenAccountManager::restore(bool forceRefresh)
+{
+    QPointer<OrvalenAccountManager> self(this);
+    const quint64 generation = m_generation;
+    const std::optional<StoredSession> stored = readStoredSession();
+    if (!stored)
+        co_return std::nullopt;
+
+    const bool expired = stored->isExpired(now());
+    if (!expired && !(forceRefresh && stored->refreshToken)) {
+        transition(State::signedIn(stored->account));
+        co_return std::optional<OrvalenAccount>(stored->account);
+    }
+    if (!stored->refreshToken) {
+        m_storage->deleteData(KeychainStorage::Keys::session);
+        co_return std::nullopt;
+    }
+
+    const std::shared_ptr<AuthClient> client = m_authClient;
+    std::optional<OasResponse> refreshed;
+    std::optional<OrvalenError> refusal;
+    try {
+        refreshed = co_await client->refreshSerialized(*stored->refreshToken);
+    } catch (const OrvalenError &error) {
+        refusal = error;
+    } catch (...) {
+        refusal = OrvalenError::networkUnavailable();
+    }
+    // A sign-in or sign-out that began meanwhile decides the state, and the session.
+    if (!self || m_generation != generation)
+        co_return std::nullopt;
+
+    if (refreshed) {
+        setIsOffline(false);
+        co_return std::optional<OrvalenAccount>(complete(*refreshed));
+    }
+    if (isDefinitiveRefusal(*refusal)) {
+        m_storage->deleteData(KeychainStorage::Keys::session);
+        co_return std::nullopt;
+    }
+    setIsOffline(true);
+    transition(State::signedIn(stored->account));
+    co_return std::optional<OrvalenAccount>(stored->account);
+}
+
+QCoro::Task<OrvalenAccountManager::LaunchVerification> OrvalenAccountManager::reverifyOnLaunch()
+{
+    std::optional<OrvalenAccount> account;
+    try {
+        QCoro::Task<std::optional<OrvalenAccount>> restoring = restore(false);
+        account = co_await std::move(restoring);
+    } catch (...) {
+        // Whatever failed, the launch goes on signed out.
+    }
+    LaunchVerification verification;
+    verification.isSignedIn = account.has_value();
+    verification.account = account;
+    co_return verification;
+}
+
+QCoro::Task<void> OrvalenAccountManager::signOut()
+{
+    QPointer<OrvalenAccountManager> self(this);
+    abandonAttempt();
+    const quint64 generation = m_generation;
+    const std::shared_ptr<AuthClient> client = m_authClient;
+    const std::shared_ptr<KeychainStorage> storage = m_storage;
+
+    const std::optional<StoredSession> stored = readStoredSession();
+    if (stored) {
+        try {
+            co_await client->revokeSession(stored->oas);
+        } catch (...) {
+            // The session ends here whatever the service said.
+        }
+    }
+
+    const bool overtaken = self && m_generation != generation;
+    if (overtaken) {
+        // A sign-in began while the revoke was out: remove only the session revoked here,
+        // never one that sign-in may have stored since.
+        const std::optional<StoredSession> now = storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+        if (stored && now && now->oas == stored->oas)
+            storage->deleteData(KeychainStorage::Keys::session);
+        co_return;
+    }
+    storage->deleteData(KeychainStorage::Keys::session);
+    if (self)
+        transition(State::signedOut());
+}
+
+// ---- DPoP -------------------------------------------------------------------------------
+
+std::optional<QString> OrvalenAccountManager::generateDPoPProof(const QUrl &htu, const QString &htm,
+                                                                const std::optional<QString> &accessToken) const
+{
+    if (!m_dpopSigner)
+        return std::nullopt;
+    return m_dpopSigner->generateProof(htu, htm, accessToken);
+}
+
+std::optional<QString> OrvalenAccountManager::dpopThumbprint() const
+{
+    if (!m_dpopSigner)
+        return std::nullopt;
+    return m_dpopSigner->jktThumbprint();
+}
+
+// ---- bringing the application forward -------------------------------------------------------
+
+void OrvalenAccountManager::activateForAuthReturn(QWindow *bringing)
+{
+    QWindow *chosen = bringing;
+    if (!chosen)
+        chosen = QGuiApplication::focusWindow();
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    if (!chosen) {
+        for (QWindow *window : windows) {
+            if (window->isVisible() && canTakeFocus(window)) {
+                chosen = window;
+                break;
+            }
+        }
+    }
+    if (!chosen) {
+        for (QWindow *window : windows) {
+            if (window->isVisible()) {
+                chosen = window;
+                break;
+            }
+        }
+    }
+    if (!chosen)
+        return;
+    if (chosen->windowStates() & Qt::WindowMinimized)
+        chosen->showNormal();
+    else if (!chosen->isVisible())
+        chosen->show();
+    chosen->raise();
+    chosen->requestActivate();
+}

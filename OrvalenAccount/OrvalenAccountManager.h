@@ -1,0 +1,210 @@
+#pragma once
+
+#include "OrvalenAccount/DPoPSigner.h"
+#include "OrvalenAccount/Internal/OneShotContinuation.h"
+#include "OrvalenAccount/LibVersionPolicy.h"
+#include "OrvalenAccount/OAuthDriver.h"
+#include "OrvalenAccount/OasResponse.h"
+#include "OrvalenAccount/OrvalenAccount.h"
+#include "OrvalenAccount/OrvalenAccountState.h"
+#include "OrvalenAccount/OrvalenAccountStateSubscription.h"
+#include "OrvalenAccount/OrvalenConfig.h"
+#include "OrvalenAccount/OrvalenDeprecationNotice.h"
+#include "OrvalenAccount/StoredSession.h"
+#include "Platform/Keychain.h"
+
+#include <QCoro/QCoroTask>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class AppleIDAuthorizer;
+class AuthClient;
+class KeychainStorage;
+class QWindow;
+
+// The one handle on the signed-in account. Owns the session store, the device key, the
+// identity client and the OAuth driver; publishes the sign-in state (as properties and
+// to registered handlers) and runs the interactive sign-in, the launch restore and the
+// sign-out. Lives on the GUI thread: every state change and handler call happens there.
+//
+// Only one interactive sign-in is pending at a time. Starting another, cancelling, or
+// signing out ends the pending one as cancelled, and a sign-in that has been ended this
+// way never publishes or stores anything afterwards, whatever its requests still bring.
+class OrvalenAccountManager final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(OrvalenAccountState state READ state NOTIFY stateChanged)
+    Q_PROPERTY(bool isOffline READ isOffline NOTIFY isOfflineChanged)
+    Q_PROPERTY(std::optional<bool> lastAppleSignInIsNewUser READ lastAppleSignInIsNewUser NOTIFY
+                   lastAppleSignInIsNewUserChanged)
+    Q_PROPERTY(std::optional<LibVersionPolicy> libVersionPolicy READ libVersionPolicy NOTIFY libVersionPolicyChanged)
+    Q_PROPERTY(std::optional<OrvalenDeprecationNotice> lastDeprecationNotice READ lastDeprecationNotice NOTIFY
+                   lastDeprecationNoticeChanged)
+
+public:
+    using State = OrvalenAccountState;
+    using StateSubscription = OrvalenAccountStateSubscription;
+    using StateHandler = std::function<void(const State &state)>;
+    using ProviderHint = OAuthDriver::ProviderHint;
+
+    // The outcome of the launch restore.
+    struct LaunchVerification {
+        bool isSignedIn = false;
+        std::optional<OrvalenAccount> account;
+    };
+
+    // What the manager is built over. The defaults are the system's; tests replace parts.
+    struct Environment {
+        std::shared_ptr<KeychainBackend> keychain;           // the session store's; null: the system keychain
+        DPoPSigner::Environment dpop;                        // where the device key lives
+        std::shared_ptr<AppleIDAuthorizer> appleAuthorizer;  // null: this system's, which always fails
+        std::function<QDateTime()> now;                      // null: the system clock (UTC)
+    };
+
+    explicit OrvalenAccountManager(OrvalenConfig config, QObject *parent = nullptr);
+    OrvalenAccountManager(OrvalenConfig config, Environment environment, QObject *parent = nullptr);
+    // A pending sign-in ends as cancelled for whoever awaits it.
+    ~OrvalenAccountManager() override;
+
+    // Published values; each notifies only when a write changes it.
+    State state() const { return m_state; }
+    bool isOffline() const { return m_isOffline; }
+    std::optional<bool> lastAppleSignInIsNewUser() const { return m_lastAppleSignInIsNewUser; }
+    std::optional<LibVersionPolicy> libVersionPolicy() const { return m_libVersionPolicy; }
+    std::optional<OrvalenDeprecationNotice> lastDeprecationNotice() const { return m_lastDeprecationNotice; }
+
+    // The effective configuration: the given one, with this installation's identifier
+    // filled in when it had none.
+    const OrvalenConfig &config() const { return m_config; }
+    KeychainStorage &storage() const { return *m_storage; }
+    OAuthDriver &oauthDriver() const { return *m_oauthDriver; }
+    const std::shared_ptr<AuthClient> &authClient() const { return m_authClient; }
+    const std::shared_ptr<DPoPSigner> &dpopSigner() const { return m_dpopSigner; }
+
+    // The interactive sign-in. With the systemBrowser scheme the browser road is taken and
+    // the window is not used; otherwise the in-app road over the window. Publishes
+    // signingIn at once, then signedIn or failed. Throws OrvalenError; a superseded or
+    // cancelled sign-in throws authorizationCancelled.
+    QCoro::Task<OrvalenAccount> signIn(QWindow *window, std::optional<ProviderHint> provider,
+                                       std::optional<QString> installID);
+    QCoro::Task<OrvalenAccount> signInViaSystemBrowser(std::optional<ProviderHint> provider,
+                                                       std::optional<QString> installID);
+    QCoro::Task<OrvalenAccount> signInWithApple(QWindow *window, std::optional<QString> installID);
+
+    // Hands a redirect to the pending OAuth flow: whether the flow took it.
+    bool resume(const QUrl &url);
+    // Ends the pending interactive sign-in as cancelled (published as failed with
+    // authorizationCancelled), whatever step it is at, also while the authority is still
+    // being discovered and no browser page is open yet. False when none is pending.
+    bool cancelSignIn();
+    // Whether an interactive sign-in is pending.
+    bool isSignInPending() const { return m_attempt.has_value(); }
+
+    // Brings the application forward when the browser hands a sign-in back: the given
+    // window, else the focused one, else the first visible window that can take focus,
+    // else the first visible one; shown (restored when minimized), raised and activated.
+    // Nothing happens when no window qualifies.
+    static void activateForAuthReturn(QWindow *bringing);
+
+    // Registers a handler and calls it once at once with the current state. The handler
+    // is called on the GUI thread after every transition, as long as the subscription lives.
+    [[nodiscard]] StateSubscription onStateChange(StateHandler handler);
+
+    // Restores the stored session: a valid one is published as signed in; an expired one
+    // (or, with forceRefresh, any one with a refresh token) is refreshed first. A definitive
+    // refusal of the refresh deletes the session; any other refresh failure keeps the
+    // stored account signed in and marks the manager offline. Nothing stored or readable:
+    // no change. Returns the restored account. Throws OrvalenError when the refreshed
+    // session cannot be stored.
+    QCoro::Task<std::optional<OrvalenAccount>> restore(bool forceRefresh);
+    // The launch restore: restore() with every failure absorbed.
+    QCoro::Task<LaunchVerification> reverifyOnLaunch();
+    // Revokes the stored session at the identity service (a failure is absorbed), deletes
+    // it, and publishes signedOut. Ends a pending sign-in. Never throws in practice.
+    QCoro::Task<void> signOut();
+
+    // A fresh DPoP proof for one request; nothing without a device key. Throws the
+    // signer's OrvalenError.
+    std::optional<QString> generateDPoPProof(const QUrl &htu, const QString &htm,
+                                             const std::optional<QString> &accessToken) const;
+    // The device key's JWK thumbprint; nothing without a device key.
+    std::optional<QString> dpopThumbprint() const;
+
+Q_SIGNALS:
+    void stateChanged(const OrvalenAccountState &state);
+    void isOfflineChanged(bool isOffline);
+    void lastAppleSignInIsNewUserChanged(std::optional<bool> value);
+    void libVersionPolicyChanged(const std::optional<LibVersionPolicy> &policy);
+    void lastDeprecationNoticeChanged(const std::optional<OrvalenDeprecationNotice> &notice);
+
+private:
+    enum class Road { systemBrowser, inApp };
+
+    // The pending interactive sign-in: its number and what its caller awaits.
+    struct Attempt {
+        quint64 generation = 0;
+        OneShotContinuation<OrvalenAccount> outcome;
+    };
+
+    // Ends a pending sign-in (cancelled, nothing published), publishes signingIn and
+    // registers the new attempt.
+    Attempt beginAttempt();
+    // The pending attempt if it is still `generation`, taken out; else nothing.
+    std::optional<Attempt> takeAttempt(quint64 generation);
+    // Ends the pending attempt, if any, as cancelled without publishing; stops the OAuth
+    // flow it may have open. Moves the generation on.
+    void abandonAttempt();
+    void publishFailure(Attempt attempt, const OrvalenError &error);
+    static OrvalenError mapSignInError(std::exception_ptr error);
+
+    QCoro::Task<void> runOAuth(quint64 generation, Road road, QPointer<QWindow> window,
+                               std::optional<ProviderHint> provider, std::optional<QString> installID);
+    QCoro::Task<void> runApple(quint64 generation, QPointer<QWindow> window, std::optional<QString> installID);
+
+    // Stores the session of a code exchange or refresh, then publishes signedIn with its
+    // account. A failed write throws before any state change.
+    OrvalenAccount complete(const OasResponse &exchange);
+    void transition(const State &state);
+    void handleDeprecationNotices(const QList<OrvalenDeprecationNotice> &notices);
+    std::optional<StoredSession> readStoredSession() const;
+    QDateTime now() const;
+
+    void setIsOffline(bool value);
+    void setLastAppleSignInIsNewUser(std::optional<bool> value);
+    void setLibVersionPolicy(std::optional<LibVersionPolicy> value);
+    void setLastDeprecationNotice(std::optional<OrvalenDeprecationNotice> value);
+
+    State m_state;
+    std::optional<LibVersionPolicy> m_libVersionPolicy;
+    std::optional<OrvalenDeprecationNotice> m_lastDeprecationNotice;
+    bool m_isOffline = false;
+    std::optional<bool> m_lastAppleSignInIsNewUser;
+
+    OrvalenConfig m_config;
+    std::shared_ptr<KeychainStorage> m_storage;
+    std::shared_ptr<DPoPSigner> m_dpopSigner;
+    std::shared_ptr<AuthClient> m_authClient;
+    OAuthDriver *m_oauthDriver = nullptr; // child
+    std::shared_ptr<AppleIDAuthorizer> m_appleAuthorizer;
+    OrvalenLogger m_logger;
+    std::function<QDateTime()> m_now;
+
+    // Guards the handler table only; handlers are called after it is released.
+    mutable std::mutex m_lock;
+    QHash<QUuid, StateHandler> m_stateChangeHandlers;
+
+    // Moves on with every sign-in start, cancel and sign-out: work begun under an older
+    // number has been overtaken and must not publish or store anything.
+    quint64 m_generation = 0;
+    std::optional<Attempt> m_attempt;
+};

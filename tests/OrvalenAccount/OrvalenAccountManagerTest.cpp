@@ -1,0 +1,792 @@
+#include "OrvalenAccount/AppleIDAuthorizer.h"
+#include "OrvalenAccount/Internal/AuthClient.h"
+#include "OrvalenAccount/Internal/OIDCAuthorizationRequest.h"
+#include "OrvalenAccount/KeychainStorage.h"
+#include "OrvalenAccount/OrvalenAccountManager.h"
+#include "OrvalenAccount/OrvalenInstallMetrics.h"
+#include "OrvalenAccount/OrvalenJSON.h"
+#include "Platform/InMemoryKeychain.h"
+#include "support/AccountPrinters.h"
+#include "support/TaskRunner.h"
+#include "tools/fakes/FakeAuthority.h"
+#include "tools/fakes/FakeBrowser.h"
+#include "tools/fakes/FakeIdentityService.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+using namespace std::chrono_literals;
+using Fakes::FakeAuthority;
+using Fakes::FakeBrowser;
+using Fakes::FakeIdentityService;
+using Fakes::ScriptedAnswer;
+using State = OrvalenAccountState;
+using Hint = OAuthDriver::ProviderHint;
+
+namespace {
+
+const QString kInstallID = QStringLiteral("dev_0f6c1d2e-aaaa-4bbb-8ccc-0123456789ab");
+const QString kPost = QStringLiteral("POST");
+
+struct LogLine {
+    OrvalenLogLevel level;
+    QString event;
+    OrvalenLogFields fields;
+};
+
+struct Outcome {
+    std::optional<OrvalenAccount> account;
+    std::optional<OrvalenError> error;
+    bool done = false;
+};
+
+QCoro::Task<void> collect(QCoro::Task<OrvalenAccount> task, std::shared_ptr<Outcome> out)
+{
+    try {
+        out->account = co_await std::move(task);
+    } catch (const OrvalenError &error) {
+        out->error = error;
+    }
+    out->done = true;
+}
+
+// The sign-in services on loopback, a person's browser that follows the authority's
+// redirect back into the manager, and a manager over an in-memory keychain.
+class Harness {
+public:
+    explicit Harness(std::optional<QString> installID = kInstallID, AuthScheme scheme = AuthScheme::systemBrowser)
+        : browser([this](const QUrl &url) { return manager && manager->resume(url); })
+    {
+        identity.setAuthority(&authority);
+        OrvalenConfig config;
+        config.authorityURL = authority.issuer();
+        config.identityURL = identity.baseUrl();
+        config.appSlug = QStringLiteral("vantle");
+        config.clientID = QStringLiteral("vantle");
+        config.clientVersion = QStringLiteral("1.4.0");
+        config.libVersion = OrvalenAccountLibrary::libVersion;
+        config.redirectURI = QUrl(QStringLiteral("vantle://auth/callback"));
+        config.scopes = {QStringLiteral("orvalen.account")};
+        // Given explicitly: without one the OAuth driver's discovery fails today.
+        config.urlSession = &network;
+        config.logger = [this](OrvalenLogLevel level, const QString &event, const OrvalenLogFields &fields) {
+            logs.append({level, event, fields});
+        };
+        config.installID = installID;
+        config.preferredScheme = scheme;
+        OrvalenAccountManager::Environment environment;
+        environment.keychain = keychain;
+        environment.dpop.keychain = keychain;
+        manager = std::make_unique<OrvalenAccountManager>(config, environment);
+        subscription.emplace(manager->onStateChange([this](const State &state) { published.append(state); }));
+        QObject::connect(manager.get(), &OrvalenAccountManager::stateChanged,
+                         [this](const State &) { ++stateNotifications; });
+    }
+
+    std::shared_ptr<Outcome> start(QCoro::Task<OrvalenAccount> task)
+    {
+        auto out = std::make_shared<Outcome>();
+        m_running.push_back(collect(std::move(task), out));
+        return out;
+    }
+
+    Outcome signIn(std::optional<Hint> hint = std::nullopt, std::optional<QString> installID = std::nullopt)
+    {
+        auto out = start(manager->signInViaSystemBrowser(hint, installID));
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return out->done; }));
+        return *out;
+    }
+
+    std::optional<StoredSession> stored() const
+    {
+        return manager->storage().getJSON<StoredSession>(KeychainStorage::Keys::session);
+    }
+
+    void store(const StoredSession &session) { manager->storage().setJSON(session, KeychainStorage::Keys::session); }
+
+    // A session the fake identity service knows, stored as a sign-in would have stored it.
+    StoredSession storeLiveSession(qint64 secondsToExpiry)
+    {
+        const QJsonObject issued = identity.issueSession(QStringLiteral("vantle"));
+        StoredSession session;
+        session.oas = issued.value(QStringLiteral("oas")).toString();
+        session.refreshToken = issued.value(QStringLiteral("refresh_token")).toString();
+        session.expiresAt = QDateTime::currentDateTimeUtc().addSecs(secondsToExpiry);
+        session.account = OrvalenAccount{OrvalenAccountID(FakeIdentityService::accountId), FakeIdentityService::email,
+                                         std::nullopt};
+        session.appSlug = QStringLiteral("vantle");
+        session.issuedAt = QDateTime::currentDateTimeUtc().addSecs(-60);
+        store(session);
+        return session;
+    }
+
+    // Every log line as text, to look for secrets in.
+    QString logText() const
+    {
+        QString text;
+        for (const LogLine &line : logs) {
+            text += line.event;
+            for (auto it = line.fields.constBegin(); it != line.fields.constEnd(); ++it)
+                text += QLatin1Char(' ') + it.key() + QLatin1Char('=') + it.value();
+            text += QLatin1Char('\n');
+        }
+        return text;
+    }
+
+    QJsonObject lastExchangeBody() const
+    {
+        const auto requests = identity.requestsTo(FakeIdentityService::exchangePath);
+        return requests.isEmpty() ? QJsonObject() : requests.last().json().object();
+    }
+
+    FakeAuthority authority;
+    FakeIdentityService identity;
+    QNetworkAccessManager network;
+    std::shared_ptr<InMemoryKeychain> keychain = std::make_shared<InMemoryKeychain>();
+    QList<LogLine> logs;
+    QList<State> published;
+    int stateNotifications = 0;
+    std::unique_ptr<OrvalenAccountManager> manager;
+    std::optional<OrvalenAccountStateSubscription> subscription;
+    FakeBrowser browser;
+
+private:
+    std::vector<QCoro::Task<void>> m_running;
+};
+
+OrvalenAccount fakeAccount()
+{
+    return OrvalenAccount{OrvalenAccountID(FakeIdentityService::accountId), FakeIdentityService::email, std::nullopt};
+}
+
+// The discovery document, answered late: the sign-in is still discovering meanwhile.
+ScriptedAnswer slowDiscovery(const FakeAuthority &authority, std::chrono::milliseconds delay)
+{
+    const QString base = authority.issuer().toString();
+    const QJsonObject document{
+        {QStringLiteral("issuer"), base},
+        {QStringLiteral("authorization_endpoint"), base + FakeAuthority::authorizePath},
+        {QStringLiteral("token_endpoint"), base + QStringLiteral("/token")},
+        {QStringLiteral("response_types_supported"), QJsonArray{QStringLiteral("code")}},
+        {QStringLiteral("code_challenge_methods_supported"), QJsonArray{QStringLiteral("S256")}},
+    };
+    ScriptedAnswer answer = ScriptedAnswer::json(200, QJsonDocument(document).toJson(QJsonDocument::Compact));
+    answer.delay = delay;
+    return answer;
+}
+
+ScriptedAnswer dropped()
+{
+    ScriptedAnswer answer;
+    answer.dropConnection = true;
+    return answer;
+}
+
+// Queues the answer for the next request to the path. A dropped connection is queued
+// twice: Qt sends a request again, once, when a kept-alive connection closes unanswered.
+void answerNext(Fakes::FakeService &service, const QString &path, const ScriptedAnswer &answer)
+{
+    service.enqueue(kPost, path, answer);
+    if (answer.dropConnection)
+        service.enqueue(kPost, path, answer);
+}
+
+StoredSession previousSession()
+{
+    StoredSession session;
+    session.oas = QStringLiteral("oas_previous");
+    session.refreshToken = QStringLiteral("rt_previous");
+    session.expiresAt = QDateTime::currentDateTimeUtc().addDays(3);
+    session.account = OrvalenAccount{OrvalenAccountID(QStringLiteral("oa_previous")), QStringLiteral("old@example.test"),
+                                     std::nullopt};
+    session.appSlug = QStringLiteral("vantle");
+    session.issuedAt = QDateTime::currentDateTimeUtc().addDays(-1);
+    return session;
+}
+
+TEST(OrvalenAccountManager, BrowserSignInExchangesTheVerifiedCodeAndStoresTheSession)
+{
+    Harness h;
+    const Outcome out = h.signIn(Hint::google);
+
+    ASSERT_FALSE(out.error) << out.error->message().toStdString();
+    EXPECT_EQ(out.account, fakeAccount());
+    EXPECT_EQ(h.published, (QList<State>{State::signedOut(), State::signingIn(true), State::signedIn(fakeAccount())}));
+    EXPECT_EQ(h.manager->state(), State::signedIn(fakeAccount()));
+    // The identity service redeemed the code with the verifier of the challenge the browser carried.
+    EXPECT_TRUE(h.identity.exchangeRefusals().isEmpty()) << h.identity.exchangeRefusals().join(u',').toStdString();
+    EXPECT_EQ(h.identity.countOf(kPost, FakeIdentityService::exchangePath), 1);
+    const QJsonObject body = h.lastExchangeBody();
+    EXPECT_EQ(body.value(QStringLiteral("app_slug")).toString(), QStringLiteral("vantle"));
+    EXPECT_EQ(body.value(QStringLiteral("code")).toString(), h.authority.code());
+    EXPECT_EQ(body.value(QStringLiteral("redirect_uri")).toString(), QStringLiteral("vantle://auth/callback"));
+    EXPECT_EQ(body.value(QStringLiteral("client_version")).toString(), QStringLiteral("1.4.0"));
+    EXPECT_EQ(body.value(QStringLiteral("install_id")).toString(), kInstallID);
+    EXPECT_EQ(h.authority.lastAuthorization().value(QStringLiteral("provider")), QStringLiteral("google"));
+
+    const std::optional<StoredSession> stored = h.stored();
+    ASSERT_TRUE(stored);
+    EXPECT_TRUE(h.identity.isLiveSessionToken(stored->oas));
+    EXPECT_TRUE(stored->refreshToken);
+    EXPECT_EQ(stored->account, fakeAccount());
+    EXPECT_EQ(stored->appSlug, QStringLiteral("vantle"));
+    EXPECT_LE(qAbs(stored->issuedAt.secsTo(QDateTime::currentDateTimeUtc())), 5);
+    EXPECT_FALSE(h.manager->isOffline());
+    EXPECT_FALSE(h.logText().contains(stored->oas));
+}
+
+TEST(OrvalenAccountManager, SignInTakesTheRoadOfTheConfiguredScheme)
+{
+    for (const AuthScheme scheme : AuthSchemes::allCases) {
+        Harness h(kInstallID, scheme);
+        QList<State> atOpen;
+        h.browser.setResumeHandler([&h, &atOpen](const QUrl &url) {
+            atOpen = h.published;
+            return h.manager->resume(url);
+        });
+        if (scheme != AuthScheme::systemBrowser) {
+            h.browser.setMode(FakeBrowser::Mode::ignore);
+            // A time limit the in-app road must not apply.
+            h.manager->oauthDriver().setBrowserTimeout(1ms);
+        }
+        auto out = h.start(h.manager->signIn(nullptr, Hint::email, std::nullopt));
+        const std::string name = toRaw(scheme).toStdString();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return h.browser.openedUrls().size() == 1; })) << name;
+        if (scheme != AuthScheme::systemBrowser) {
+            TestSupport::spinFor(30ms);
+            EXPECT_FALSE(out->done) << name << ": the in-app road has no time limit";
+            EXPECT_TRUE(h.manager->cancelSignIn()) << name;
+            ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; })) << name;
+            EXPECT_EQ(out->error, OrvalenError::authorizationCancelled()) << name;
+            continue;
+        }
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; })) << name;
+        EXPECT_EQ(out->account, fakeAccount()) << name;
+        // One signingIn, published before the browser came back.
+        EXPECT_EQ(atOpen, (QList<State>{State::signedOut(), State::signingIn(true)})) << name;
+    }
+}
+
+TEST(OrvalenAccountManager, InstallIdentifierOfTheExchange)
+{
+    auto installs = std::make_shared<InMemoryKeychain>();
+    OrvalenInstallMetrics::setKeychain(installs);
+    const QString automatic = OrvalenInstallMetrics::installID(QStringLiteral("vantle"));
+    const struct {
+        const char *name;
+        std::optional<QString> configured;
+        std::optional<QString> argument;
+        QString sent;
+    } cases[] = {
+        {"the argument wins", kInstallID, QStringLiteral("dev_argument"), QStringLiteral("dev_argument")},
+        {"else the configuration's", kInstallID, std::nullopt, kInstallID},
+        {"else this installation's own", std::nullopt, std::nullopt, automatic},
+    };
+    for (const auto &c : cases) {
+        Harness h(c.configured);
+        const Outcome out = h.signIn(std::nullopt, c.argument);
+        EXPECT_FALSE(out.error) << c.name;
+        EXPECT_EQ(h.lastExchangeBody().value(QStringLiteral("install_id")).toString(), c.sent) << c.name;
+    }
+    OrvalenInstallMetrics::setKeychain(nullptr);
+}
+
+TEST(OrvalenAccountManager, FailedExchangePublishesTheErrorAndKeepsThePreviousSession)
+{
+    struct Case {
+        const char *name;
+        std::optional<ScriptedAnswer> answer;
+        std::optional<std::int32_t> keychainWriteStatus;
+        OrvalenError expected;
+        QString logEvent; // expected among the log lines; empty: none required
+    };
+    const Case cases[] = {
+        {"401", ScriptedAnswer::json(401, R"({"error":"expired"})"), std::nullopt, OrvalenError::sessionExpired(),
+         QStringLiteral("request_auth_failed")},
+        {"426", ScriptedAnswer::json(426, "{}"), std::nullopt, OrvalenError::clientKilled(), QStringLiteral("client_killed")},
+        {"500 with a code", ScriptedAnswer::json(500, R"({"error":"exchange_down"})"), std::nullopt,
+         OrvalenError::serverError(500, QStringLiteral("exchange_down")), QStringLiteral("request_server_failed")},
+        {"not JSON", ScriptedAnswer::json(200, "<html>"), std::nullopt,
+         OrvalenError::malformedResponse(QStringLiteral("OasResponse")), QStringLiteral("request_decode_failed")},
+        {"a field missing", ScriptedAnswer::json(200, R"({"ok":true,"oas":"oas_x","orvalen_account_id":"oa_x","email":"a@b","app_slug":"vantle"})"),
+         std::nullopt, OrvalenError::malformedResponse(QStringLiteral("OasResponse")), QStringLiteral("request_decode_failed")},
+        {"connection dropped", dropped(), std::nullopt, OrvalenError::networkUnavailable(),
+         QStringLiteral("request_transport_failed")},
+        {"keyring locked when storing", std::nullopt, KeychainStatus::interactionNotAllowed,
+         OrvalenError::keychainFailure(KeychainStatus::interactionNotAllowed), QString()},
+    };
+    for (const Case &c : cases) {
+        Harness h;
+        const StoredSession previous = previousSession();
+        h.store(previous);
+        if (c.answer)
+            answerNext(h.identity, FakeIdentityService::exchangePath, *c.answer);
+        if (c.keychainWriteStatus)
+            h.keychain->failNext(InMemoryKeychain::Op::update, *c.keychainWriteStatus);
+
+        const Outcome out = h.signIn();
+
+        ASSERT_TRUE(out.error) << c.name;
+        EXPECT_EQ(*out.error, c.expected) << c.name << ": " << out.error->message().toStdString();
+        EXPECT_EQ(h.manager->state(), State::failed(c.expected)) << c.name;
+        EXPECT_EQ(h.published.last(), State::failed(c.expected)) << c.name;
+        EXPECT_EQ(h.stored(), previous) << c.name;
+        if (!c.logEvent.isEmpty()) {
+            EXPECT_TRUE(h.logText().contains(c.logEvent)) << c.name << "\n" << h.logText().toStdString();
+        }
+        // Nothing the flow carried reaches a log line.
+        EXPECT_FALSE(h.logText().contains(h.authority.code())) << c.name;
+        EXPECT_FALSE(h.logText().contains(QStringLiteral("oas_"))) << c.name;
+        const QString verifier = h.lastExchangeBody().value(QStringLiteral("code_verifier")).toString();
+        EXPECT_TRUE(verifier.isEmpty() || !h.logText().contains(verifier)) << c.name;
+    }
+}
+
+TEST(OrvalenAccountManager, CancelEndsThePendingSignInAtEveryStep)
+{
+    enum class Step { none, discovery, browser, timeLimit };
+    const struct {
+        const char *name;
+        Step step;
+        bool cancelAnswer;
+    } cases[] = {
+        {"nothing pending", Step::none, false},
+        {"authority still being discovered", Step::discovery, true},
+        {"browser page open", Step::browser, true},
+        {"browser left open past the time limit", Step::timeLimit, false},
+    };
+    for (const auto &c : cases) {
+        Harness h;
+        if (c.step == Step::none) {
+            EXPECT_FALSE(h.manager->cancelSignIn()) << c.name;
+            EXPECT_FALSE(h.manager->resume(QUrl(QStringLiteral("vantle://auth/callback?code=x&state=y")))) << c.name;
+            EXPECT_EQ(h.published, QList<State>{State::signedOut()}) << c.name;
+            continue;
+        }
+        const StoredSession previous = previousSession();
+        h.store(previous);
+        h.browser.setMode(FakeBrowser::Mode::ignore);
+        if (c.step == Step::discovery)
+            h.authority.enqueue(QStringLiteral("GET"), FakeAuthority::discoveryPath, slowDiscovery(h.authority, 400ms));
+        if (c.step == Step::timeLimit)
+            h.manager->oauthDriver().setBrowserTimeout(50ms);
+        auto out = h.start(h.manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
+        if (c.step == Step::discovery) {
+            ASSERT_TRUE(TestSupport::waitUntil([&] { return h.authority.countOf(QStringLiteral("GET"), FakeAuthority::discoveryPath) == 1; }));
+        } else {
+            ASSERT_TRUE(TestSupport::waitUntil([&] { return h.browser.openedUrls().size() == 1; })) << c.name;
+        }
+        if (c.step != Step::timeLimit) {
+            EXPECT_EQ(h.manager->cancelSignIn(), c.cancelAnswer) << c.name;
+        }
+
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; })) << c.name;
+        ASSERT_TRUE(out->error) << c.name;
+        EXPECT_EQ(*out->error, OrvalenError::authorizationCancelled()) << c.name;
+        EXPECT_EQ(h.published.last(), State::failed(OrvalenError::authorizationCancelled())) << c.name;
+        // Late answers of the abandoned flow open nothing and store nothing.
+        TestSupport::spinFor(500ms);
+        EXPECT_EQ(h.browser.openedUrls().size(), c.step == Step::discovery ? 0 : 1) << c.name;
+        EXPECT_EQ(h.identity.countOf(kPost, FakeIdentityService::exchangePath), 0) << c.name;
+        EXPECT_EQ(h.stored(), previous) << c.name;
+        EXPECT_FALSE(h.manager->isSignInPending()) << c.name;
+        EXPECT_FALSE(h.manager->cancelSignIn()) << c.name;
+    }
+}
+
+TEST(OrvalenAccountManager, ASecondSignInSupersedesThePendingOne)
+{
+    const struct {
+        const char *name;
+        bool firstInDiscovery;
+    } cases[] = {{"first still discovering", true}, {"first waiting in the browser", false}};
+    for (const auto &c : cases) {
+        Harness h;
+        if (c.firstInDiscovery) {
+            h.authority.enqueue(QStringLiteral("GET"), FakeAuthority::discoveryPath, slowDiscovery(h.authority, 400ms));
+        } else {
+            h.browser.setMode(FakeBrowser::Mode::ignore);
+        }
+        auto first = h.start(h.manager->signInViaSystemBrowser(Hint::email, std::nullopt));
+        if (c.firstInDiscovery) {
+            ASSERT_TRUE(TestSupport::waitUntil([&] { return h.authority.countOf(QStringLiteral("GET"), FakeAuthority::discoveryPath) == 1; }));
+        } else {
+            ASSERT_TRUE(TestSupport::waitUntil([&] { return h.browser.openedUrls().size() == 1; }));
+        }
+        h.browser.setMode(FakeBrowser::Mode::follow);
+
+        auto second = h.start(h.manager->signInViaSystemBrowser(Hint::google, std::nullopt));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return first->done && second->done; })) << c.name;
+        TestSupport::spinFor(500ms); // the first one's late discovery answer
+
+        ASSERT_TRUE(first->error) << c.name;
+        EXPECT_EQ(*first->error, OrvalenError::authorizationCancelled()) << c.name;
+        EXPECT_EQ(second->account, fakeAccount()) << c.name;
+        // The first never publishes: not its cancel, and nothing after the second.
+        EXPECT_EQ(h.published, (QList<State>{State::signedOut(), State::signingIn(true), State::signingIn(true),
+                                              State::signedIn(fakeAccount())}))
+            << c.name;
+        // Two equal states in a row: every handler hears both, observers one change.
+        EXPECT_EQ(h.stateNotifications, 2) << c.name;
+        EXPECT_EQ(h.identity.countOf(kPost, FakeIdentityService::exchangePath), 1) << c.name;
+        EXPECT_EQ(h.browser.openedUrls().size(), c.firstInDiscovery ? 1 : 2) << c.name;
+        EXPECT_EQ(h.authority.lastAuthorization().value(QStringLiteral("provider")), QStringLiteral("google")) << c.name;
+    }
+}
+
+TEST(OrvalenAccountManager, SignOutDuringASignInEndsItAndLeavesNothingStored)
+{
+    Harness h;
+    h.browser.setMode(FakeBrowser::Mode::ignore);
+    auto pending = h.start(h.manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return h.browser.openedUrls().size() == 1; }));
+
+    TestSupport::runTask(h.manager->signOut());
+
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return pending->done; }));
+    EXPECT_EQ(pending->error, OrvalenError::authorizationCancelled());
+    EXPECT_EQ(h.manager->state(), State::signedOut());
+    EXPECT_FALSE(h.stored());
+    EXPECT_FALSE(h.manager->resume(QUrl(QStringLiteral("vantle://auth/callback?code=x&state=y"))));
+}
+
+TEST(OrvalenAccountManager, LaunchRestore)
+{
+    enum class Item { kept, replaced, deleted, none };
+    struct Case {
+        const char *name;
+        std::function<std::optional<StoredSession>(Harness &)> prepare;
+        bool forceRefresh;
+        std::optional<ScriptedAnswer> refreshAnswer;
+        bool signedIn;
+        bool offline;
+        Item item;
+    };
+    const auto live = [](qint64 seconds) {
+        return [seconds](Harness &h) { return std::optional<StoredSession>(h.storeLiveSession(seconds)); };
+    };
+    const auto expiredWithout = [](Harness &h) {
+        StoredSession session = h.storeLiveSession(-10);
+        session.refreshToken.reset();
+        h.store(session);
+        return std::optional<StoredSession>(session);
+    };
+    const auto fromTheFuture = [](Harness &h) {
+        // The clock was set back after the sign-in: the session still counts.
+        StoredSession session = h.storeLiveSession(3600);
+        session.issuedAt = QDateTime::currentDateTimeUtc().addDays(2);
+        h.store(session);
+        return std::optional<StoredSession>(session);
+    };
+    const auto corrupt = [](Harness &h) {
+        h.manager->storage().setData("{\"oas\":\"oas_x\",\"expiresAt\":", KeychainStorage::Keys::session);
+        return std::optional<StoredSession>();
+    };
+    const auto otherSlug = [](Harness &h) {
+        KeychainStorage other(QStringLiteral("othertool"), std::nullopt, h.keychain);
+        StoredSession session = previousSession();
+        session.appSlug = QStringLiteral("othertool");
+        other.setJSON(session, KeychainStorage::Keys::session);
+        return std::optional<StoredSession>();
+    };
+    const auto nothing = [](Harness &) { return std::optional<StoredSession>(); };
+
+    const Case cases[] = {
+        {"valid", live(3600), false, std::nullopt, true, false, Item::kept},
+        {"issued in the future, still valid", fromTheFuture, false, std::nullopt, true, false, Item::kept},
+        {"valid, refresh forced", live(3600), true, std::nullopt, true, false, Item::replaced},
+        {"expired, refreshed", live(-10), false, std::nullopt, true, false, Item::replaced},
+        {"expired, refresh 401", live(-10), false, ScriptedAnswer::json(401, R"({"error":"revoked"})"), false, false, Item::deleted},
+        {"expired, refresh invalid_grant", live(-10), false, ScriptedAnswer::json(400, R"({"error":"invalid_grant"})"), false, false, Item::deleted},
+        {"expired, refresh 400 other", live(-10), false, ScriptedAnswer::json(400, R"({"error":"bad_request"})"), true, true, Item::kept},
+        {"expired, refresh 503", live(-10), false, ScriptedAnswer::json(503, "{}"), true, true, Item::kept},
+        {"expired, refresh 426", live(-10), false, ScriptedAnswer::json(426, "{}"), true, true, Item::kept},
+        {"expired, offline", live(-10), false, dropped(), true, true, Item::kept},
+        {"expired, refresh answer unreadable", live(-10), false, ScriptedAnswer::json(200, "{}"), true, true, Item::kept},
+        {"expired without refresh token", expiredWithout, false, std::nullopt, false, false, Item::deleted},
+        {"corrupt item", corrupt, false, std::nullopt, false, false, Item::none},
+        {"another application's session", otherSlug, false, std::nullopt, false, false, Item::none},
+        {"nothing stored", nothing, false, std::nullopt, false, false, Item::none},
+    };
+    for (const Case &c : cases) {
+        Harness h;
+        const std::optional<StoredSession> before = c.prepare(h);
+        const std::optional<QByteArray> rawBefore = h.manager->storage().getData(KeychainStorage::Keys::session);
+        if (c.refreshAnswer)
+            answerNext(h.identity, FakeIdentityService::refreshPath, *c.refreshAnswer);
+
+        const std::optional<OrvalenAccount> restored = TestSupport::runTask(h.manager->restore(c.forceRefresh));
+
+        EXPECT_EQ(restored.has_value(), c.signedIn) << c.name;
+        EXPECT_EQ(h.manager->state(), c.signedIn ? State::signedIn(fakeAccount()) : State::signedOut()) << c.name;
+        EXPECT_EQ(h.manager->isOffline(), c.offline) << c.name;
+        const std::optional<StoredSession> after = h.stored();
+        switch (c.item) {
+        case Item::kept:
+            EXPECT_EQ(after, before) << c.name;
+            break;
+        case Item::replaced:
+            ASSERT_TRUE(after) << c.name;
+            EXPECT_NE(after->oas, before->oas) << c.name;
+            EXPECT_TRUE(h.identity.isLiveSessionToken(after->oas)) << c.name;
+            EXPECT_GT(after->expiresAt, QDateTime::currentDateTimeUtc()) << c.name;
+            break;
+        case Item::deleted:
+            EXPECT_FALSE(h.manager->storage().getData(KeychainStorage::Keys::session)) << c.name;
+            break;
+        case Item::none:
+            EXPECT_EQ(h.manager->storage().getData(KeychainStorage::Keys::session), rawBefore) << c.name;
+            break;
+        }
+    }
+}
+
+TEST(OrvalenAccountManager, ReverifyOnLaunchAbsorbsAFailedStore)
+{
+    Harness h;
+    h.storeLiveSession(-10);
+    // The refresh works, storing its session does not.
+    h.keychain->failAlways(InMemoryKeychain::Op::update, KeychainStatus::interactionNotAllowed);
+    const OrvalenAccountManager::LaunchVerification verification = TestSupport::runTask(h.manager->reverifyOnLaunch());
+    h.keychain->failAlways(InMemoryKeychain::Op::update, std::nullopt);
+    EXPECT_FALSE(verification.isSignedIn);
+    EXPECT_EQ(h.manager->state(), State::signedOut());
+}
+
+TEST(OrvalenAccountManager, RefreshedSessionIsStoredOnlyOverTheSessionItRefreshed)
+{
+    const auto answer = [] {
+        OasResponse r;
+        r.ok = true;
+        r.oas = QStringLiteral("oas_rotated");
+        r.refreshToken = QStringLiteral("rt_rotated");
+        r.expiresAt = QDateTime::currentDateTimeUtc().addDays(30);
+        r.orvalenAccountId = OrvalenAccountID(FakeIdentityService::accountId);
+        r.email = FakeIdentityService::email;
+        r.appSlug = QStringLiteral("vantle");
+        return r;
+    }();
+    const struct {
+        const char *name;
+        std::optional<std::optional<QString>> storedRefreshToken; // outer absent: nothing stored
+        bool written;
+    } cases[] = {
+        {"the refreshed one", std::optional<QString>(QStringLiteral("rt_previous")), true},
+        {"another one by now", std::optional<QString>(QStringLiteral("rt_newer")), false},
+        {"one without refresh token", std::optional<QString>(), false},
+        {"nothing stored", std::nullopt, false},
+    };
+    for (const auto &c : cases) {
+        Harness h;
+        std::optional<StoredSession> before;
+        if (c.storedRefreshToken) {
+            before = previousSession();
+            before->refreshToken = *c.storedRefreshToken;
+            h.store(*before);
+        }
+        h.manager->authClient()->onSessionRefreshed(QStringLiteral("rt_previous"), answer);
+        const std::optional<StoredSession> after = h.stored();
+        if (c.written) {
+            ASSERT_TRUE(after) << c.name;
+            EXPECT_EQ(after->oas, QStringLiteral("oas_rotated")) << c.name;
+            EXPECT_EQ(after->refreshToken, QStringLiteral("rt_rotated")) << c.name;
+        } else {
+            EXPECT_EQ(after, before) << c.name;
+        }
+    }
+}
+
+TEST(OrvalenAccountManager, SignOutEndsSignedOutWhateverTheRevokeDoes)
+{
+    const struct {
+        const char *name;
+        bool sessionStored;
+        std::optional<ScriptedAnswer> revokeAnswer;
+        int revokesSent;
+    } cases[] = {
+        {"revoked", true, std::nullopt, 1},
+        {"revoke refused", true, ScriptedAnswer::json(500, R"({"error":"down"})"), 1},
+        {"revoke dropped", true, dropped(), 1},
+        {"nothing stored", false, std::nullopt, 0},
+    };
+    for (const auto &c : cases) {
+        Harness h;
+        std::optional<StoredSession> session;
+        if (c.sessionStored) {
+            session = h.storeLiveSession(3600);
+            TestSupport::runTask(h.manager->restore(false));
+            ASSERT_EQ(h.manager->state(), State::signedIn(fakeAccount())) << c.name;
+        }
+        if (c.revokeAnswer)
+            answerNext(h.identity, FakeIdentityService::revokePath, *c.revokeAnswer);
+
+        TestSupport::runTask(h.manager->signOut());
+
+        EXPECT_EQ(h.manager->state(), State::signedOut()) << c.name;
+        EXPECT_FALSE(h.manager->storage().getData(KeychainStorage::Keys::session)) << c.name;
+        const auto revokes = h.identity.requestsTo(FakeIdentityService::revokePath);
+        ASSERT_EQ(revokes.isEmpty(), c.revokesSent == 0) << c.name;
+        if (revokes.isEmpty())
+            continue;
+        EXPECT_EQ(revokes.first().header("Authorization"), "Bearer " + session->oas.toUtf8()) << c.name;
+        ASSERT_FALSE(h.identity.dpopChecks().isEmpty()) << c.name;
+        EXPECT_TRUE(h.identity.dpopChecks().first().valid) << h.identity.dpopChecks().first().failure.toStdString();
+        if (!c.revokeAnswer) {
+            EXPECT_TRUE(h.identity.revokedSessions().contains(session->oas)) << c.name;
+        }
+    }
+}
+
+TEST(OrvalenAccountManager, DeprecationNoticesOfAnAnswer)
+{
+    const struct {
+        const char *name;
+        QByteArray header;
+        bool notice;
+        std::optional<LibVersionPolicy> policy;
+    } cases[] = {
+        {"client notice", "client; min-version=1.2.0; current=2.0.0; reason=old", true,
+         LibVersionPolicy{QStringLiteral("1.2.0"), QStringLiteral("2.0.0"), std::nullopt, QStringLiteral("old"), std::nullopt}},
+        {"endpoint notice", "endpoint; replacement=https://id.example.test/v2", true, std::nullopt},
+        {"none", "", false, std::nullopt},
+    };
+    for (const auto &c : cases) {
+        Harness h;
+        h.identity.setDeprecationHeader(c.header);
+        const Outcome out = h.signIn();
+        EXPECT_FALSE(out.error) << c.name; // a notice changes no state
+        TestSupport::spinFor(20ms);        // notices are applied on a later turn
+        EXPECT_EQ(h.manager->lastDeprecationNotice().has_value(), c.notice) << c.name;
+        EXPECT_EQ(h.manager->libVersionPolicy(), c.policy) << c.name;
+        EXPECT_EQ(h.manager->state(), State::signedIn(fakeAccount())) << c.name;
+    }
+}
+
+TEST(OrvalenAccountManager, HandlersAreHeldByTheirSubscription)
+{
+    Harness h;
+    QList<State> kept;
+    int selfCancelling = 0;
+    auto keep = h.manager->onStateChange([&](const State &s) { kept.append(s); });
+    std::optional<OrvalenAccountStateSubscription> once;
+    once.emplace(h.manager->onStateChange([&](const State &) {
+        // Cancelling itself from inside a transition must neither deadlock nor stop the others.
+        if (++selfCancelling == 2)
+            once.reset();
+    }));
+    int releasedCalls = 0;
+    {
+        auto released = h.manager->onStateChange([&](const State &) { ++releasedCalls; });
+        Q_UNUSED(released)
+    }
+    h.storeLiveSession(3600);
+    TestSupport::runTask(h.manager->restore(false));
+    TestSupport::runTask(h.manager->signOut());
+    EXPECT_EQ(kept, (QList<State>{State::signedOut(), State::signedIn(fakeAccount()), State::signedOut()}));
+    EXPECT_EQ(selfCancelling, 2);
+    EXPECT_EQ(releasedCalls, 1); // the call at registration only
+}
+
+TEST(OrvalenAccountManager, DPoPProofsForTheApplication)
+{
+    Harness h;
+    const QUrl url(QStringLiteral("https://id.example.test/api/account/consents"));
+    const std::optional<QString> first = h.manager->generateDPoPProof(url, kPost, QStringLiteral("oas_token"));
+    const std::optional<QString> second = h.manager->generateDPoPProof(url, kPost, QStringLiteral("oas_token"));
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(*first, *second);
+    const Fakes::DPoPCheck check = FakeIdentityService::verifyProof(first->toUtf8(), kPost, url, QByteArray("oas_token"),
+                                                                    QDateTime::currentDateTimeUtc());
+    EXPECT_TRUE(check.valid) << check.failure.toStdString();
+    EXPECT_EQ(h.manager->dpopThumbprint(), h.manager->dpopSigner()->jktThumbprint());
+}
+
+// ---- Sign in with Apple ------------------------------------------------------------------
+
+class ScriptedAppleAuthorizer final : public AppleIDAuthorizer {
+public:
+    void performRequests(const AppleIDAuthorizationRequest &, std::weak_ptr<AppleIDAuthorizationDelegate> delegate,
+                         std::weak_ptr<AppleIDPresentationContextProvider>) override
+    {
+        QTimer::singleShot(0, [delegate, credential = credential]() {
+            if (const auto listener = delegate.lock())
+                listener->authorizationControllerDidCompleteWithAuthorization({credential});
+        });
+    }
+    AppleIDCredential credential{QByteArray("apple.code"), QByteArray("apple.idtoken"), QStringLiteral("001.user"),
+                                 std::nullopt, std::nullopt, std::nullopt};
+};
+
+TEST(OrvalenAccountManager, SignInWithAppleStoresOnlyACompleteAnswer)
+{
+    const QString expires = OrvalenJSON::encodeDate(QDateTime::currentDateTimeUtc().addDays(30));
+    const auto answer = [&](const QStringList &leaveOut, std::optional<bool> isNew) {
+        QJsonObject object{{QStringLiteral("ok"), true},
+                           {QStringLiteral("orvalen_account_id"), FakeIdentityService::accountId},
+                           {QStringLiteral("email"), FakeIdentityService::email},
+                           {QStringLiteral("oas"), QStringLiteral("oas_apple")},
+                           {QStringLiteral("refresh_token"), QStringLiteral("rt_apple")},
+                           {QStringLiteral("expires_at"), expires}};
+        if (isNew)
+            object.insert(QStringLiteral("is_new_user"), *isNew);
+        for (const QString &key : leaveOut)
+            object.remove(key);
+        return ScriptedAnswer::json(200, QJsonDocument(object).toJson(QJsonDocument::Compact));
+    };
+    const struct {
+        const char *name;
+        ScriptedAnswer answer;
+        std::optional<bool> isNewUser;
+        bool succeeds;
+    } cases[] = {
+        {"new user", answer({}, true), true, true},
+        {"returning user", answer({}, false), false, true},
+        {"not said", answer({}, std::nullopt), std::nullopt, true},
+        {"no expiry", answer({QStringLiteral("expires_at")}, true), std::nullopt, false},
+        {"no session token", answer({QStringLiteral("oas")}, true), std::nullopt, false},
+        {"no account", answer({QStringLiteral("orvalen_account_id")}, true), std::nullopt, false},
+        {"no e-mail", answer({QStringLiteral("email")}, true), std::nullopt, false},
+    };
+    for (const auto &c : cases) {
+        Harness h;
+        auto authorizer = std::make_shared<ScriptedAppleAuthorizer>();
+        OrvalenConfig config = h.manager->config();
+        OrvalenAccountManager::Environment environment;
+        environment.keychain = h.keychain;
+        environment.dpop.keychain = h.keychain;
+        environment.appleAuthorizer = authorizer;
+        OrvalenAccountManager manager(config, environment);
+        h.identity.enqueue(kPost, FakeIdentityService::appleAuthcodePath, c.answer);
+
+        auto out = h.start(manager.signInWithApple(nullptr, std::nullopt));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; })) << c.name;
+
+        const QJsonObject sent = h.identity.requestsTo(FakeIdentityService::appleAuthcodePath).value(0).json().object();
+        EXPECT_EQ(sent.value(QStringLiteral("authorization_code")).toString(), QStringLiteral("apple.code")) << c.name;
+        EXPECT_EQ(sent.value(QStringLiteral("install_id")).toString(), kInstallID) << c.name;
+        EXPECT_EQ(manager.lastAppleSignInIsNewUser(), c.isNewUser) << c.name;
+        const auto stored = manager.storage().getJSON<StoredSession>(KeychainStorage::Keys::session);
+        if (c.succeeds) {
+            EXPECT_EQ(out->account, fakeAccount()) << c.name;
+            EXPECT_EQ(manager.state(), State::signedIn(fakeAccount())) << c.name;
+            ASSERT_TRUE(stored) << c.name;
+            EXPECT_EQ(stored->oas, QStringLiteral("oas_apple")) << c.name;
+            EXPECT_EQ(stored->appSlug, QStringLiteral("vantle")) << c.name;
+        } else {
+            const OrvalenError expected = OrvalenError::authorizationFailed(QStringLiteral("apple_authcode_unavailable"));
+            EXPECT_EQ(out->error, expected) << c.name;
+            EXPECT_EQ(manager.state(), State::failed(expected)) << c.name;
+            EXPECT_FALSE(stored) << c.name;
+        }
+    }
+}
+
+} // namespace
