@@ -66,12 +66,6 @@ public:
         return m_authorizations.isEmpty() ? QMap<QString, QString>{} : m_authorizations.last();
     }
 
-    // Checks a code exchange as the authority's token endpoint would (RFC 7636): the code
-    // was handed out and not redeemed yet, the S256 of the verifier is the request's
-    // challenge, and the redirect URI is the request's. Empty when all hold, else why not.
-    // A code is redeemed once, whatever the outcome.
-    QString redeem(const QString &code, const QString &codeVerifier, const QString &redirectUri);
-
     // Form-style decoding of a raw (encoded) query.
     static QMap<QString, QString> decodeQuery(const QByteArray &encodedQuery);
 
