@@ -93,6 +93,8 @@ Session signIn(const StackProcess &stack, const QString &email)
     QUrlQuery form;
     const QPair<QString, QString> fields[] = {
         {"redirect_uri", "vantle://auth/callback"}, {"response_type", "code"}, {"state", "st"},
+        // The S256 challenge of the verifier the exchange sends.
+        {"code_challenge", "UWxLI_vp_8rVJXb6RbvHilqxwz5yIo5XBtvbv6vTWf4"}, {"code_challenge_method", "S256"},
         {"signin_email", email}, {"signin_provider", "email"}, {"signin_decision", "allow"},
     };
     QByteArray body;
@@ -103,7 +105,12 @@ Session signIn(const StackProcess &stack, const QString &email)
     const QString code = QUrlQuery(QUrl::fromEncoded(page.location)).queryItemValue("code", QUrl::FullyDecoded);
     const HttpFetch exchange = HttpFetch::run(
         QStringLiteral("POST"), stack.url(QStringLiteral("VANTLE_IDENTITY_URL"), "/api/app-sessions/exchange"),
-        QJsonDocument(QJsonObject{{"app_slug", "vantle"}, {"code", code}}).toJson(), {}, "application/json");
+        QJsonDocument(QJsonObject{{"app_slug", "vantle"},
+                                  {"code", code},
+                                  {"code_verifier", "dBjftJeZ4CVP-mJ92K1SahEiJo6g9bTFeA-ZX06y1bU"},
+                                  {"redirect_uri", "vantle://auth/callback"}})
+            .toJson(),
+        {}, "application/json");
     return Session{exchange.json().value("orvalen_account_id").toString(),
                    exchange.json().value("oas").toString().toUtf8(),
                    exchange.json().value("refresh_token").toString().toUtf8()};
