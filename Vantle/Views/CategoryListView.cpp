@@ -61,6 +61,27 @@ private:
     QColor m_color;
 };
 
+// A name that does not fit ends in "…" instead of being cut off mid-letter.
+class ElidedLabel final : public QLabel {
+public:
+    ElidedLabel(QString text, QWidget *parent) : QLabel(parent), m_full(std::move(text))
+    {
+        setToolTip(m_full);
+        setTextFormat(Qt::PlainText);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        setText(fontMetrics().elidedText(m_full, Qt::ElideRight, width()));
+    }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+private:
+    QString m_full;
+};
+
 QLabel *label(const QString &text, const QColor &color, int pixelSize, QFont::Weight weight, QWidget *parent)
 {
     auto *l = new QLabel(text, parent);
@@ -133,8 +154,14 @@ void CategoryListView::rebuild()
         rowLayout->setContentsMargins(16, 12, 16, 12);
         rowLayout->setSpacing(12);
         rowLayout->addWidget(new ColorDot(categoryColor(category), row));
-        auto *name = label(category.name, Theme::text, 15, QFont::DemiBold, row);
-        name->setMinimumWidth(80);
+        auto *name = new ElidedLabel(category.name, row);
+        QFont nameFont = name->font();
+        nameFont.setPixelSize(15);
+        nameFont.setWeight(QFont::DemiBold);
+        name->setFont(nameFont);
+        QPalette namePalette = name->palette();
+        namePalette.setColor(QPalette::WindowText, Theme::text);
+        name->setPalette(namePalette);
         name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         auto *kind = label(kindText(category.kind), Theme::muted, 13, QFont::Normal, row);
         auto *budget = label(MainViewText::weeklyBudget(category.weeklyBudgetHalfHours), Theme::text, 15,
