@@ -42,6 +42,12 @@ QUrl ledgerURL() { return resolve("VANTLE_LEDGER_URL", VANTLE_DEFAULT_LEDGER_URL
 QUrl contactsURL() { return resolve("VANTLE_CONTACTS_URL", VANTLE_DEFAULT_CONTACTS_URL); }
 QUrl analyticsURL() { return resolve("VANTLE_ANALYTICS_URL", VANTLE_DEFAULT_ANALYTICS_URL); }
 
+QString analyticsKey()
+{
+    const QString fromEnv = qEnvironmentVariable("VANTLE_ANALYTICS_KEY").trimmed();
+    return fromEnv.isEmpty() ? QStringLiteral(VANTLE_DEFAULT_ANALYTICS_KEY) : fromEnv;
+}
+
 QString buildVersion()
 {
     const QString v = QStringLiteral(VANTLE_BUILD_VERSION);

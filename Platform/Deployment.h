@@ -13,6 +13,9 @@ QUrl identityURL();    // VANTLE_IDENTITY_URL
 QUrl ledgerURL();      // VANTLE_LEDGER_URL: the ledger service's base address
 QUrl contactsURL();    // VANTLE_CONTACTS_URL
 QUrl analyticsURL();   // VANTLE_ANALYTICS_URL
+// VANTLE_ANALYTICS_KEY: the analytics project key sent with every captured event;
+// the environment variable wins when set and not blank.
+QString analyticsKey();
 // VANTLE_VERSION at build time; "0.1.0" when the build set none.
 QString buildVersion();
 

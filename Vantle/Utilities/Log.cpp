@@ -1,6 +1,6 @@
 #include "Vantle/Utilities/Log.h"
 
-#include <QDebug>
+#include "Vantle/Utilities/LogCenter.h"
 
 #include <utility>
 
@@ -10,9 +10,5 @@ Log::Log(QString subsystem, QString category) : m_subsystem(std::move(subsystem)
 
 void Log::emit(const QString &level, const QString &message) const noexcept
 {
-    // Placeholder sink until the journal, ring and file sinks stand.
-    try {
-        qInfo().noquote() << level << m_category << message;
-    } catch (...) {
-    }
+    LogCenter::shared().submit(LogRecord::parseLevel(level), m_subsystem, m_category, message);
 }

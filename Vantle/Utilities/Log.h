@@ -5,7 +5,8 @@
 // The logging facade: one value per component, for one subsystem and category.
 // emit() redacts the line and writes it to the system log, the in-memory ring and the
 // log files, and hands "warn" and "error" lines to error telemetry. It never fails and
-// never blocks the GUI thread on disk or network.
+// never blocks the GUI thread on disk or network: the line is queued for the log's
+// writer thread (see LogCenter). Any thread may emit.
 class Log final {
 public:
     static inline const QString appSubsystem = QStringLiteral("dev.orvalen.vantle");

@@ -1,0 +1,160 @@
+// Log::emit on the calling thread against a bare QString append of the same line, and a
+// burst of 100,000 lines: how long the longest single emit held its caller, and whether
+// the log files stayed within their bound.
+
+#include "Vantle/Utilities/Log.h"
+#include "Vantle/Utilities/LogCenter.h"
+#include "Vantle/Utilities/LogFileSink.h"
+#include "Vantle/Utilities/LogRedaction.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QFileInfo>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+double fastest(const std::vector<double> &values)
+{
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
+
+void measured(benchmark::internal::Benchmark *benchmark)
+{
+    benchmark->Repetitions(7)->ComputeStatistics("min", fastest)->DisplayAggregatesOnly(true);
+}
+
+const QString message = QStringLiteral("timer_start_failed error=500 code=http_500 category=cat_4f2a surface=menu_bar");
+
+void BM_BareQStringAppend(benchmark::State &state)
+{
+    QString sink;
+    for (auto _ : state) {
+        sink.append(message);
+        if (sink.size() > (1 << 20))
+            sink.clear();
+        benchmark::DoNotOptimize(sink.data());
+    }
+}
+BENCHMARK(BM_BareQStringAppend)->Apply(measured);
+
+void BM_LogEmit(benchmark::State &state)
+{
+    const Log log(QStringLiteral("ledger"));
+    // Each repetition starts with the writer caught up (set-up is not timed).
+    LogCenter::shared().drain(std::chrono::seconds(30));
+    for (auto _ : state)
+        log.emit(QStringLiteral("warn"), message);
+}
+BENCHMARK(BM_LogEmit)->Apply(measured);
+
+// What the writer thread spends on each line before any sink sees it.
+void BM_WriterRedaction(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QString redacted = LogRedaction::redact(message);
+        benchmark::DoNotOptimize(redacted);
+    }
+}
+BENCHMARK(BM_WriterRedaction)->Apply(measured);
+
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs) {
+            if (run.error_occurred)
+                continue;
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            const bool fastestOfAll = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
+            if (single || fastestOfAll)
+                m_cpuTime[run.run_name.function_name] = run.GetAdjustedCPUTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        const auto bare = m_cpuTime.find("BM_BareQStringAppend");
+        const auto emit = m_cpuTime.find("BM_LogEmit");
+        if (bare == m_cpuTime.end() || emit == m_cpuTime.end() || bare->second <= 0)
+            return;
+        std::printf("Log::emit on the caller / bare QString append: %.1f\n", emit->second / bare->second);
+    }
+
+private:
+    std::map<std::string, double> m_cpuTime;
+};
+
+// 100,000 lines as fast as one thread can emit them, with small files so that they rotate
+// many times over.
+void burst(const QString &directory)
+{
+    LogFileSink::Limits limits;
+    limits.maxFileBytes = 256 * 1024;
+    limits.maxFiles = 4;
+    LogCenter &center = LogCenter::shared();
+    center.drain(std::chrono::seconds(30));
+    center.setFiles(directory, limits);
+    const std::uint64_t droppedBefore = center.droppedCount();
+
+    const Log log(QStringLiteral("ledger"));
+    constexpr int lines = 100'000;
+    std::chrono::nanoseconds longest{0};
+    int overAMillisecond = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < lines; ++i) {
+        const auto before = std::chrono::steady_clock::now();
+        log.emit(QStringLiteral("info"), message);
+        const auto took = std::chrono::steady_clock::now() - before;
+        longest = std::max(longest, took);
+        if (took > std::chrono::milliseconds(1))
+            ++overAMillisecond;
+    }
+    const auto emitted = std::chrono::steady_clock::now() - start;
+    const bool drained = center.drain(std::chrono::seconds(60));
+    const auto written = std::chrono::steady_clock::now() - start;
+
+    qint64 bytes = 0;
+    const QStringList files = LogFileSink::files(directory);
+    for (const QString &path : files)
+        bytes += QFileInfo(path).size();
+    const qint64 bound = limits.maxFileBytes * limits.maxFiles;
+    const auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    std::printf("burst of %d lines: emitted in %.1f ms, all written in %.1f ms%s\n", lines, ms(emitted), ms(written),
+                drained ? "" : " (writer still busy)");
+    // A long single emit is the scheduler taking the thread away, not a wait on the writer:
+    // the count beside it shows how rare that is.
+    std::printf("  longest single emit: %.3f ms; emits over 1 ms: %d of %d\n", ms(longest), overAMillisecond, lines);
+    std::printf("  dropped while the writer fell behind: %llu\n",
+                static_cast<unsigned long long>(center.droppedCount() - droppedBefore));
+    std::printf("  log files: %lld of at most %d, %lld bytes of at most %lld: %s\n", static_cast<long long>(files.size()),
+                limits.maxFiles, static_cast<long long>(bytes), static_cast<long long>(bound),
+                files.size() <= limits.maxFiles && bytes <= bound ? "bounded" : "OVER THE BOUND");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    QTemporaryDir scratch;
+    LogCenter::shared().setFiles(scratch.filePath(QStringLiteral("logs")), LogFileSink::Limits{});
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    burst(scratch.filePath(QStringLiteral("burst")));
+    LogCenter::shared().shutdown();
+    benchmark::Shutdown();
+    return 0;
+}

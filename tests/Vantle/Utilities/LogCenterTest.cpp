@@ -1,0 +1,204 @@
+#include "Vantle/Utilities/LogCenter.h"
+
+#include "Platform/RecordingSystemLog.h"
+#include "Vantle/Utilities/Log.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+QList<QJsonObject> fileRecords(const QStringList &files)
+{
+    QList<QJsonObject> out;
+    for (const QString &path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (!line.isEmpty())
+                out.append(QJsonDocument::fromJson(line).object());
+        }
+    }
+    return out;
+}
+
+class LogCenterTest : public ::testing::Test {
+protected:
+    void SetUp() override { SystemLog::setSink(m_journal); }
+    void TearDown() override { SystemLog::setSink(nullptr); }
+
+    LogCenter::Settings settings(qsizetype ringLines = 100)
+    {
+        LogCenter::Settings s;
+        s.directory = m_dir.filePath(QStringLiteral("logs"));
+        s.ringLines = ringLines;
+        s.keepDebug = [this] { return m_verbose.load(); };
+        return s;
+    }
+
+    QTemporaryDir m_dir;
+    std::shared_ptr<RecordingSystemLog> m_journal = std::make_shared<RecordingSystemLog>();
+    std::atomic<bool> m_verbose{false};
+};
+
+TEST_F(LogCenterTest, EveryLineIsRedactedBeforeAnySinkSeesIt)
+{
+    LogCenter center(settings());
+    QList<LogRecord> telemetry;
+    std::mutex mutex;
+    center.setTelemetrySink([&](const LogRecord &r) {
+        std::lock_guard lock(mutex);
+        telemetry.append(r);
+    });
+    center.submit(SystemLogLevel::warn, Log::appSubsystem, QStringLiteral("auth"),
+                  QStringLiteral("refresh_failed Authorization: Bearer oas_1_secret user=a@b.test"));
+    ASSERT_TRUE(center.drain());
+    const QString expected = QStringLiteral("refresh_failed Authorization: Bearer <redacted> user=<email>");
+
+    ASSERT_EQ(m_journal->records().size(), 1);
+    EXPECT_EQ(m_journal->records().first().field("MESSAGE"), expected.toUtf8());
+    EXPECT_EQ(center.ring().snapshot().first().message, expected);
+    const auto stored = fileRecords(center.logFiles());
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored.first().value(QStringLiteral("message")).toString(), expected);
+    EXPECT_EQ(stored.first().value(QStringLiteral("category")).toString(), QStringLiteral("auth"));
+    EXPECT_EQ(stored.first().value(QStringLiteral("level")).toString(), QStringLiteral("warn"));
+    ASSERT_EQ(telemetry.size(), 1);
+    EXPECT_EQ(telemetry.first().message, expected);
+}
+
+TEST_F(LogCenterTest, LevelsDecideWhereALineGoes)
+{
+    struct Case {
+        SystemLogLevel level;
+        bool verbose;
+        bool kept;       // ring and files
+        bool telemetry;
+    };
+    const Case cases[] = {
+        {SystemLogLevel::debug, false, false, false},
+        {SystemLogLevel::debug, true, true, false},
+        {SystemLogLevel::info, false, true, false},
+        {SystemLogLevel::warn, false, true, true},
+        {SystemLogLevel::error, false, true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(LogRecord::levelName(c.level).toStdString() + (c.verbose ? " verbose" : ""));
+        QTemporaryDir dir;
+        LogCenter::Settings s = settings();
+        s.directory = dir.path();
+        LogCenter center(s);
+        std::atomic<int> telemetry{0};
+        center.setTelemetrySink([&](const LogRecord &) { ++telemetry; });
+        m_journal->clear();
+        m_verbose = c.verbose;
+        center.submit(c.level, Log::appSubsystem, QStringLiteral("ledger"), QStringLiteral("line"));
+        ASSERT_TRUE(center.drain());
+        EXPECT_EQ(m_journal->records().size(), 1) << "the journal takes every level";
+        EXPECT_EQ(center.ring().size(), c.kept ? 1 : 0);
+        EXPECT_EQ(fileRecords(center.logFiles()).size(), c.kept ? 1 : 0);
+        EXPECT_EQ(telemetry.load(), c.telemetry ? 1 : 0);
+    }
+}
+
+TEST_F(LogCenterTest, TheRingKeepsOnlyTheNewestLines)
+{
+    LogCenter center(settings(/*ringLines=*/3));
+    for (int i = 0; i < 10; ++i)
+        center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("ledger"), QStringLiteral("n=%1").arg(i));
+    ASSERT_TRUE(center.drain());
+    const auto ring = center.ring().snapshot();
+    ASSERT_EQ(ring.size(), 3);
+    EXPECT_EQ(ring.at(0).message, QStringLiteral("n=7"));
+    EXPECT_EQ(ring.at(2).message, QStringLiteral("n=9"));
+    EXPECT_EQ(fileRecords(center.logFiles()).size(), 10) << "the files keep what the ring lets go";
+    // The ring's text form is JSON lines too, oldest first.
+    const QList<QByteArray> lines = center.ring().toJsonLines().split('\n');
+    EXPECT_EQ(QJsonDocument::fromJson(lines.first()).object().value(QStringLiteral("message")).toString(),
+              QStringLiteral("n=7"));
+}
+
+TEST_F(LogCenterTest, AMegabyteLineIsCutToTheLimit)
+{
+    LogCenter center(settings());
+    center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QString(1 << 20, QLatin1Char('z')));
+    ASSERT_TRUE(center.drain());
+    const auto stored = fileRecords(center.logFiles());
+    ASSERT_EQ(stored.size(), 1);
+    const QString message = stored.first().value(QStringLiteral("message")).toString();
+    EXPECT_EQ(message.size(), LogCenter::maxMessageLength);
+    EXPECT_TRUE(message.endsWith(QStringLiteral(" \u2026 [truncated]")));
+}
+
+TEST_F(LogCenterTest, TheFacadeAndTheLowerLayersShareOneRoad)
+{
+    LogCenter &shared = LogCenter::shared();
+    shared.setFiles(m_dir.filePath(QStringLiteral("shared")), LogFileSink::Limits{});
+    Log(QStringLiteral("diagnostics")).emit(QStringLiteral("info"), QStringLiteral("facade_line code=AB12CD"));
+    Log(QStringLiteral("diagnostics")).emit(QStringLiteral("bogus"), QStringLiteral("unknown level reads as info"));
+    // The account layer writes through the platform's system log, which the facade routes.
+    SystemLog::write(SystemLogLevel::error, QStringLiteral("dev.orvalen.account"), QStringLiteral("session"),
+                     QStringLiteral("session persist after refresh failed: oas_9_zz"));
+    ASSERT_TRUE(shared.drain());
+
+    const auto records = m_journal->records();
+    ASSERT_EQ(records.size(), 3);
+    EXPECT_EQ(records.at(0).field("SUBSYSTEM"), QByteArray("dev.orvalen.vantle"));
+    EXPECT_EQ(records.at(0).field("MESSAGE"), QByteArray("facade_line code=AB12CD"));
+    EXPECT_EQ(records.at(1).field("PRIORITY"), QByteArray("6"));
+    EXPECT_EQ(records.at(2).field("SUBSYSTEM"), QByteArray("dev.orvalen.account"));
+    EXPECT_EQ(records.at(2).field("CATEGORY"), QByteArray("session"));
+    EXPECT_EQ(records.at(2).field("MESSAGE"), QByteArray("session persist after refresh failed: <redacted>"));
+    const auto stored = fileRecords(shared.logFiles());
+    ASSERT_EQ(stored.size(), 3);
+    EXPECT_EQ(stored.at(2).value(QStringLiteral("subsystem")).toString(), QStringLiteral("dev.orvalen.account"));
+    shared.setFiles(LogFileSink::defaultDirectory(), LogFileSink::Limits{});
+}
+
+TEST_F(LogCenterTest, ABurstBeyondTheQueueIsDroppedCountedAndReported)
+{
+    LogCenter center(settings());
+    // Hold the writer inside the journal sink so the queue fills behind it.
+    struct SlowSink final : SystemLogSink {
+        std::atomic<bool> entered{false};
+        std::atomic<bool> release{false};
+        void write(const SystemLogEntry &) noexcept override
+        {
+            entered = true;
+            while (!release.load())
+                std::this_thread::yield();
+        }
+    };
+    auto slow = std::make_shared<SlowSink>();
+    SystemLog::setSink(slow);
+    center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("first"));
+    for (int i = 0; i < 10000 && !slow->entered; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(slow->entered);
+    const qsizetype burst = LogCenter::queueLineLimit + 50;
+    for (qsizetype i = 0; i < burst; ++i)
+        center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("b"));
+    EXPECT_EQ(center.droppedCount(), 50u);
+    slow->release = true;
+    SystemLog::setSink(m_journal);
+    ASSERT_TRUE(center.drain(std::chrono::seconds(30)));
+    center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("after"));
+    ASSERT_TRUE(center.drain());
+    const auto ring = center.ring().snapshot();
+    bool reported = false;
+    for (const LogRecord &r : ring) {
+        if (r.message == QStringLiteral("log_lines_dropped count=%1").arg(center.droppedCount()))
+            reported = true;
+    }
+    EXPECT_TRUE(reported);
+}
+
+} // namespace
