@@ -23,6 +23,10 @@
 // after every request the fake answered that changed it.
 
 #include "tools/fakes/FakeAuthority.h"
+#include "tools/fakes/FakeCaptureService.h"
+#include "tools/fakes/FakeDiagnosticsService.h"
+#include "tools/fakes/FakeErrorEventsService.h"
+#include "tools/fakes/FakeGeoService.h"
 #include "tools/fakes/FakeIdentityService.h"
 #include "tools/fakes/FakeLedgerService.h"
 #include "tools/local-stack/LocalStack.h"
@@ -50,6 +54,11 @@ void registerServices(LocalStack &stack)
     auto &authority = stack.serve<Fakes::FakeAuthority>(QStringLiteral("authority"), QStringLiteral("VANTLE_AUTHORITY_URL"));
     auto &identity = stack.serve<Fakes::FakeIdentityService>(QStringLiteral("identity"), QStringLiteral("VANTLE_IDENTITY_URL"));
     auto &ledger = stack.serve<Fakes::FakeLedgerService>(QStringLiteral("ledger"), QStringLiteral("VANTLE_LEDGER_URL"));
+    stack.serve<Fakes::FakeCaptureService>(QStringLiteral("capture"), QStringLiteral("VANTLE_ANALYTICS_URL"));
+    // The region probe, error telemetry and diagnostic reports live on the identity host.
+    stack.mount<Fakes::FakeGeoService>(identity, QStringLiteral("geo"));
+    stack.mount<Fakes::FakeErrorEventsService>(identity, QStringLiteral("error-events"));
+    stack.mount<Fakes::FakeDiagnosticsService>(identity, QStringLiteral("diagnostics"));
 
     // A person signs in on the authority's page; the code it hands out names the
     // e-mail address typed there, and each address is an account with its own ledger.
