@@ -5,9 +5,9 @@
 #include "OrvalenAccount/OrvalenJSON.h"
 #include "OrvalenAccount/OrvalenRedaction.h"
 #include "OrvalenAccount/SignInWithAppleDriver.h"
+#include "Platform/SystemLog.h"
 
 #include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QWindow>
 
@@ -16,7 +16,6 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(sessionLog, "dev.orvalen.account.session")
 
 StoredSession sessionFrom(const OasResponse &answer, const QDateTime &issuedAt)
 {
@@ -106,7 +105,8 @@ OrvalenAccountManager::OrvalenAccountManager(OrvalenConfig config, Environment e
                              KeychainStorage::Keys::session);
         } catch (const std::exception &error) {
             // The refresh still counts: the session works until the next launch.
-            qCCritical(sessionLog, "session persist after refresh failed: %s", error.what());
+            SystemLog::write(SystemLogLevel::error, QStringLiteral("dev.orvalen.account"), QStringLiteral("session"),
+                             QStringLiteral("session persist after refresh failed: ") + QString::fromUtf8(error.what()));
         }
     };
 }

@@ -114,5 +114,7 @@ QByteArray LocalStack::environment() const
     QByteArray text = "# The local stack's addresses; gone when it stops.\n";
     for (const auto &[name, url] : addresses())
         text += name.toUtf8() + '=' + url.toString().toUtf8() + '\n';
+    for (const auto &[name, value] : m_variables)
+        text += name.toUtf8() + '=' + value.toUtf8() + '\n';
     return text;
 }

@@ -52,6 +52,10 @@ public:
     // Throws std::runtime_error naming the file that could not be written.
     void save();
 
+    // One more "NAME=value" line of the environment, for settings that are not a fake's
+    // own address (a feed's full address, a public key).
+    void setVariable(const QString &name, const QString &value) { m_variables.append({name, value}); }
+
     // (variable, address) of every fake served at an address of its own, in order.
     QList<std::pair<QString, QUrl>> addresses() const;
     // "NAME=address" lines a shell can source.
@@ -75,4 +79,5 @@ private:
 
     QString m_dataDirectory;
     std::vector<std::unique_ptr<Entry>> m_entries;
+    QList<std::pair<QString, QString>> m_variables;
 };

@@ -12,9 +12,9 @@
 //
 // Adding a fake of tools/fakes to the stack is one line in registerServices() below:
 //
-//   stack.serve<Fakes::FakeCapture>("capture", "VANTLE_ANALYTICS_URL");
+//   stack.serve<Fakes::FakeCaptureService>("capture", "VANTLE_ANALYTICS_URL");
 //       at an address of its own, given to the application in that variable;
-//   stack.mount<Fakes::FakeGeo>(identity, "geo");
+//   stack.mount<Fakes::FakeGeoService>(identity, "geo");
 //       at another fake's address, for paths of a host that several fakes share
 //       (diagnostics, error events and the region probe live on the identity host).
 //
@@ -29,6 +29,7 @@
 #include "tools/fakes/FakeGeoService.h"
 #include "tools/fakes/FakeIdentityService.h"
 #include "tools/fakes/FakeLedgerService.h"
+#include "tools/fakes/FakeUpdateFeed.h"
 #include "tools/local-stack/LocalStack.h"
 
 #include <QCommandLineParser>
@@ -54,17 +55,23 @@ void registerServices(LocalStack &stack)
     auto &authority = stack.serve<Fakes::FakeAuthority>(QStringLiteral("authority"), QStringLiteral("VANTLE_AUTHORITY_URL"));
     auto &identity = stack.serve<Fakes::FakeIdentityService>(QStringLiteral("identity"), QStringLiteral("VANTLE_IDENTITY_URL"));
     auto &ledger = stack.serve<Fakes::FakeLedgerService>(QStringLiteral("ledger"), QStringLiteral("VANTLE_LEDGER_URL"));
-    stack.serve<Fakes::FakeCaptureService>(QStringLiteral("capture"), QStringLiteral("VANTLE_ANALYTICS_URL"));
-    // The region probe, error telemetry and diagnostic reports live on the identity host.
-    stack.mount<Fakes::FakeGeoService>(identity, QStringLiteral("geo"));
-    stack.mount<Fakes::FakeErrorEventsService>(identity, QStringLiteral("error-events"));
-    stack.mount<Fakes::FakeDiagnosticsService>(identity, QStringLiteral("diagnostics"));
 
     // A person signs in on the authority's page; the code it hands out names the
     // e-mail address typed there, and each address is an account with its own ledger.
     authority.setSignInPage(true);
     identity.setAuthority(&authority);
     ledger.setTokenResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
+
+    stack.serve<Fakes::FakeCaptureService>(QStringLiteral("capture"), QStringLiteral("VANTLE_ANALYTICS_URL"));
+    stack.mount<Fakes::FakeGeoService>(identity, QStringLiteral("geo"));
+    stack.mount<Fakes::FakeErrorEventsService>(identity, QStringLiteral("error-events"));
+    stack.mount<Fakes::FakeDiagnosticsService>(identity, QStringLiteral("diagnostics"));
+
+    // The feed offers nothing until a release is added; its items are signed with the
+    // fake's own key, which the application is told to trust.
+    auto &feed = stack.serve<Fakes::FakeUpdateFeed>(QStringLiteral("updates"), QString());
+    stack.setVariable(QStringLiteral("VANTLE_UPDATE_FEED_URL"), feed.feedURL().toString());
+    stack.setVariable(QStringLiteral("VANTLE_UPDATE_PUBLIC_KEY"), Fakes::FakeUpdateFeed::publicKey());
 
     // What the application asks of the identity service besides sessions: the reachability
     // probe of the sign-in screen and the mirror of its analytics events (taken, not kept).

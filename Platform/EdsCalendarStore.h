@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Platform/CalendarStore.h"
+
+#include <memory>
+
+// The calendar store of a Linux desktop: Evolution Data Server on the session bus.
+//
+// Every call to the store runs on a thread of its own with its own GLib main context, so a
+// store that is slow, hangs or vanishes holds up only that thread. Requests run one after
+// another in the order they were made. Destroying the object cancels what is in flight and
+// returns at once; the thread finishes on its own.
+//
+// Access is granted as soon as the source registry answers on the bus; a bus on which no
+// registry runs or can be started means no calendar store, and the status is restricted.
+// The store is reached again on every request, so a registry or calendar factory that
+// restarts is picked up, and one that goes away turns the status to restricted until it
+// answers again.
+//
+// Change announcements come from the registry (calendars added, removed, enabled, disabled,
+// changed) and from a live view on each calendar (events added, modified, removed); a
+// calendar backend that dies is announced too and reconnected on the next fetch.
+class EdsCalendarStore final : public CalendarStore {
+    Q_OBJECT
+public:
+    explicit EdsCalendarStore(QObject *parent = nullptr);
+    ~EdsCalendarStore() override;
+    EdsCalendarStore(const EdsCalendarStore &) = delete;
+    EdsCalendarStore &operator=(const EdsCalendarStore &) = delete;
+
+    CalendarAuthorization authorizationStatus() const override;
+    QFuture<bool> requestFullAccessToEvents() override;
+    void rebuildSources() override;
+    QFuture<CalendarFetch> events(QDateTime from, QDateTime to, QTimeZone zone) override;
+
+    // State shared with the store's thread; defined where the thread is.
+    struct Shared;
+
+private:
+    std::shared_ptr<Shared> m_shared;
+};
