@@ -8,13 +8,17 @@
 
 #include "OrvalenAccount/KeychainStorage.h"
 #include "Platform/ApplicationFont.h"
+#include "Platform/InMemoryCalendarStore.h"
 #include "Platform/InMemoryKeychain.h"
+#include "Platform/Preferences.h"
 #include "Vantle/Models/LedgerModel.h"
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/DeviceService.h"
+#include "Vantle/Services/MeetingsService.h"
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Views/CategoryListView.h"
 #include "Vantle/Views/FreshLaunchToast.h"
+#include "Vantle/Views/MainView.h"
 #include "Vantle/Views/MainWindow.h"
 #include "Vantle/Views/MeetingsStrip.h"
 #include "Vantle/Views/RootView.h"
@@ -53,6 +57,13 @@ QList<VantCategory> sampleWeek()
                  CategoryKind::yours, 4, 9, QStringLiteral("#4FD1C5")),
         category(QStringLiteral("Sleep"), CategoryKind::sleep, 5, 112),
     };
+}
+
+// Lets queued work (the calendar's answers) run for a moment.
+void settle(int milliseconds = 300)
+{
+    QTimer::singleShot(milliseconds, qApp, &QCoreApplication::quit);
+    QApplication::exec();
 }
 
 void save(QWidget &widget, const QString &folder, const QString &name)
@@ -122,12 +133,40 @@ int main(int argc, char **argv)
         save(frame, folder, QStringLiteral("ledger-and-strip-no-calendar"));
     }
 
+
     OrvalenAccountManager::Environment environment;
     environment.keychain = keychain;
     environment.dpop.keychain = keychain;
     OrvalenAccountBridge bridge(environment);
     DeviceService device;
     AccountService account(&device);
+
+    // The main view, with the meetings strip off and on.
+    {
+        auto store = std::make_shared<InMemoryCalendarStore>();
+        const QDateTime now = QDateTime::currentDateTime();
+        store->setEvents({
+            {QStringLiteral("a"), QStringLiteral("Planning"), now.addSecs(-600), now.addSecs(1200), QColor(0x5B, 0x8D, 0xEF), false},
+            {QStringLiteral("b"), QStringLiteral("Lunch with Sam"), now.addSecs(3600), now.addSecs(7200), QColor(0xE8, 0x79, 0xA6), false},
+            {QStringLiteral("c"), QString(), now.addSecs(9000), now.addSecs(10800), QColor(), false},
+            {QStringLiteral("d"), QStringLiteral("Gone already"), now.addSecs(-7200), now.addSecs(-3600), QColor(), false},
+        });
+        MeetingsService meetings(store);
+        InMemoryPreferences preferences;
+        MainWindow window(new MainView(&ledger, &account, &meetings, &preferences));
+        window.show();
+        save(window, folder, QStringLiteral("main-meetings-off"));
+        preferences.setValue(MainView::showMeetingsKey, true);
+        settle();
+        save(window, folder, QStringLiteral("main-meetings-on"));
+        store->setEvents({});
+        settle();
+        save(window, folder, QStringLiteral("main-meetings-empty-day"));
+        store->setPresence(InMemoryCalendarStore::Presence::missing);
+        [[maybe_unused]] QCoro::Task<void> refreshing = meetings.refresh();
+        settle();
+        save(window, folder, QStringLiteral("main-meetings-no-calendar"));
+    }
 
     // The root view before the launch restore has ended.
     {
