@@ -25,6 +25,7 @@
 #include "Vantle/Views/RootView.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -40,6 +41,32 @@ const Log &lifecycleLog()
 VantleApp::VantleApp(AppDelegate *delegate, QObject *parent)
     : QObject(parent), m_delegate(delegate)
 {
+    // The window comes first, with the loading view: the person sees Vantle at once, and
+    // everything behind it (keychain reads, the device key) is built right after its first
+    // paint. Links that arrive meanwhile wait in the delegate.
+    m_window = std::make_unique<MainWindow>(RootView::makeLoadingView(nullptr));
+    m_window->setWindowIcon(QIcon::fromTheme(QStringLiteral("vantle")));
+    connect(m_window.get(), &MainWindow::firstPainted, this, &VantleApp::start, Qt::QueuedConnection);
+    // A window that is never put on screen (a desktop without one) must not hold Vantle back.
+    QTimer::singleShot(startDeadline, this, &VantleApp::start);
+    if (m_delegate) {
+        QPointer<VantleApp> self(this);
+        m_delegate->setActivationHandler([self]() {
+            if (!self || !self->m_window)
+                return;
+            self->m_window->show();
+            OrvalenAccountManager::activateForAuthReturn(self->m_window->windowHandle());
+        });
+    }
+    m_window->show();
+}
+
+void VantleApp::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+
     // Error telemetry first, so that whatever goes wrong from here on is reported.
     ErrorTelemetry::startAtLaunch();
 
@@ -70,16 +97,11 @@ VantleApp::VantleApp(AppDelegate *delegate, QObject *parent)
 
     if (m_delegate) {
         QPointer<VantleApp> self(this);
-        m_delegate->setActivationHandler([self]() {
-            if (!self || !self->m_window)
-                return;
-            self->m_window->show();
-            OrvalenAccountManager::activateForAuthReturn(self->m_window->windowHandle());
-        });
         m_delegate->setUrlHandler([self](const QUrl &url) {
             return self && self->m_bridge && SignInLinks::open(*self->m_bridge->manager(), url);
         });
     }
+    Q_EMIT started();
 }
 
 VantleApp::~VantleApp()
@@ -133,10 +155,7 @@ void VantleApp::buildWindow()
         connect(view, &MainView::openSettingsRequested, self, &VantleApp::openSettings);
         return view;
     };
-    auto *root = new RootView(m_account, m_bridge, m_ledger, std::move(surfaces));
-    m_window = std::make_unique<MainWindow>(root);
-    m_window->setWindowIcon(QIcon::fromTheme(QStringLiteral("vantle")));
-    m_window->show();
+    m_window->setContent(new RootView(m_account, m_bridge, m_ledger, std::move(surfaces)));
 }
 
 void VantleApp::buildTray()

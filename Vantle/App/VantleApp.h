@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <chrono>
+
 #include <functional>
 #include <memory>
 
@@ -35,8 +37,12 @@ class VantleApp final : public QObject {
     Q_OBJECT
 public:
     static inline const QString firstOpenedKey = QStringLiteral("vantle.analytics.firstOpenedTracked");
+    // How long the objects wait for the window's first paint before they are built anyway.
+    static constexpr std::chrono::milliseconds startDeadline{250};
 
     // `delegate`: the running instance's delegate; its links go to the account manager.
+    // Shows the main window with its loading view at once; the objects are built when it
+    // has painted (started() then).
     explicit VantleApp(AppDelegate *delegate, QObject *parent = nullptr);
     ~VantleApp() override;
 
@@ -60,7 +66,11 @@ public:
     UpdaterService *updater() const { return m_updater; }
     AppTray *tray() const { return m_tray.get(); }
 
+Q_SIGNALS:
+    void started();
+
 private:
+    void start();
     void buildWindow();
     void buildTray();
 
@@ -74,4 +84,5 @@ private:
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<AppTray> m_tray;
     std::function<void()> m_settingsOpener;
+    bool m_started = false;
 };

@@ -2,6 +2,7 @@
 
 #include "Vantle/Utilities/Theme.h"
 
+#include <QApplication>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -22,9 +23,29 @@ MainWindow::MainWindow(QWidget *content, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     if (m_content)
         layout->addWidget(m_content);
+    qApp->installEventFilter(this);
 }
 
-MainWindow::~MainWindow() = default;
+void MainWindow::setContent(QWidget *content)
+{
+    if (content == m_content)
+        return;
+    if (m_content) {
+        layout()->removeWidget(m_content);
+        m_content->hide();
+        m_content->deleteLater();
+    }
+    m_content = content;
+    if (m_content) {
+        layout()->addWidget(m_content);
+        m_content->show();
+    }
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+}
 
 void MainWindow::bringForward()
 {
@@ -36,17 +57,24 @@ void MainWindow::bringForward()
     activateWindow();
 }
 
-void MainWindow::paintEvent(QPaintEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    QWidget::paintEvent(event);
-    if (m_painted)
-        return;
-    m_painted = true;
-    const QByteArray probe = qgetenv(probeVariable);
-    if (probe.isEmpty())
-        return;
-    std::fprintf(stdout, "%s\n", probeLine);
-    std::fflush(stdout);
-    if (probe == "hide")
-        QTimer::singleShot(0, this, &QWidget::hide);
+    // The content covers the window, so the first paint may be any widget's in it.
+    if (event->type() == QEvent::Paint && !m_painted && watched->isWidgetType()
+        && static_cast<QWidget *>(watched)->window() == this) {
+        m_painted = true;
+        qApp->removeEventFilter(this);
+        // Told once the paint under way has been delivered and put on screen.
+        QTimer::singleShot(0, this, [this]() {
+            const QByteArray probe = qgetenv(probeVariable);
+            if (!probe.isEmpty()) {
+                std::fprintf(stdout, "%s\n", probeLine);
+                std::fflush(stdout);
+                if (probe == "hide")
+                    hide();
+            }
+            Q_EMIT firstPainted();
+        });
+    }
+    return false;
 }

@@ -4,7 +4,8 @@
 
 // The main window "main": 960 x 680 by default, holding the root view.
 //
-// Start-up can be measured from outside: with VANTLE_STARTUP_PROBE set, the window writes
+// It tells when it has painted for the first time (firstPainted), which is when start-up
+// can go on behind it. Start-up can be measured from outside: with VANTLE_STARTUP_PROBE set, the window writes
 // "vantle-first-paint" on its own line to standard output when it has painted for the
 // first time; with the value "hide" it then hides itself, as closing it into the tray
 // would, and the application runs on without a window on screen.
@@ -25,9 +26,15 @@ public:
     void bringForward();
 
     QWidget *content() const { return m_content; }
+    // Replaces the content; the old one is deleted.
+    void setContent(QWidget *content);
+
+Q_SIGNALS:
+    // Once, when the window (any widget in it) has painted for the first time.
+    void firstPainted();
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *m_content;

@@ -19,7 +19,9 @@ const Log &lifecycleLog()
     return log;
 }
 
-QWidget *loadingView(QWidget *parent)
+} // namespace
+
+QWidget *RootView::makeLoadingView(QWidget *parent)
 {
     auto *view = new QLabel(QStringLiteral("Loading…"), parent);
     view->setObjectName(QStringLiteral("loadingView"));
@@ -32,8 +34,6 @@ QWidget *loadingView(QWidget *parent)
     view->setPalette(palette);
     return view;
 }
-
-} // namespace
 
 QString RootView::name(Surface surface)
 {
@@ -67,7 +67,7 @@ RootView::RootView(AccountService *account, OrvalenAccountBridge *bridge, Ledger
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);
 
-    m_content = loadingView(this);
+    m_content = makeLoadingView(this);
     m_layout->addWidget(m_content);
     m_toast = new FreshLaunchToast(bridge, this);
 
@@ -174,7 +174,7 @@ QWidget *RootView::make(Surface surface)
             made = m_surfaces.main(this);
         break;
     }
-    return made ? made : loadingView(this);
+    return made ? made : makeLoadingView(this);
 }
 
 void RootView::followLedger()

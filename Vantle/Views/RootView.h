@@ -42,6 +42,8 @@ public:
 
     static constexpr std::chrono::milliseconds ledgerFollowDeadline{3000};
     static QString name(Surface surface);
+    // The view shown while there is nothing else to show yet.
+    static QWidget *makeLoadingView(QWidget *parent);
 
     RootView(AccountService *account, OrvalenAccountBridge *bridge, LedgerModel *ledger, Surfaces surfaces,
              QWidget *parent = nullptr);

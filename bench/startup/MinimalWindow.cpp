@@ -15,10 +15,13 @@ protected:
         if (m_painted)
             return;
         m_painted = true;
-        std::fprintf(stdout, "vantle-first-paint\n");
-        std::fflush(stdout);
-        if (qgetenv("VANTLE_STARTUP_PROBE") == "hide")
-            QTimer::singleShot(0, this, &QWidget::hide);
+        // Reported as Vantle's window reports it: once the paint has been delivered.
+        QTimer::singleShot(0, this, [this]() {
+            std::fprintf(stdout, "vantle-first-paint\n");
+            std::fflush(stdout);
+            if (qgetenv("VANTLE_STARTUP_PROBE") == "hide")
+                hide();
+        });
     }
 
 private:
