@@ -23,8 +23,10 @@
 namespace Analytics {
 
 namespace {
-// The events the identity service has to see of an account, and the names it knows
-// them by. One table: adding a mirrored event means adding a row here.
+// The events the identity service has to see of an install and an account (first
+// opened, signed in, through the first-run gate), and the names it knows them by. Only
+// names the application really tracks belong here. One table: adding a mirrored event
+// means adding a row here.
 struct MirrorRow {
     const char *event;
     const char *canonical;
@@ -32,7 +34,7 @@ struct MirrorRow {
 constexpr MirrorRow mirrorTable[] = {
     {"app_first_opened", "app_first_opened"},
     {"sign_in_completed", "sign_in_completed"},
-    {"audit_submitted", "audit_submitted"},
+    {"onboarding_completed", "onboarding_completed"},
 };
 
 // Uploads allowed in flight at once; a capture service that hangs must not gather an

@@ -65,7 +65,7 @@ std::optional<QString> DiagnosticUploader::parseError(const QByteArray &body)
     const QJsonObject object = document.object();
     for (const QString &key : {QStringLiteral("error"), QStringLiteral("message")}) {
         const QJsonValue value = object.value(key);
-        if (value.isString() && !value.toString().isEmpty())
+        if (value.isString())
             return value.toString();
     }
     return std::nullopt;
@@ -179,7 +179,8 @@ QCoro::Task<QString> DiagnosticUploader::uploadManualAsync()
     // The stored session is no longer good: the way forward is signing in again.
     if (response.status == 401)
         throw DiagnosticError::notSignedIn();
-    if (const std::optional<QString> message = parseError(response.body))
+    // An empty or blank text is no message to show.
+    if (const std::optional<QString> message = parseError(response.body); message && !message->trimmed().isEmpty())
         throw DiagnosticError::server(*message);
     throw DiagnosticError::malformedResponse();
 }

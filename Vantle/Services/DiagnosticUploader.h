@@ -47,8 +47,8 @@ public:
 
     // The user-defaults Bool "vantle.diagnosticsEnabled"; true when the key is absent.
     static bool isDiagnosticsEnabled();
-    // The JSON object's "error" text, else its "message" text; nothing when the body is not
-    // a JSON object or holds neither as a non-empty text.
+    // The JSON object's "error" text, else its "message" text (either may be empty); nothing
+    // when the body is not a JSON object or holds neither as a text.
     static std::optional<QString> parseError(const QByteArray &body);
 
     // Set at start-up by the owners of the account state and the ledger: what the report

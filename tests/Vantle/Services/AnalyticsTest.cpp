@@ -158,12 +158,26 @@ TEST_F(AnalyticsTest, EventsCarryCommonContextAndOwnPropertiesAndMirrorByTable)
         const char *event;
         std::optional<const char *> canonical;
     };
+    // Every event the application tracks: the identity service sees the milestones of an
+    // install and an account (first opened, signed in, through the first-run gate), none
+    // of the rest.
     const Case cases[] = {
         {"app_first_opened", "app_first_opened"},
         {"sign_in_completed", "sign_in_completed"},
-        {"audit_submitted", "audit_submitted"},
-        {"settings_viewed", std::nullopt},
+        {"onboarding_completed", "onboarding_completed"},
         {"app_relaunched", std::nullopt},
+        {"auth_started", std::nullopt},
+        {"auth_completed", std::nullopt},
+        {"auth_failed", std::nullopt},
+        {"login_screen_shown", std::nullopt},
+        {"welcome_consent_submitted", std::nullopt},
+        {"welcome_terms_capture_failed", std::nullopt},
+        {"welcome_marketing_capture_skipped", std::nullopt},
+        {"timer_started", std::nullopt},
+        {"settings_viewed", std::nullopt},
+        {"settings_reset_local_data", std::nullopt},
+        {"beta_updates_setting_changed", std::nullopt},
+        {"meetings_setting_changed", std::nullopt},
     };
     for (const Case &c : cases)
         Analytics::track(QString::fromLatin1(c.event), {{QStringLiteral("surface"), QStringLiteral("menu_bar")},
