@@ -212,10 +212,10 @@ void OrvalenAccountManager::handleDeprecationNotices(const QList<OrvalenDeprecat
 
 // ---- the pending sign-in ----------------------------------------------------------------
 
-OrvalenAccountManager::Attempt OrvalenAccountManager::beginAttempt()
+OrvalenAccountManager::Attempt OrvalenAccountManager::beginAttempt(bool awaitingAuthority)
 {
     abandonAttempt();
-    Attempt attempt{++m_generation, {}};
+    Attempt attempt{++m_generation, {}, awaitingAuthority};
     m_attempt = attempt;
     transition(State::signingIn(true));
     return attempt;
@@ -262,9 +262,12 @@ OrvalenError OrvalenAccountManager::mapSignInError(std::exception_ptr error)
 
 bool OrvalenAccountManager::cancelSignIn()
 {
-    std::optional<Attempt> attempt = std::exchange(m_attempt, std::nullopt);
-    if (!attempt)
+    // Once the code is back the exchange finishes what the person did in the browser; a
+    // cancel then (a settings window opening or closing, say) must not throw it away,
+    // nor turn the signedIn being published into failed.
+    if (!m_attempt || !m_attempt->awaitingAuthority)
         return false;
+    std::optional<Attempt> attempt = std::exchange(m_attempt, std::nullopt);
     ++m_generation;
     m_oauthDriver->cancelInFlight();
     m_oauthDriver->cancelDiscovery();
@@ -283,7 +286,7 @@ QCoro::Task<OrvalenAccount> OrvalenAccountManager::signIn(QWindow *window, std::
                                                           std::optional<QString> installID)
 {
     const Road road = m_config.preferredScheme == AuthScheme::systemBrowser ? Road::systemBrowser : Road::inApp;
-    const Attempt attempt = beginAttempt();
+    const Attempt attempt = beginAttempt(true);
     QCoro::Task<void> running = runOAuth(attempt.generation, road, QPointer<QWindow>(window), provider, installID);
     Q_UNUSED(running) // runs on by itself; its outcome arrives through the attempt
     co_return co_await attempt.outcome;
@@ -292,7 +295,7 @@ QCoro::Task<OrvalenAccount> OrvalenAccountManager::signIn(QWindow *window, std::
 QCoro::Task<OrvalenAccount> OrvalenAccountManager::signInViaSystemBrowser(std::optional<ProviderHint> provider,
                                                                           std::optional<QString> installID)
 {
-    const Attempt attempt = beginAttempt();
+    const Attempt attempt = beginAttempt(true);
     QCoro::Task<void> running = runOAuth(attempt.generation, Road::systemBrowser, nullptr, provider, installID);
     Q_UNUSED(running)
     co_return co_await attempt.outcome;
@@ -300,7 +303,7 @@ QCoro::Task<OrvalenAccount> OrvalenAccountManager::signInViaSystemBrowser(std::o
 
 QCoro::Task<OrvalenAccount> OrvalenAccountManager::signInWithApple(QWindow *window, std::optional<QString> installID)
 {
-    const Attempt attempt = beginAttempt();
+    const Attempt attempt = beginAttempt(false);
     setLastAppleSignInIsNewUser(std::nullopt);
     QCoro::Task<void> running = runApple(attempt.generation, QPointer<QWindow>(window), installID);
     Q_UNUSED(running)
@@ -321,6 +324,7 @@ QCoro::Task<void> OrvalenAccountManager::runOAuth(quint64 generation, Road road,
         const OAuthAuthorizationResult result = co_await std::move(authorizing);
         if (!self || !m_attempt || m_attempt->generation != generation)
             co_return;
+        m_attempt->awaitingAuthority = false;
 
         AuthClient::ExchangeBody body;
         body.app_slug = m_config.appSlug;
@@ -434,8 +438,8 @@ QCoro::Task<std::optional<OrvalenAccount>> OrvalenAccountManager::restore(bool f
     if (!stored)
         co_return std::nullopt;
 
-    const bool expired = stored->isExpired(now());
-    if (!expired && !(forceRefresh && stored->refreshToken)) {
+    Q_UNUSED(forceRefresh) // the expiry is always checked; a valid session is never refreshed early
+    if (!stored->isExpired(now())) {
         transition(State::signedIn(stored->account));
         co_return std::optional<OrvalenAccount>(stored->account);
     }
@@ -475,7 +479,7 @@ QCoro::Task<OrvalenAccountManager::LaunchVerification> OrvalenAccountManager::re
 {
     std::optional<OrvalenAccount> account;
     try {
-        QCoro::Task<std::optional<OrvalenAccount>> restoring = restore(false);
+        QCoro::Task<std::optional<OrvalenAccount>> restoring = restore(true);
         account = co_await std::move(restoring);
     } catch (...) {
         // Whatever failed, the launch goes on signed out.

@@ -41,6 +41,8 @@ class QWindow;
 // Only one interactive sign-in is pending at a time. Starting another, cancelling, or
 // signing out ends the pending one as cancelled, and a sign-in that has been ended this
 // way never publishes or stores anything afterwards, whatever its requests still bring.
+// Cancelling reaches a browser sign-in only until the browser has handed the code back:
+// from then on the person has signed in, and the code exchange runs to its end.
 class OrvalenAccountManager final : public QObject {
     Q_OBJECT
     Q_PROPERTY(OrvalenAccountState state READ state NOTIFY stateChanged)
@@ -103,9 +105,10 @@ public:
 
     // Hands a redirect to the pending OAuth flow: whether the flow took it.
     bool resume(const QUrl &url);
-    // Ends the pending interactive sign-in as cancelled (published as failed with
-    // authorizationCancelled), whatever step it is at, also while the authority is still
-    // being discovered and no browser page is open yet. False when none is pending.
+    // Ends the pending OAuth sign-in as cancelled (published as failed with
+    // authorizationCancelled) while it waits for the authority: still discovering it, or
+    // with its page open in the browser. False when none waits there: nothing pending,
+    // the code already handed back and being exchanged, or Sign in with Apple.
     bool cancelSignIn();
     // Whether an interactive sign-in is pending.
     bool isSignInPending() const { return m_attempt.has_value(); }
@@ -120,14 +123,15 @@ public:
     // is called on the GUI thread after every transition, as long as the subscription lives.
     [[nodiscard]] StateSubscription onStateChange(StateHandler handler);
 
-    // Restores the stored session: a valid one is published as signed in; an expired one
-    // (or, with forceRefresh, any one with a refresh token) is refreshed first. A definitive
-    // refusal of the refresh deletes the session; any other refresh failure keeps the
-    // stored account signed in and marks the manager offline. Nothing stored or readable:
-    // no change. Returns the restored account. Throws OrvalenError when the refreshed
-    // session cannot be stored.
+    // Restores the stored session, its expiry checked against the clock: one still valid
+    // is published as signed in as it is, never refreshed early (`forceRefresh` asks for
+    // that check, which every restore makes); an expired one is refreshed first, or
+    // deleted when it has no refresh token. A definitive refusal of the refresh deletes
+    // the session; any other refresh failure keeps the stored account signed in and marks
+    // the manager offline. Nothing stored or readable: no change. Returns the restored
+    // account. Throws OrvalenError when the refreshed session cannot be stored.
     QCoro::Task<std::optional<OrvalenAccount>> restore(bool forceRefresh);
-    // The launch restore: restore() with every failure absorbed.
+    // The launch restore: restore(true) with every failure absorbed.
     QCoro::Task<LaunchVerification> reverifyOnLaunch();
     // Revokes the stored session at the identity service (a failure is absorbed), deletes
     // it, and publishes signedOut. Ends a pending sign-in. Never throws in practice.
@@ -150,15 +154,17 @@ Q_SIGNALS:
 private:
     enum class Road { systemBrowser, inApp };
 
-    // The pending interactive sign-in: its number and what its caller awaits.
+    // The pending interactive sign-in: its number, what its caller awaits, and whether it
+    // still waits for the authority (the step cancelSignIn() can end).
     struct Attempt {
         quint64 generation = 0;
         OneShotContinuation<OrvalenAccount> outcome;
+        bool awaitingAuthority = false;
     };
 
     // Ends a pending sign-in (cancelled, nothing published), publishes signingIn and
     // registers the new attempt.
-    Attempt beginAttempt();
+    Attempt beginAttempt(bool awaitingAuthority);
     // The pending attempt if it is still `generation`, taken out; else nothing.
     std::optional<Attempt> takeAttempt(quint64 generation);
     // Ends the pending attempt, if any, as cancelled without publishing; stops the OAuth

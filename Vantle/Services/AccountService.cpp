@@ -4,6 +4,7 @@
 #include "OrvalenAccount/KeychainStorage.h"
 #include "Vantle/Services/AccountServiceError.h"
 #include "Vantle/Services/DeviceService.h"
+#include "Vantle/Services/DiagnosticUploader.h"
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/Log.h"
@@ -29,8 +30,12 @@
 namespace {
 
 const QString appSlug = QStringLiteral("vantle");
-// This build runs on Linux; the events say so.
+// What the events say of this build, truthfully: it runs on Linux; every sign-in goes
+// through the default browser; updates are offered by the application's own check of
+// its update feed.
 const QString platformName = QStringLiteral("linux");
+const QString authTransport = QStringLiteral("system_browser");
+const QString deliveryChannel = QStringLiteral("update_feed");
 
 template <class... Ts>
 struct Overloaded : Ts... {
@@ -136,21 +141,6 @@ std::optional<QJsonValue> toJson(const QVariant &value)
     default:
         return std::nullopt;
     }
-}
-
-// The rejection's "error" text, else its "message" text, else nothing.
-std::optional<QString> rejectionText(const QByteArray &body)
-{
-    const QJsonDocument document = QJsonDocument::fromJson(body);
-    if (!document.isObject())
-        return std::nullopt;
-    const QJsonObject object = document.object();
-    for (const char *key : {"error", "message"}) {
-        const QJsonValue value = object.value(QLatin1String(key));
-        if (value.isString())
-            return value.toString();
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -423,7 +413,7 @@ QCoro::Task<SignInResult> AccountService::beginSignIn(std::optional<ProviderHint
     const QString hint = provider ? toRaw(*provider) : QStringLiteral("none");
     const Analytics::Properties authProperties{
         {QStringLiteral("source"), QStringLiteral("orvalen_account")},
-        {QStringLiteral("auth_transport"), QStringLiteral("aswas")},
+        {QStringLiteral("auth_transport"), authTransport},
         {QStringLiteral("provider_hint"), hint},
     };
     track(QStringLiteral("auth_started"), authProperties);
@@ -455,7 +445,7 @@ QCoro::Task<SignInResult> AccountService::beginSignIn(std::optional<ProviderHint
         setLastSignInWasNewUser(false);
     }
     Analytics::Properties failedProperties{
-        {QStringLiteral("auth_transport"), QStringLiteral("aswas")},
+        {QStringLiteral("auth_transport"), authTransport},
         {QStringLiteral("provider_hint"), hint},
     };
     try {
@@ -559,7 +549,7 @@ QVariantMap AccountService::appEventBody(const AppEventInput &input)
     merged.insert(QStringLiteral("version"), input.appVersion);
     merged.insert(QStringLiteral("app_version"), input.appVersion);
     merged.insert(QStringLiteral("install_channel"), QStringLiteral("direct"));
-    merged.insert(QStringLiteral("delivery_channel"), QStringLiteral("sparkle"));
+    merged.insert(QStringLiteral("delivery_channel"), deliveryChannel);
     merged.insert(QStringLiteral("device_id"), input.deviceId);
     if (input.accountID)
         merged.insert(QStringLiteral("orvalen_account_id"), *input.accountID);
@@ -580,7 +570,7 @@ QVariantMap AccountService::appEventBody(const AppEventInput &input)
         {QStringLiteral("distinct_id"), distinctID},
         {QStringLiteral("app_version"), input.appVersion},
         {QStringLiteral("install_channel"), QStringLiteral("direct")},
-        {QStringLiteral("delivery_channel"), QStringLiteral("sparkle")},
+        {QStringLiteral("delivery_channel"), deliveryChannel},
         {QStringLiteral("install_id"), input.installID},
         {QStringLiteral("properties"), merged},
     };
@@ -660,7 +650,7 @@ QCoro::Task<QByteArray> AccountService::postJSON(QString urlString, QVariantMap 
     const int code = status.toInt();
     if (code >= 200 && code <= 299)
         co_return answer;
-    const std::optional<QString> text = rejectionText(answer);
+    const std::optional<QString> text = DiagnosticUploader::parseError(answer);
     if (text && !text->isEmpty())
         throw AccountServiceError::custom(*text);
     throw AccountServiceError::unavailable();

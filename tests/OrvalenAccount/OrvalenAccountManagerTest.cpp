@@ -402,6 +402,56 @@ TEST(OrvalenAccountManager, CancelEndsThePendingSignInAtEveryStep)
     }
 }
 
+TEST(OrvalenAccountManager, CancelDoesNotUndoASignInWhoseCodeIsBack)
+{
+    // An exchange answered late, so that a cancel can arrive while it is under way.
+    const QJsonObject session{{QStringLiteral("ok"), true},
+                              {QStringLiteral("oas"), QStringLiteral("oas_late")},
+                              {QStringLiteral("refresh_token"), QStringLiteral("rt_late")},
+                              {QStringLiteral("expires_at"), OrvalenJSON::encodeDate(QDateTime::currentDateTimeUtc().addDays(30))},
+                              {QStringLiteral("orvalen_account_id"), FakeIdentityService::accountId},
+                              {QStringLiteral("email"), FakeIdentityService::email},
+                              {QStringLiteral("app_slug"), QStringLiteral("vantle")}};
+    ScriptedAnswer lateExchange = ScriptedAnswer::json(200, QJsonDocument(session).toJson(QJsonDocument::Compact));
+    lateExchange.delay = 300ms;
+    enum class When { exchangeUnderWay, signedInBeingPublished };
+    const struct {
+        const char *name;
+        When when;
+    } cases[] = {
+        {"while the code is exchanged", When::exchangeUnderWay},
+        {"from a handler hearing signedIn", When::signedInBeingPublished},
+    };
+    for (const auto &c : cases) {
+        Harness h;
+        std::optional<bool> cancelAnswer;
+        std::optional<OrvalenAccountStateSubscription> canceller;
+        if (c.when == When::exchangeUnderWay) {
+            h.identity.enqueue(kPost, FakeIdentityService::exchangePath, lateExchange);
+        } else {
+            canceller.emplace(h.manager->onStateChange([&h, &cancelAnswer](const State &state) {
+                if (state.is<State::SignedIn>() && !cancelAnswer)
+                    cancelAnswer = h.manager->cancelSignIn();
+            }));
+        }
+        auto out = h.start(h.manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
+        if (c.when == When::exchangeUnderWay) {
+            ASSERT_TRUE(TestSupport::waitUntil([&] { return h.identity.countOf(kPost, FakeIdentityService::exchangePath) == 1; }))
+                << c.name;
+            cancelAnswer = h.manager->cancelSignIn();
+        }
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; })) << c.name;
+
+        EXPECT_EQ(cancelAnswer, false) << c.name;
+        EXPECT_FALSE(out->error) << c.name << ": " << (out->error ? out->error->message().toStdString() : "");
+        EXPECT_EQ(out->account, fakeAccount()) << c.name;
+        EXPECT_EQ(h.manager->state(), State::signedIn(fakeAccount())) << c.name;
+        EXPECT_EQ(h.published.last(), State::signedIn(fakeAccount())) << c.name;
+        const std::optional<StoredSession> stored = h.stored();
+        EXPECT_EQ(stored ? std::optional<OrvalenAccount>(stored->account) : std::nullopt, fakeAccount()) << c.name;
+    }
+}
+
 TEST(OrvalenAccountManager, ASecondSignInSupersedesThePendingOne)
 {
     const struct {
@@ -502,7 +552,9 @@ TEST(OrvalenAccountManager, LaunchRestore)
     const Case cases[] = {
         {"valid", live(3600), false, std::nullopt, true, false, Item::kept},
         {"issued in the future, still valid", fromTheFuture, false, std::nullopt, true, false, Item::kept},
-        {"valid, refresh forced", live(3600), true, std::nullopt, true, false, Item::replaced},
+        // The forced check is of the expiry: a valid session is not spent early.
+        {"valid, expiry check forced", live(3600), true, std::nullopt, true, false, Item::kept},
+        {"expired, expiry check forced", live(-10), true, std::nullopt, true, false, Item::replaced},
         {"expired, refreshed", live(-10), false, std::nullopt, true, false, Item::replaced},
         {"expired, refresh 401", live(-10), false, ScriptedAnswer::json(401, R"({"error":"revoked"})"), false, false, Item::deleted},
         {"expired, refresh invalid_grant", live(-10), false, ScriptedAnswer::json(400, R"({"error":"invalid_grant"})"), false, false, Item::deleted},
@@ -532,6 +584,9 @@ TEST(OrvalenAccountManager, LaunchRestore)
         switch (c.item) {
         case Item::kept:
             EXPECT_EQ(after, before) << c.name;
+            if (!c.offline) {
+                EXPECT_EQ(h.identity.countOf(kPost, FakeIdentityService::refreshPath), 0) << c.name;
+            }
             break;
         case Item::replaced:
             ASSERT_TRUE(after) << c.name;

@@ -11,6 +11,7 @@
 #include "VantleKit/Audit/Views/AuditScreenHost.h"
 #include "VantleKit/Audit/Views/AuditTextInput.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -137,6 +138,16 @@ void shootFlows(const QDir &dir, QTextStream &out)
              for (int i = 0; i < 71; ++i)
                  s.tune(TuneCat::family, 1); // 15 + 35.5: nothing left over
          }},
+        {QStringLiteral("flow-dash-zero-taken-back"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             toDash(s);
+             for (int i = 0; i < 71; ++i)
+                 s.tune(TuneCat::family, 1);
+             settle();
+             // "Take an hour back →": the math's heading at the top of the window.
+             flow.findChild<QAbstractButton *>(QStringLiteral("audit.dash.next"))->click();
+         },
+         960, 680},
         {QStringLiteral("flow-dash-activities"),
          [](AuditStore &s, AuditFlowView &) {
              toDash(s);

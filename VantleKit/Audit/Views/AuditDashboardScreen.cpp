@@ -52,13 +52,25 @@ QList<AuditWeekSegment> candidates(const AuditState &state)
     };
 }
 
-AuditLabel *sectionHeading(const QString &text, int top)
+AuditLabel *sectionHeading(const QString &text)
 {
     auto *heading = new AuditLabel(text.toUpper(), AuditFont::system(13, QFont::Bold), AuditRole::muted);
     heading->setLetterSpacing(1.8);
-    heading->setPadding(QMargins(0, top, 0, 6));
+    heading->setPadding(QMargins(0, 0, 0, 6));
     heading->setAccessibleRole(QAccessible::Heading);
     return heading;
+}
+
+// `content` with `top` of room above it. The room is outside the content, so a scroll to the
+// content brings the content itself, not the room, to the top.
+QWidget *roomAbove(QWidget *content, int top)
+{
+    auto *wrapper = new QWidget;
+    auto *column = new QVBoxLayout(wrapper);
+    column->setContentsMargins(0, top, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(content);
+    return wrapper;
 }
 
 AuditLabel *sectionSub(const QString &text)
@@ -177,9 +189,9 @@ AuditDashboardScreen::AuditDashboardScreen(AuditStore *store, AuditScreenHost *p
     }
     card->addWidget(legend);
 
-    m_tuneHeading = sectionHeading(QStringLiteral("Check the math"), 40);
+    m_tuneHeading = sectionHeading(QStringLiteral("Check the math"));
     m_tuneHeading->setObjectName(nameOf(u"tuneHeading"));
-    card->addWidget(m_tuneHeading);
+    card->addWidget(roomAbove(m_tuneHeading, 40));
     card->addWidget(sectionSub(QStringLiteral("Change any number. Yours updates instantly. Half-hour steps.")));
 
     auto *tunes = new QWidget;
@@ -215,7 +227,7 @@ AuditDashboardScreen::AuditDashboardScreen(AuditStore *store, AuditScreenHost *p
     bindTune(m_familyRow, TuneCat::family);
     card->addWidget(tunes);
 
-    card->addWidget(sectionHeading(QStringLiteral("What else fits?"), 40));
+    card->addWidget(roomAbove(sectionHeading(QStringLiteral("What else fits?")), 40));
     card->addWidget(sectionSub(QStringLiteral("Add the thing you've been meaning to do and watch it claim its hours. "
                                               "Count the whole cost: getting there, changing, cleanup.")));
 

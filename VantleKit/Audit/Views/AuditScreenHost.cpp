@@ -18,10 +18,15 @@ constexpr QMargins kPadding(28, 40, 28, 90);
 // The screen's column: as wide as the host allows up to 860, centred, its padding around it.
 // The column gets exactly the height its content needs at that width; a taller viewport
 // leaves the room below it empty.
+//
+// Width and centre follow the host's whole width, not its viewport's: the vertical scroll bar
+// lies over the room beside the column (it is narrower than the padding), so a page that
+// grows long enough to scroll does not shift or narrow the column.
 class ColumnLayout final : public QLayout {
 public:
-    explicit ColumnLayout(QWidget *parent)
+    ColumnLayout(QWidget *parent, const QAbstractScrollArea *host)
         : QLayout(parent)
+        , m_host(host)
     {
         setContentsMargins(0, 0, 0, 0);
     }
@@ -60,7 +65,7 @@ public:
     }
     int heightForWidth(int width) const override
     {
-        return contentHeight(std::max(columnWidth(width), minimumContentWidth())) + kPadding.top()
+        return contentHeight(std::max(columnWidth(offered(width)), minimumContentWidth())) + kPadding.top()
             + kPadding.bottom();
     }
     int minimumContentWidth() const { return m_item ? m_item->minimumSize().width() : 0; }
@@ -79,12 +84,23 @@ public:
         QLayout::setGeometry(rect);
         if (!m_item)
             return;
-        const int width = std::max(columnWidth(rect.width()), minimumContentWidth());
-        const int x = rect.left() + std::max(kPadding.left(), (rect.width() - width) / 2);
+        const int room = offered(rect.width());
+        const int width = std::max(columnWidth(room), minimumContentWidth());
+        const int x = rect.left() + std::max(kPadding.left(), (room - width) / 2);
         m_item->setGeometry(QRect(x, rect.top() + kPadding.top(), width, contentHeight(width)));
     }
 
 private:
+    // The width the column is laid out in: the host's, when the column stands at least as wide
+    // as the viewport (a wider column scrolls sideways and keeps its own width).
+    int offered(int width) const
+    {
+        if (!m_host)
+            return width;
+        return std::max(width, m_host->contentsRect().width());
+    }
+
+    QPointer<const QAbstractScrollArea> m_host;
     QLayoutItem *m_item = nullptr;
 };
 } // namespace
@@ -100,7 +116,7 @@ AuditScreenHost::AuditScreenHost(QWidget *parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWidgetResizable(true);
     viewport()->setAutoFillBackground(false);
-    new ColumnLayout(m_column);
+    new ColumnLayout(m_column, this);
     setWidget(m_column);
     // The flow's canvas shows through; setWidget() turned the column's own fill on.
     m_column->setAutoFillBackground(false);

@@ -188,13 +188,20 @@ TEST(AccountService, BeginSignInOutcomes)
         const QString hint = c.hint ? toRaw(*c.hint) : QStringLiteral("none");
         EXPECT_EQ(h.eventProperties(QStringLiteral("auth_started")),
                   (Analytics::Properties{{QStringLiteral("source"), QStringLiteral("orvalen_account")},
-                                         {QStringLiteral("auth_transport"), QStringLiteral("aswas")},
+                                         {QStringLiteral("auth_transport"), QStringLiteral("system_browser")},
                                          {QStringLiteral("provider_hint"), hint}}))
             << c.name;
+        if (c.expected.kind() == SignInResult::Kind::success) {
+            EXPECT_EQ(h.eventProperties(QStringLiteral("auth_completed")), h.eventProperties(QStringLiteral("auth_started")))
+                << c.name;
+            EXPECT_EQ(h.eventProperties(QStringLiteral("sign_in_completed")),
+                      (Analytics::Properties{{QStringLiteral("method"), QStringLiteral("orvalen_account")}}))
+                << c.name;
+        }
         if (!c.authFailedError.isEmpty()) {
             EXPECT_EQ(h.eventProperties(QStringLiteral("auth_failed")),
                       (Analytics::Properties{{QStringLiteral("error"), c.authFailedError},
-                                             {QStringLiteral("auth_transport"), QStringLiteral("aswas")},
+                                             {QStringLiteral("auth_transport"), QStringLiteral("system_browser")},
                                              {QStringLiteral("provider_hint"), hint}}))
                 << c.name;
         }
@@ -314,6 +321,11 @@ TEST(AccountService, MirroredEvents)
         EXPECT_EQ(body.value(QStringLiteral("install_id")).toString(), QStringLiteral("dev_install-of-this-test")) << c.name;
         EXPECT_EQ(body.value(QStringLiteral("app_version")).toString(), h.device->appVersion()) << c.name;
         EXPECT_EQ(body.value(QStringLiteral("install_channel")).toString(), QStringLiteral("direct")) << c.name;
+        EXPECT_EQ(body.value(QStringLiteral("delivery_channel")).toString(), QStringLiteral("update_feed")) << c.name;
+        EXPECT_EQ(properties.value(QStringLiteral("delivery_channel")).toString(), QStringLiteral("update_feed")) << c.name;
+        EXPECT_EQ(properties.value(QStringLiteral("install_channel")).toString(), QStringLiteral("direct")) << c.name;
+        EXPECT_EQ(properties.value(QStringLiteral("app_slug")).toString(), QStringLiteral("vantle")) << c.name;
+        EXPECT_EQ(properties.value(QStringLiteral("app_version")).toString(), h.device->appVersion()) << c.name;
         EXPECT_EQ(properties.value(QStringLiteral("app")).toString(), QStringLiteral("vantle")) << c.name;
         EXPECT_EQ(properties.value(QStringLiteral("platform")).toString(), QStringLiteral("linux")) << c.name;
         EXPECT_EQ(properties.value(QStringLiteral("install_id")).toString(), QStringLiteral("dev_install-of-this-test")) << c.name;

@@ -83,16 +83,25 @@ TEST(AuditFlowView, TheColumnIsAtMost860WideAndCentred)
     Motion still(true);
     struct Case {
         int window;
+        bool scrolls; // the page is taller than the window: the scroll bar shows
         int column;
         int left;
     };
-    const Case cases[] = {{700, 644, 28}, {916, 860, 28}, {917, 860, 28}, {1200, 860, 170}};
+    // The scroll bar lies over the room beside the column: showing it moves nothing.
+    const Case cases[] = {
+        {700, false, 644, 28}, {916, false, 860, 28}, {917, false, 860, 28}, {1200, false, 860, 170},
+        {700, true, 644, 28},  {916, true, 860, 28},  {960, true, 860, 50},  {1200, true, 860, 170},
+    };
     for (const Case &c : cases) {
-        // Tall enough that no scroll bar takes room.
-        AuditFlowWindow w(AuditState::initial(), QSize(c.window, 2000));
-        QWidget *screen = w.flow->screen(AuditScreen::sleep);
-        EXPECT_EQ(screen->width(), c.column) << c.window;
-        EXPECT_EQ(screen->mapTo(w.host(AuditScreen::sleep), QPoint(0, 0)).x(), c.left) << c.window;
+        AuditFlowWindow w(dashState(), QSize(c.window, c.scrolls ? 680 : 3000));
+        AuditScreenHost *host = w.host(AuditScreen::dash);
+        ASSERT_EQ(host->verticalScrollBar()->isVisible(), c.scrolls) << c.window;
+        QWidget *screen = w.flow->screen(AuditScreen::dash);
+        EXPECT_EQ(screen->width(), c.column) << c.window << (c.scrolls ? " scrolling" : "");
+        EXPECT_EQ(screen->mapTo(host, QPoint(0, 0)).x(), c.left) << c.window << (c.scrolls ? " scrolling" : "");
+        // Nothing of the column lies under the scroll bar or past the viewport.
+        EXPECT_LE(screen->mapTo(host->viewport(), QPoint(screen->width(), 0)).x(), host->viewport()->width())
+            << c.window;
     }
 }
 
