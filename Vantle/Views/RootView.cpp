@@ -9,6 +9,7 @@
 #include "Vantle/Views/FreshLaunchToast.h"
 
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -132,6 +133,12 @@ void RootView::present(Surface surface)
     m_content = next;
     m_surface = surface;
     m_layout->addWidget(next);
+    if (surface == Surface::gate && m_account && m_account->isAuthenticated()) {
+        // A gate made for a person signed in already passes them on as soon as it appears:
+        // its sign-in screen must not flash by meanwhile. Drawn after all should it stay.
+        next->setUpdatesEnabled(false);
+        QTimer::singleShot(gateRevealDelay, next, [next]() { next->setUpdatesEnabled(true); });
+    }
     next->show();
     m_toast->raise();
     lifecycleLog().emit(QStringLiteral("info"), QStringLiteral("root_surface surface=%1").arg(name(surface)));

@@ -41,6 +41,8 @@ public:
     };
 
     static constexpr std::chrono::milliseconds ledgerFollowDeadline{3000};
+    // How long a gate made for a signed-in person stays undrawn while it passes them on.
+    static constexpr std::chrono::milliseconds gateRevealDelay{1000};
     static QString name(Surface surface);
     // The view shown while there is nothing else to show yet.
     static QWidget *makeLoadingView(QWidget *parent);
