@@ -7,6 +7,8 @@
 #include "support/TaskRunner.h"
 #include "tools/fakes/FakeLedgerService.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QPointer>
 
@@ -196,3 +198,66 @@ TEST_F(RootViewTest, ASignInElsewhereMovesThePastGate)
 }
 
 } // namespace
+
+// Another account signed in without a sign-out in between (from the settings window): the
+// ledger shown is the new account's at once, never the last one's until the next refresh.
+TEST(RootViewAccountsTest, AnotherAccountSeesItsOwnLedgerAtOnce)
+{
+    AccountServiceHarness harness(std::make_shared<InMemoryKeychain>());
+    Fakes::FakeLedgerService ledgerService;
+    QNetworkAccessManager network;
+    const QString ann = QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a8001");
+    const QString bo = QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a8002");
+    const auto ledgerOf = [](const QString &name) {
+        return QJsonObject{{QStringLiteral("categories"),
+                            QJsonArray{QJsonObject{{QStringLiteral("id"), name}, {QStringLiteral("name"), name},
+                                                   {QStringLiteral("kind"), QStringLiteral("committed")},
+                                                   {QStringLiteral("position"), 0}, {QStringLiteral("archived"), false}}}},
+                           {QStringLiteral("audits"), QJsonArray()}};
+    };
+    ledgerService.restoreState(QJsonObject{{QStringLiteral("next_audit"), 1},
+                                           {QStringLiteral("accounts"),
+                                            QJsonObject{{ann, ledgerOf(QStringLiteral("Ann's work"))},
+                                                        {bo, ledgerOf(QStringLiteral("Bo's work"))}}}});
+    // Each stored session's token opens its own account's ledger.
+    QHash<QString, QString> accountOfToken;
+    ledgerService.setTokenResolver([&accountOfToken](const QString &token) -> std::optional<QString> {
+        if (!accountOfToken.contains(token))
+            return std::nullopt;
+        return accountOfToken.value(token);
+    });
+    auto api = std::make_shared<VantleAPI>(
+        ledgerService.ledgerURL(),
+        [&harness]() -> std::optional<QString> {
+            const auto stored = harness.stored();
+            return stored ? std::optional<QString>(stored->oas) : std::nullopt;
+        },
+        &network);
+    LedgerModel ledger(api);
+    RootView::Surfaces surfaces;
+    surfaces.gate = [&harness](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
+        return new StubGate(harness.service.get(), std::move(onComplete), parent);
+    };
+    surfaces.audit = [](QWidget *parent) { return new QWidget(parent); };
+    surfaces.main = [](QWidget *parent) { return new QWidget(parent); };
+    const auto signInAs = [&](const QString &account) {
+        accountOfToken.insert(harness.storeLiveSession(3600, account, account + QStringLiteral("@example.test")).oas,
+                              account);
+    };
+
+    signInAs(ann);
+    RootView root(harness.service.get(), harness.bridge.get(), &ledger, surfaces);
+    root.show();
+    harness.attach();
+    ASSERT_TRUE(waitUntil([&] { return root.surface() == Surface::main; }));
+    ASSERT_EQ(ledger.categories().first().name, QStringLiteral("Ann's work"));
+
+    signInAs(bo);
+    TestSupport::runTask(harness.bridge->manager()->restore(false));
+    ASSERT_TRUE(waitUntil([&] { return harness.service->orvalenAccountID() == bo; }));
+    // Ann's categories are gone the moment Bo is signed in, and Bo's arrive without waiting
+    // for the minute's refresh.
+    EXPECT_TRUE(ledger.categories().isEmpty() || ledger.categories().first().name != QStringLiteral("Ann's work"));
+    ASSERT_TRUE(waitUntil([&] { return !ledger.categories().isEmpty(); }));
+    EXPECT_EQ(ledger.categories().first().name, QStringLiteral("Bo's work"));
+}
