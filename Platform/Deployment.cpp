@@ -41,6 +41,7 @@ QUrl identityURL() { return resolve("VANTLE_IDENTITY_URL", VANTLE_DEFAULT_IDENTI
 QUrl ledgerURL() { return resolve("VANTLE_LEDGER_URL", VANTLE_DEFAULT_LEDGER_URL); }
 QUrl contactsURL() { return resolve("VANTLE_CONTACTS_URL", VANTLE_DEFAULT_CONTACTS_URL); }
 QUrl analyticsURL() { return resolve("VANTLE_ANALYTICS_URL", VANTLE_DEFAULT_ANALYTICS_URL); }
+QUrl webURL() { return resolve("VANTLE_WEB_URL", VANTLE_DEFAULT_WEB_URL); }
 
 QString analyticsKey()
 {

@@ -13,6 +13,7 @@ QUrl identityURL();    // VANTLE_IDENTITY_URL
 QUrl ledgerURL();      // VANTLE_LEDGER_URL: the ledger service's base address
 QUrl contactsURL();    // VANTLE_CONTACTS_URL
 QUrl analyticsURL();   // VANTLE_ANALYTICS_URL
+QUrl webURL();         // VANTLE_WEB_URL: the maker's web site (terms, privacy)
 // VANTLE_ANALYTICS_KEY: the analytics project key sent with every captured event;
 // the environment variable wins when set and not blank.
 QString analyticsKey();

@@ -112,6 +112,7 @@ FakeIdentityService::FakeIdentityService(QObject *parent) : FakeService(parent)
     on(QStringLiteral("POST"), refreshPath, [this](const RecordedRequest &r) { return refresh(r); });
     on(QStringLiteral("POST"), revokePath, [this](const RecordedRequest &r) { return revoke(r); });
     on(QStringLiteral("POST"), appleAuthcodePath, [this](const RecordedRequest &r) { return appleAuthcode(r); });
+    on(QStringLiteral("POST"), consentsPath, [this](const RecordedRequest &r) { return consent(r); });
 }
 
 void FakeIdentityService::setAuthority(FakeAuthority *authority)
@@ -438,6 +439,24 @@ DPoPCheck FakeIdentityService::verifyProof(const QByteArray &proof, const QStrin
     }
     check.valid = true;
     return check;
+}
+
+ScriptedAnswer FakeIdentityService::consent(const RecordedRequest &request)
+{
+    const std::optional<QByteArray> bearer = bearerOf(request);
+    const std::optional<QString> account = bearer ? accountOfSession(QString::fromUtf8(*bearer)) : std::nullopt;
+    if (!account)
+        return ScriptedAnswer::json(401, R"({"error":"unauthorized"})");
+    const QJsonDocument document = request.json();
+    const QJsonObject body = document.object();
+    const QString kind = body.value(QStringLiteral("kind")).toString();
+    bool complete = document.isObject() && (kind == QLatin1String("terms") || kind == QLatin1String("privacy"));
+    for (const char *key : {"version", "surface", "verbatim_text"})
+        complete = complete && body.value(QLatin1String(key)).isString() && !body.value(QLatin1String(key)).toString().isEmpty();
+    if (!complete)
+        return ScriptedAnswer::json(400, R"({"error":"invalid_body"})");
+    m_consents.append(Consent{*account, body});
+    return ScriptedAnswer::json(200, R"({"ok":true})");
 }
 
 } // namespace Fakes

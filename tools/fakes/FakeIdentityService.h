@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QJsonObject>
 #include <QPointer>
 #include <QStringList>
 #include <QSet>
@@ -43,6 +44,10 @@ public:
     static inline const QString refreshPath = QStringLiteral("/api/app-sessions/refresh");
     static inline const QString revokePath = QStringLiteral("/api/sessions/revoke");
     static inline const QString appleAuthcodePath = QStringLiteral("/api/integrations/apple/authcode");
+    // Consent records: a live session's bearer token and a body with "kind" ("terms" or
+    // "privacy"), "version", "surface" and "verbatim_text"; 200 {"ok": true}, 400 for
+    // another body, 401 for a token that is not a live session.
+    static inline const QString consentsPath = QStringLiteral("/api/account/consents");
     static inline const QString accountId = QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a8057");
     static inline const QString email = QStringLiteral("someone@example.test");
 
@@ -76,6 +81,13 @@ public:
     bool isLiveSessionToken(const QString &oas) const { return m_liveSessions.contains(oas); }
     bool isUsedRefreshToken(const QString &token) const { return m_usedRefreshTokens.contains(token); }
     QSet<QString> revokedSessions() const { return m_revoked; }
+
+    // Every accepted consent body with the account it was recorded for, in order.
+    struct Consent {
+        QString accountId;
+        QJsonObject body;
+    };
+    QList<Consent> consents() const { return m_consents; }
 
     QList<DPoPCheck> dpopChecks() const { return m_checks; }
     QList<DPoPCheck> dpopFailures() const;
@@ -112,6 +124,7 @@ private:
     ScriptedAnswer refresh(const RecordedRequest &request);
     ScriptedAnswer revoke(const RecordedRequest &request);
     ScriptedAnswer appleAuthcode(const RecordedRequest &request);
+    ScriptedAnswer consent(const RecordedRequest &request);
 
     QByteArray m_deprecation;
     QPointer<FakeAuthority> m_authority;
@@ -125,6 +138,7 @@ private:
     QSet<QString> m_revoked;
     QSet<QByteArray> m_seenJtis;
     QList<DPoPCheck> m_checks;
+    QList<Consent> m_consents;
 };
 
 } // namespace Fakes

@@ -23,6 +23,7 @@
 // after every request the fake answered that changed it.
 
 #include "tools/fakes/FakeAuthority.h"
+#include "tools/fakes/FakeContactsService.h"
 #include "tools/fakes/FakeCaptureService.h"
 #include "tools/fakes/FakeDiagnosticsService.h"
 #include "tools/fakes/FakeErrorEventsService.h"
@@ -61,6 +62,8 @@ void registerServices(LocalStack &stack)
     authority.setSignInPage(true);
     identity.setAuthority(&authority);
     ledger.setTokenResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
+    auto &contacts = stack.serve<Fakes::FakeContactsService>(QStringLiteral("contacts"), QStringLiteral("VANTLE_CONTACTS_URL"));
+    contacts.setContactResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
 
     stack.serve<Fakes::FakeCaptureService>(QStringLiteral("capture"), QStringLiteral("VANTLE_ANALYTICS_URL"));
     stack.mount<Fakes::FakeGeoService>(identity, QStringLiteral("geo"));

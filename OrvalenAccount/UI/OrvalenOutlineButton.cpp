@@ -1,0 +1,84 @@
+#include "OrvalenAccount/UI/OrvalenOutlineButton.h"
+
+#include "OrvalenAccount/UI/OrvalenFont.h"
+
+#include <QFontMetrics>
+#include <QFocusEvent>
+#include <QPainter>
+
+namespace {
+QFont titleFont()
+{
+    return OrvalenFont::system(10, QFont::DemiBold);
+}
+} // namespace
+
+OrvalenOutlineButton::OrvalenOutlineButton(const QString &title, QColor accent, QWidget *parent)
+    : QAbstractButton(parent)
+    , m_accent(accent)
+{
+    setText(title);
+    setAccessibleName(title);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setMinimumHeight(32);
+}
+
+void OrvalenOutlineButton::setAccent(const QColor &accent)
+{
+    m_accent = accent;
+    update();
+}
+
+QSize OrvalenOutlineButton::sizeHint() const
+{
+    const QFontMetrics metrics(titleFont());
+    return QSize(metrics.horizontalAdvance(text()) + 36, 32);
+}
+
+void OrvalenOutlineButton::enterEvent(QEnterEvent *event)
+{
+    m_hovered = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void OrvalenOutlineButton::leaveEvent(QEvent *event)
+{
+    m_hovered = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+void OrvalenOutlineButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75);
+    if (m_hovered || isDown()) {
+        QColor wash = m_accent;
+        wash.setAlphaF(isDown() ? 0.22f : 0.12f);
+        painter.setBrush(wash);
+    }
+    painter.setPen(QPen(m_accent, m_keyboardFocus ? 2.0 : 1.5));
+    painter.drawRoundedRect(box, 8, 8);
+    painter.setFont(titleFont());
+    painter.setPen(m_accent);
+    painter.drawText(rect(), Qt::AlignCenter, text());
+}
+
+void OrvalenOutlineButton::focusInEvent(QFocusEvent *event)
+{
+    const Qt::FocusReason reason = event->reason();
+    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenOutlineButton::focusOutEvent(QFocusEvent *event)
+{
+    m_keyboardFocus = false;
+    update();
+    QAbstractButton::focusOutEvent(event);
+}

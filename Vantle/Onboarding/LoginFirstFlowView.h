@@ -1,0 +1,156 @@
+#pragma once
+
+#include "OrvalenAccount/OAuthDriver.h"
+#include "OrvalenAccount/UI/OrvalenSignInScreen.h"
+#include "Vantle/Services/Analytics.h"
+#include "Vantle/Services/OrvalenAccountBridge.h"
+
+#include <QCoro/QCoroTask>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class AccountService;
+class QNetworkAccessManager;
+class QStackedLayout;
+class WelcomeStepView;
+
+// The first-run gate, shown once the launch restore has finished while the person is
+// signed out or has not passed it yet. Two steps: the sign-in screen, which signs in
+// through the account service and probes whether the identity service can be reached
+// (so that "offline" shows apart from a failed sign-in); and, for an account this
+// computer has not welcomed yet, the welcome step with its consents and e-mail opt-ins.
+// Completing tracks "onboarding_completed" and calls the host's closure, once.
+//
+// Every action runs on the GUI thread; work started by an event runs on a later turn of
+// the event loop, so the host may replace the gate from its completion closure.
+class LoginFirstFlowView final : public QWidget {
+    Q_OBJECT
+public:
+    using Phase = OrvalenSignInScreen::Phase;
+    using ProviderHint = OAuthDriver::ProviderHint;
+    using Session = OrvalenAccountBridge::Session;
+
+    enum class GateStep { signIn, welcome };
+    Q_ENUM(GateStep)
+    // "sign_in", "welcome".
+    static QString toRaw(GateStep step);
+
+    // Where the gate's events, log lines and requests go; the defaults are the
+    // application's. Tests replace parts (and shorten the time limits).
+    struct Environment {
+        std::function<void(const QString &event, const Analytics::Properties &properties)> track;
+        // `category` "auth" or "onboarding"; `level` "warn" or "error".
+        std::function<void(const QString &category, const QString &level, const QString &message)> log;
+        QNetworkAccessManager *network = nullptr; // null: the shared one
+        std::function<QUrl()> identityURL;
+        std::function<QUrl()> contactsURL;
+        std::function<QUrl()> webURL; // the maker's site: terms and privacy pages
+        std::function<QString()> regionCode; // "US", "DE"...; empty without a region
+        std::chrono::milliseconds requestTimeout{8000}; // consents, contacts
+        std::chrono::milliseconds probeTimeout{5000};
+    };
+
+    static inline const QString appName = QStringLiteral("vantle");
+    static inline const QString appSlug = QStringLiteral("vantle");
+    static inline const QString valueProp = QStringLiteral("Sign in to vantle with your Orvalen Account");
+    static inline const QString whoamiPath = QStringLiteral("/api/whoami");
+    static inline const QString consentsPath = QStringLiteral("/api/account/consents");
+    static inline const QString contactsMePath = QStringLiteral("/api/v1/contacts/me");
+    static inline const QString contactsCapturePath = QStringLiteral("/api/v1/contacts/capture");
+
+    LoginFirstFlowView(AccountService *accountService, OrvalenAccountBridge *bridge, std::function<void()> onComplete,
+                       QWidget *parent = nullptr);
+    LoginFirstFlowView(AccountService *accountService, OrvalenAccountBridge *bridge, std::function<void()> onComplete,
+                       Environment environment, QWidget *parent = nullptr);
+    ~LoginFirstFlowView() override;
+
+    GateStep step() const { return m_step; }
+    // The phase as the gate last stored it, and as the screen shows it (busy over it while
+    // a sign-in runs, also one started elsewhere).
+    Phase signInPhase() const { return m_signInPhase; }
+    Phase displayedSignInPhase() const;
+    bool isWorking() const { return m_isWorking; }
+    bool isCompleting() const { return m_isCompleting; }
+    QSet<QString> visibleMarketingLists() const { return m_visibleMarketingLists; }
+    bool appOptIn() const { return m_appOptIn; }
+    bool studioOptIn() const { return m_studioOptIn; }
+
+    OrvalenSignInScreen *signInScreen() const { return m_signInScreen; }
+    WelcomeStepView *welcomeView() const { return m_welcomeView; }
+
+    // The terms and privacy pages under the maker's web address.
+    QUrl termsURL() const;
+    QUrl privacyURL() const;
+
+Q_SIGNALS:
+    void stepChanged(LoginFirstFlowView::GateStep step);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Sign-in step.
+    void routeOnFirstAppear();
+    void signInScreenAppeared();
+    void startSignIn(ProviderHint provider);
+    void cancelSignIn();
+    void startProbe();
+    void routeAfterAuth(bool isNewUser);
+    void completeOnboarding();
+    void authenticatedChanged(bool isAuthenticated);
+    static QCoro::Task<void> runSignIn(QPointer<LoginFirstFlowView> self, ProviderHint provider);
+    static QCoro::Task<void> probeConnectivity(QPointer<LoginFirstFlowView> self);
+
+    // Welcome step.
+    void welcomeAppeared();
+    void optInTapped(const QString &listSlug);
+    void continueTapped();
+    bool countsAsOptedIn(const QString &listSlug) const;
+    QString consentMethod(bool isOn, bool touched) const;
+    static QCoro::Task<void> fetchMarketingVisibility(QPointer<LoginFirstFlowView> self);
+    static QCoro::Task<void> submitWelcomeConsent(QPointer<LoginFirstFlowView> self);
+    static QCoro::Task<bool> submitWelcomeTerms(QPointer<LoginFirstFlowView> self, Session session);
+    static QCoro::Task<void> submitMarketingConsent(QPointer<LoginFirstFlowView> self, Session session);
+    std::optional<QString> proofFor(const QUrl &url, const QString &method, const QString &token,
+                                    const QString &kind) const;
+
+    void setStep(GateStep step);
+    void setSignInPhase(const Phase &phase);
+    void setWorking(bool isWorking);
+    void syncScreen();
+    void syncWelcome();
+    void track(const QString &event, const Analytics::Properties &properties = {}) const;
+    void log(const QString &category, const QString &level, const QString &message) const;
+    QUrl serviceURL(const QUrl &base, const QString &path) const;
+
+    QPointer<AccountService> m_accountService;
+    QPointer<OrvalenAccountBridge> m_bridge;
+    std::function<void()> m_onComplete;
+    Environment m_environment;
+
+    GateStep m_step = GateStep::signIn;
+    Phase m_signInPhase = Phase::ready();
+    bool m_didRouteOnAppear = false;
+    bool m_didTrackSignInAppearance = false;
+    bool m_isWorking = false;
+    bool m_isCompleting = false;
+    bool m_isNewUser = false;
+    bool m_appOptIn = false;
+    bool m_studioOptIn = false;
+    bool m_appOptInTouched = false;
+    bool m_studioOptInTouched = false;
+    QSet<QString> m_visibleMarketingLists;
+
+    QStackedLayout *m_stack = nullptr;
+    OrvalenSignInScreen *m_signInScreen = nullptr;
+    WelcomeStepView *m_welcomeView = nullptr;
+};

@@ -1,0 +1,62 @@
+#include "Vantle/Onboarding/WelcomeAccentButton.h"
+
+#include "Vantle/Onboarding/OnboardingFont.h"
+#include "Vantle/Utilities/Theme.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+QFont titleFont()
+{
+    return OnboardingFont::system(14, QFont::DemiBold);
+}
+} // namespace
+
+WelcomeAccentButton::WelcomeAccentButton(const QString &title, QWidget *parent) : QAbstractButton(parent)
+{
+    setText(title);
+    setAccessibleName(title);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QSize WelcomeAccentButton::sizeHint() const
+{
+    const QFontMetrics metrics(titleFont());
+    return QSize(metrics.horizontalAdvance(text()) + 48, metrics.height() + 24);
+}
+
+QSize WelcomeAccentButton::minimumSizeHint() const
+{
+    return sizeHint();
+}
+
+void WelcomeAccentButton::enterEvent(QEnterEvent *event)
+{
+    m_hovered = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void WelcomeAccentButton::leaveEvent(QEvent *event)
+{
+    m_hovered = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+void WelcomeAccentButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), 10, 10);
+    const QColor fill = isDown() ? Theme::accent.darker(110) : (m_hovered ? Theme::accent.lighter(106) : Theme::accent);
+    painter.fillPath(shape, fill);
+    painter.setFont(titleFont());
+    painter.setPen(Theme::accentInk);
+    painter.drawText(rect(), Qt::AlignCenter, text());
+}

@@ -1,0 +1,475 @@
+#include "../Services/AccountServiceHarness.h"
+
+#include "OrvalenAccount/UI/OrvalenLinkButton.h"
+#include "OrvalenAccount/UI/OrvalenOutlineButton.h"
+#include "OrvalenAccount/UI/OrvalenProviderButton.h"
+#include "OrvalenAccount/UI/OrvalenProviderButtons.h"
+#include "Platform/InMemoryKeychain.h"
+#include "Platform/Preferences.h"
+#include "Vantle/Onboarding/LoginFirstFlowView.h"
+#include "Vantle/Onboarding/WelcomeAccentButton.h"
+#include "Vantle/Onboarding/WelcomeAcknowledgementStore.h"
+#include "Vantle/Onboarding/WelcomeCheckboxRow.h"
+#include "Vantle/Onboarding/WelcomeConsent.h"
+#include "Vantle/Onboarding/WelcomeStepView.h"
+#include "support/TaskRunner.h"
+#include "tools/fakes/FakeContactsService.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+using namespace std::chrono_literals;
+using Fakes::FakeBrowser;
+using Fakes::FakeContactsService;
+using Fakes::FakeIdentityService;
+using Fakes::ScriptedAnswer;
+using Hint = OAuthDriver::ProviderHint;
+using Phase = OrvalenSignInScreen::Phase;
+using Step = LoginFirstFlowView::GateStep;
+
+namespace {
+
+const QString kGet = QStringLiteral("GET");
+const QString kPost = QStringLiteral("POST");
+const QString kWhoami = QStringLiteral("/api/whoami");
+const QString kConsents = FakeIdentityService::consentsPath;
+const QString kSentence =
+    QStringLiteral("By creating an account you agree to the Terms of Service and Privacy Policy.");
+
+// The application's account objects over loopback services, and a gate the way the root
+// view shows it: once the launch restore has finished. Events and log lines of the gate
+// are kept in order.
+class Gate {
+public:
+    Gate()
+    {
+        Preferences::setStandard(preferences);
+        identityForProbe = account.identity.baseUrl();
+    }
+    ~Gate()
+    {
+        view.reset();
+        Preferences::setStandard(nullptr);
+    }
+
+    // Launch restore, then the gate on screen.
+    void open()
+    {
+        account.attach();
+        ASSERT_TRUE(account.waitForLaunchRestore());
+        LoginFirstFlowView::Environment environment;
+        environment.track = [this](const QString &event, const Analytics::Properties &properties) {
+            events.append(event);
+            properties_.append(properties);
+        };
+        environment.log = [this](const QString &category, const QString &level, const QString &message) {
+            logs.append(category + QLatin1Char(' ') + level + QLatin1Char(' ') + message);
+        };
+        environment.contactsURL = [this] { return contacts.baseUrl(); };
+        environment.webURL = [] { return QUrl(QStringLiteral("https://orvalen.test")); };
+        environment.regionCode = [this] { return region; };
+        environment.requestTimeout = 400ms;
+        environment.probeTimeout = 400ms;
+        // The identity address can be pointed elsewhere to take the service "offline".
+        environment.identityURL = [this] { return identityForProbe; };
+        view = std::make_unique<LoginFirstFlowView>(account.service.get(), account.bridge.get(),
+                                                    [this] { ++completions; }, environment);
+        view->resize(960, 680);
+        view->show();
+    }
+
+    OrvalenProviderButton *provider(Hint hint) const { return view->signInScreen()->providerButtons()->button(hint); }
+    void click(QAbstractButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    // Signs in through the browser with the e-mail button; true once the gate moved on.
+    bool signIn()
+    {
+        click(provider(Hint::email));
+        return TestSupport::waitUntil([this] { return completions > 0 || view->step() == Step::welcome; });
+    }
+    bool waitForPhase(const Phase &phase)
+    {
+        return TestSupport::waitUntil([&] { return view->displayedSignInPhase() == phase; });
+    }
+    int countOf(const QString &event) const { return int(events.count(event)); }
+    std::optional<Analytics::Properties> propertiesOf(const QString &event) const
+    {
+        const qsizetype at = events.lastIndexOf(event);
+        return at < 0 ? std::nullopt : std::optional(properties_.at(at));
+    }
+    QList<QJsonObject> captureBodies() const
+    {
+        QList<QJsonObject> out;
+        for (const auto &request : contacts.requestsTo(FakeContactsService::capturePath))
+            out.append(request.json().object());
+        return out;
+    }
+    QList<QJsonObject> consentBodies() const
+    {
+        QList<QJsonObject> out;
+        for (const auto &request : account.identity.requestsTo(kConsents))
+            out.append(request.json().object());
+        return out;
+    }
+
+    std::shared_ptr<InMemoryKeychain> keychain = std::make_shared<InMemoryKeychain>();
+    std::shared_ptr<InMemoryPreferences> preferences = std::make_shared<InMemoryPreferences>();
+    AccountServiceHarness account{keychain};
+    FakeContactsService contacts;
+    QString region = QStringLiteral("DE");
+    QUrl identityForProbe;
+    std::unique_ptr<LoginFirstFlowView> view;
+    int completions = 0;
+    QStringList events;
+    QList<Analytics::Properties> properties_;
+    QStringList logs;
+};
+
+QJsonObject consent(const QString &kind)
+{
+    return QJsonObject{{QStringLiteral("kind"), kind},
+                       {QStringLiteral("version"), QStringLiteral("v1-2026-06")},
+                       {QStringLiteral("surface"), QStringLiteral("vantle_mac_welcome")},
+                       {QStringLiteral("verbatim_text"), kSentence}};
+}
+
+QByteArray listsAnswer(const QList<QPair<QString, QString>> &lists)
+{
+    QJsonArray array;
+    for (const auto &[slug, state] : lists)
+        array.append(QJsonObject{{QStringLiteral("list_slug"), slug}, {QStringLiteral("state"), state}});
+    return QJsonDocument(QJsonObject{{QStringLiteral("lists"), array}}).toJson(QJsonDocument::Compact);
+}
+
+TEST(LoginFirstFlowView, EachProviderStartsOneBrowserSignInWithItsHintAndCanBeCancelled)
+{
+    const struct {
+        Hint hint;
+        const char *raw;
+    } cases[] = {{Hint::apple, "apple"}, {Hint::google, "google"}, {Hint::email, "email"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.raw);
+        Gate gate;
+        gate.account.browser->setMode(FakeBrowser::Mode::ignore);
+        gate.open();
+        ASSERT_TRUE(gate.waitForPhase(Phase::ready()));
+
+        gate.click(gate.provider(c.hint));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return !gate.account.browser->openedUrls().isEmpty(); }));
+        const QUrlQuery query(gate.account.browser->openedUrls().constLast());
+        EXPECT_EQ(query.queryItemValue(QStringLiteral("provider")), QLatin1String(c.raw));
+
+        // Busy: the buttons are faded and off, a second tap starts nothing, cancel is offered.
+        EXPECT_EQ(gate.view->displayedSignInPhase(), Phase::busy());
+        OrvalenProviderButtons *buttons = gate.view->signInScreen()->providerButtons();
+        EXPECT_FALSE(gate.provider(Hint::google)->isEnabled());
+        EXPECT_DOUBLE_EQ(gate.provider(Hint::google)->opacity(), 0.55);
+        gate.click(gate.provider(Hint::google));
+        TestSupport::spinFor(50ms);
+        EXPECT_EQ(gate.account.browser->openedUrls().size(), 1);
+        ASSERT_NE(buttons->cancelButton(), nullptr);
+        EXPECT_EQ(buttons->cancelButton()->text(), QStringLiteral("Cancel sign-in"));
+
+        gate.click(buttons->cancelButton());
+        ASSERT_TRUE(gate.waitForPhase(Phase::ready()));
+        EXPECT_EQ(buttons->cancelButton(), nullptr);
+        EXPECT_EQ(gate.completions, 0);
+        EXPECT_EQ(gate.view->step(), Step::signIn);
+    }
+}
+
+TEST(LoginFirstFlowView, OfflineShowsTheCardAndRetryProbesAgain)
+{
+    Gate gate;
+    gate.identityForProbe = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(Fakes::FakeService::closedPort()));
+    gate.open();
+    ASSERT_TRUE(gate.waitForPhase(Phase::offline()));
+    EXPECT_EQ(gate.countOf(QStringLiteral("login_screen_shown")), 1);
+    auto *retry = gate.view->findChild<OrvalenOutlineButton *>(QStringLiteral("retry"));
+    ASSERT_TRUE(retry && retry->isVisible());
+    EXPECT_FALSE(gate.view->signInScreen()->providerButtons()->isVisible());
+
+    // Still unreachable: still offline. Then the service answers, even with an error status.
+    gate.click(retry);
+    TestSupport::spinFor(100ms);
+    EXPECT_TRUE(gate.waitForPhase(Phase::offline()));
+    gate.account.identity.on(kGet, kWhoami, ScriptedAnswer::json(500, R"({"error":"boom"})"));
+    gate.identityForProbe = gate.account.identity.baseUrl();
+    gate.click(retry);
+    ASSERT_TRUE(gate.waitForPhase(Phase::ready()));
+    EXPECT_EQ(gate.account.identity.countOf(kGet, kWhoami), 1);
+    EXPECT_EQ(gate.countOf(QStringLiteral("login_screen_shown")), 1) << "one stay on the step, one event";
+}
+
+TEST(LoginFirstFlowView, AFailedSignInShowsItsMessageUnlessTheServiceIsUnreachable)
+{
+    const struct {
+        const char *name;
+        bool reachable;
+        bool showsError;
+    } cases[] = {{"service answers", true, true}, {"service unreachable", false, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Gate gate;
+        gate.account.identity.enqueue(kPost, FakeIdentityService::exchangePath,
+                                      ScriptedAnswer::json(500, R"({"error":"exchange_failed"})"));
+        gate.open();
+        ASSERT_TRUE(gate.waitForPhase(Phase::ready()));
+        if (!c.reachable)
+            gate.identityForProbe = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(Fakes::FakeService::closedPort()));
+        gate.click(gate.provider(Hint::google));
+        ASSERT_TRUE(TestSupport::waitUntil([&] {
+            return !gate.view->isWorking() && gate.view->displayedSignInPhase().kind() != Phase::Kind::busy
+                && gate.view->displayedSignInPhase().kind() != Phase::Kind::ready;
+        }));
+        const Phase shown = gate.view->displayedSignInPhase();
+        EXPECT_EQ(shown.kind(), c.showsError ? Phase::Kind::error : Phase::Kind::offline);
+        if (c.showsError) {
+            EXPECT_FALSE(shown.message().isEmpty());
+            auto *text = gate.view->findChild<QLabel *>(QStringLiteral("errorText"));
+            EXPECT_EQ(text->text(), shown.message());
+            EXPECT_TRUE(text->isVisible());
+        }
+        EXPECT_EQ(gate.completions, 0);
+    }
+}
+
+TEST(LoginFirstFlowView, RoutesBySessionAndWelcomedAccounts)
+{
+    const struct {
+        const char *name;
+        bool restoredAtLaunch;
+        QStringList legacyWelcomed; // in the old preferences list
+        bool welcomedInKeychain;
+        Step expected;
+    } cases[] = {
+        {"new account", false, {}, false, Step::welcome},
+        {"already welcomed here", false, {}, true, Step::signIn},
+        {"welcomed by an older release, padded upper case", false,
+         {QStringLiteral("  %1 \n").arg(FakeIdentityService::accountId.toUpper())}, false, Step::signIn},
+        {"restored at launch", true, {}, false, Step::signIn},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Gate gate;
+        const QString id = FakeIdentityService::accountId;
+        if (c.welcomedInKeychain)
+            WelcomeAcknowledgementStore::acknowledge(id);
+        if (!c.legacyWelcomed.isEmpty())
+            gate.preferences->setValue(WelcomeAcknowledgementStore::key, c.legacyWelcomed);
+        if (c.restoredAtLaunch)
+            gate.account.storeLiveSession(3600, id, FakeIdentityService::email);
+        gate.open();
+        if (c.restoredAtLaunch) {
+            ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.completions > 0; }));
+            TestSupport::spinFor(100ms);
+            EXPECT_EQ(gate.countOf(QStringLiteral("login_screen_shown")), 0);
+            EXPECT_EQ(gate.account.identity.countOf(kGet, kWhoami), 0) << "no probe for a signed-in person";
+        } else {
+            ASSERT_TRUE(gate.signIn());
+        }
+        EXPECT_EQ(gate.view->step(), c.expected);
+        const bool completed = c.expected != Step::welcome;
+        EXPECT_EQ(gate.completions, completed ? 1 : 0);
+        EXPECT_EQ(gate.countOf(QStringLiteral("onboarding_completed")), completed ? 1 : 0);
+        if (completed) {
+            EXPECT_EQ(gate.propertiesOf(QStringLiteral("onboarding_completed")),
+                      (Analytics::Properties{{QStringLiteral("method"), QStringLiteral("login_first")}}));
+            EXPECT_EQ(WelcomeAcknowledgementStore::loadIDs(), QStringList{id});
+        } else {
+            EXPECT_TRUE(gate.view->welcomeView()->isVisible());
+            EXPECT_TRUE(WelcomeAcknowledgementStore::loadIDs().isEmpty()) << "welcomed only after Continue";
+        }
+    }
+}
+
+TEST(LoginFirstFlowView, ContinueRecordsConsentsAndTheChosenListsExactly)
+{
+    const QString app = WelcomeConsent::appListSlug;
+    const QString studio = WelcomeConsent::studioListSlug;
+    const struct {
+        const char *name;
+        QString region;
+        QByteArray lookup;           // the contacts service's answer
+        QStringList taps;            // boxes tapped, in order
+        QList<QPair<QString, QString>> captures; // (list, consent method) sent, in order
+        bool appOptIn, studioOptIn;  // as "welcome_consent_submitted" reports them
+    } cases[] = {
+        {"US, left as they start", QStringLiteral("US"), listsAnswer({}), {},
+         {{app, QStringLiteral("default_checked")}, {studio, QStringLiteral("default_checked")}}, true, true},
+        {"US, app box off and on again", QStringLiteral("US"), listsAnswer({}), {app, app},
+         {{app, QStringLiteral("explicit_checkbox")}, {studio, QStringLiteral("default_checked")}}, true, true},
+        {"US, newsletter off", QStringLiteral("US"), listsAnswer({}), {studio},
+         {{app, QStringLiteral("default_checked")}}, true, false},
+        {"elsewhere, nothing ticked", QStringLiteral("DE"), listsAnswer({}), {}, {}, false, false},
+        {"no region, newsletter ticked", QString(), listsAnswer({}), {studio},
+         {{studio, QStringLiteral("explicit_checkbox")}}, false, true},
+        {"app list already answered: its ticked box is hidden and not sent", QStringLiteral("US"),
+         listsAnswer({{app, QStringLiteral("subscribed")}, {studio, QStringLiteral("never_asked")}}), {},
+         {{studio, QStringLiteral("default_checked")}}, false, true},
+        {"both answered: an empty card, consents only", QStringLiteral("US"),
+         listsAnswer({{app, QStringLiteral("unsubscribed")}, {studio, QStringLiteral("subscribed")}}), {}, {}, false,
+         false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Gate gate;
+        gate.region = c.region;
+        gate.contacts.on(kGet, FakeContactsService::mePath, ScriptedAnswer::json(200, c.lookup));
+        gate.open();
+        ASSERT_TRUE(gate.signIn());
+        ASSERT_EQ(gate.view->step(), Step::welcome);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.contacts.countOf(kGet, FakeContactsService::mePath) == 1; }));
+        TestSupport::spinFor(50ms);
+        const std::optional<OrvalenAccountBridge::Session> session = gate.account.bridge->currentSession();
+        ASSERT_TRUE(session);
+
+        const Fakes::RecordedRequest lookup = gate.contacts.requestsTo(FakeContactsService::mePath).constFirst();
+        EXPECT_EQ(lookup.query.queryItemValue(QStringLiteral("app")), QStringLiteral("vantle"));
+        EXPECT_EQ(lookup.header("Authorization"), "Bearer " + session->oas.toUtf8());
+        EXPECT_TRUE(lookup.hasHeader("DPoP"));
+
+        WelcomeStepView *welcome = gate.view->welcomeView();
+        for (const QString &slug : c.taps)
+            gate.click(welcome->row(slug));
+        gate.click(welcome->continueButton());
+        gate.click(welcome->continueButton()); // a second tap while it runs does nothing
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.completions > 0; }));
+        TestSupport::spinFor(50ms);
+
+        EXPECT_EQ(gate.consentBodies(), (QList<QJsonObject>{consent(QStringLiteral("terms")), consent(QStringLiteral("privacy"))}));
+        for (const auto &request : gate.account.identity.requestsTo(kConsents)) {
+            EXPECT_EQ(request.header("Authorization"), "Bearer " + session->oas.toUtf8());
+            EXPECT_TRUE(request.hasHeader("DPoP"));
+        }
+        EXPECT_TRUE(gate.account.identity.dpopFailures().isEmpty());
+
+        QList<QJsonObject> expected;
+        for (const auto &[slug, method] : c.captures) {
+            QJsonObject body{{QStringLiteral("email"), session->email},
+                             {QStringLiteral("list_slug"), slug},
+                             {QStringLiteral("source_type"), QStringLiteral("signup")},
+                             {QStringLiteral("consent_method"), method},
+                             {QStringLiteral("consent_text"),
+                              slug == app ? WelcomeConsent::appListLabel : WelcomeConsent::studioListLabel},
+                             {QStringLiteral("consent_version"), QStringLiteral("welcome-v2-2026-06")},
+                             {QStringLiteral("orvalen_account_id"), session->accountID}};
+            if (slug == app)
+                body.insert(QStringLiteral("app_slug"), QStringLiteral("vantle"));
+            expected.append(body);
+        }
+        EXPECT_EQ(gate.captureBodies(), expected);
+        for (const auto &request : gate.contacts.requestsTo(FakeContactsService::capturePath))
+            EXPECT_FALSE(request.hasHeader("DPoP")) << "captures never carry a proof";
+
+        EXPECT_EQ(gate.propertiesOf(QStringLiteral("welcome_consent_submitted")),
+                  (Analytics::Properties{{QStringLiteral("app_opt_in"), c.appOptIn},
+                                         {QStringLiteral("studio_opt_in"), c.studioOptIn},
+                                         {QStringLiteral("app_slug"), QStringLiteral("vantle")}}));
+        EXPECT_EQ(gate.countOf(QStringLiteral("welcome_marketing_capture_skipped")), 0);
+        EXPECT_EQ(gate.countOf(QStringLiteral("onboarding_completed")), 1);
+        EXPECT_EQ(gate.completions, 1);
+        EXPECT_EQ(WelcomeAcknowledgementStore::loadIDs(), QStringList{session->accountID});
+    }
+}
+
+TEST(LoginFirstFlowView, BadAnswersNeverStopTheGateNorShowTheUserAnError)
+{
+    const struct {
+        const char *name;
+        std::optional<ScriptedAnswer> lookup; // nothing: the contacts service is unreachable
+        std::optional<ScriptedAnswer> termsAnswer;
+        QString lookupLog; // expected line, empty for none
+        bool consentsStored;
+    } cases[] = {
+        {"slow contacts answer", [] { auto a = ScriptedAnswer::json(200, listsAnswer({})); a.delay = 2s; return a; }(),
+         std::nullopt, QStringLiteral("onboarding warn marketing_visibility_fetch_failed error=The request timed out."), true},
+        {"contacts answer not JSON", ScriptedAnswer::json(200, "<html>oops</html>"), std::nullopt,
+         QStringLiteral("onboarding warn marketing_visibility_fetch_failed error=The answer could not be read."), true},
+        {"contacts answer without list_slug", ScriptedAnswer::json(200, R"({"lists":[{"state":"never_asked"}]})"),
+         std::nullopt,
+         QStringLiteral("onboarding warn marketing_visibility_fetch_failed error=The answer could not be read."), true},
+        {"contacts 503", ScriptedAnswer::json(503, R"({"error":"down"})"), std::nullopt,
+         QStringLiteral("onboarding warn marketing_visibility_fetch_failed error=The server answered with status 503."),
+         true},
+        {"terms record refused", ScriptedAnswer::json(200, listsAnswer({})), ScriptedAnswer::json(500, "{}"), QString(),
+         false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Gate gate;
+        gate.region = QStringLiteral("US");
+        if (c.lookup)
+            gate.contacts.on(kGet, FakeContactsService::mePath, *c.lookup);
+        if (c.termsAnswer)
+            gate.account.identity.enqueue(kPost, kConsents, *c.termsAnswer);
+        gate.open();
+        ASSERT_TRUE(gate.signIn());
+        ASSERT_EQ(gate.view->step(), Step::welcome);
+        ASSERT_TRUE(TestSupport::waitUntil([&] {
+            return gate.contacts.countOf(kGet, FakeContactsService::mePath) == 1
+                && (c.lookupLog.isEmpty() || gate.logs.contains(c.lookupLog));
+        }, 5s));
+        TestSupport::spinFor(50ms);
+        EXPECT_EQ(gate.view->visibleMarketingLists(), WelcomeConsent::allListSlugs()) << "both boxes on failure";
+        if (!c.lookupLog.isEmpty()) {
+            EXPECT_EQ(gate.logs, QStringList{c.lookupLog});
+        }
+
+        gate.click(gate.view->welcomeView()->continueButton());
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.completions > 0; }, 5s));
+        TestSupport::spinFor(50ms);
+        EXPECT_EQ(gate.consentBodies().size(), c.consentsStored ? 2 : 1) << "no privacy record after a failed terms one";
+        EXPECT_EQ(gate.countOf(QStringLiteral("welcome_terms_capture_failed")), c.consentsStored ? 0 : 1);
+        if (!c.consentsStored) {
+            EXPECT_EQ(gate.logs.filter(QStringLiteral("consent_submission_failed")),
+                      QStringList{QStringLiteral(
+                          "onboarding error consent_submission_failed error=The server answered with status 500.")});
+        }
+        EXPECT_EQ(gate.captureBodies().size(), 2) << "the opt-ins are sent whatever else failed";
+        EXPECT_EQ(gate.countOf(QStringLiteral("welcome_consent_submitted")), 1);
+        EXPECT_EQ(gate.completions, 1);
+    }
+}
+
+TEST(LoginFirstFlowView, SigningOutDuringTheWelcomeStepReturnsToAFreshSignIn)
+{
+    Gate gate;
+    gate.open();
+    ASSERT_TRUE(gate.signIn());
+    ASSERT_EQ(gate.view->step(), Step::welcome);
+    EXPECT_EQ(gate.countOf(QStringLiteral("login_screen_shown")), 1);
+    gate.account.service->signOut();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.view->step() == Step::signIn; }));
+    EXPECT_EQ(gate.view->displayedSignInPhase(), Phase::ready());
+    EXPECT_FALSE(gate.view->isWorking());
+    EXPECT_TRUE(gate.view->signInScreen()->isVisible());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.countOf(QStringLiteral("login_screen_shown")) == 2; }))
+        << "a new stay on the sign-in step is tracked again";
+    EXPECT_EQ(gate.completions, 0);
+}
+
+TEST(LoginFirstFlowView, LegalLinksOpenTheMakersPages)
+{
+    Gate gate;
+    gate.account.browser->setMode(FakeBrowser::Mode::ignore);
+    gate.open();
+    const QUrl terms(QStringLiteral("https://orvalen.test/terms/vantle"));
+    const QUrl privacy(QStringLiteral("https://orvalen.test/privacy/vantle"));
+    gate.click(gate.view->findChild<OrvalenLinkButton *>(QStringLiteral("termsLink")));
+    gate.click(gate.view->findChild<OrvalenLinkButton *>(QStringLiteral("privacyLink")));
+    // The welcome step's sentence links to the same pages.
+    QLabel *sentence = gate.view->welcomeView()->termsLabel();
+    EXPECT_TRUE(sentence->text().contains(terms.toString()));
+    Q_EMIT sentence->linkActivated(privacy.toString());
+    EXPECT_EQ(gate.account.browser->openedUrls(), (QList<QUrl>{terms, privacy, privacy}));
+}
+
+} // namespace
