@@ -9,7 +9,8 @@
 #include "Vantle/App/AppTray.h"
 #include "Vantle/App/SignInLinks.h"
 #include "Vantle/Models/LedgerModel.h"
-#include <QPushButton>
+#include "Vantle/Onboarding/LoginFirstFlowView.h"
+#include "Vantle/Onboarding/VantleLogo.h"
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/Analytics.h"
 #include "Vantle/Services/DeviceService.h"
@@ -45,7 +46,6 @@ VantleApp::VantleApp(AppDelegate *delegate, QObject *parent)
     // everything behind it (keychain reads, the device key) is built right after its first
     // paint. Links that arrive meanwhile wait in the delegate.
     m_window = std::make_unique<MainWindow>(RootView::makeLoadingView(nullptr));
-    m_window->setWindowIcon(QIcon::fromTheme(QStringLiteral("vantle")));
     connect(m_window.get(), &MainWindow::firstPainted, this, &VantleApp::start, Qt::QueuedConnection);
     // A window that is never put on screen (a desktop without one) must not hold Vantle back.
     QTimer::singleShot(startDeadline, this, &VantleApp::start);
@@ -69,6 +69,8 @@ void VantleApp::start()
 
     // Error telemetry first, so that whatever goes wrong from here on is reported.
     ErrorTelemetry::startAtLaunch();
+    // Drawn from its vector image: after the first paint, not before it.
+    m_window->setWindowIcon(VantleLogo::icon());
 
     m_device = new DeviceService(this);
     m_account = new AccountService(m_device, this);
@@ -129,21 +131,16 @@ void VantleApp::buildWindow()
     surfaces.gate = [self](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
         if (!self)
             return nullptr;
-        // INTERIM until the first-run gate lands.
-        auto *button = new QPushButton(QStringLiteral("Continue with email"), parent);
-        QPointer<AccountService> account(self->m_account);
-        auto done = std::make_shared<std::function<void()>>(std::move(onComplete));
-        connect(button, &QPushButton::clicked, button, [account, done]() {
-            if (!account) return;
-            auto task = [](QPointer<AccountService> a, std::shared_ptr<std::function<void()>> d) -> QCoro::Task<void> {
-                const SignInResult r = co_await a->beginSignIn(OAuthDriver::ProviderHint::email);
-                if (a && r == SignInResult::success()) (*d)();
-            };
-            [[maybe_unused]] QCoro::Task<void> t = task(account, done);
+        auto *gate = new LoginFirstFlowView(self->m_account, self->m_bridge, std::move(onComplete), parent);
+        connect(gate, &LoginFirstFlowView::stepChanged, gate, [](LoginFirstFlowView::GateStep step) {
+            lifecycleLog().emit(QStringLiteral("info"),
+                                QStringLiteral("gate_step step=%1").arg(LoginFirstFlowView::toRaw(step)));
         });
-        if (self->m_account->isAuthenticated())
-            QMetaObject::invokeMethod(button, [done]() { (*done)(); }, Qt::QueuedConnection);
-        return button;
+        return gate;
+    };
+    surfaces.gateIsSigningIn = [](QWidget *gate) {
+        const auto *flow = qobject_cast<LoginFirstFlowView *>(gate);
+        return flow && flow->isWorking();
     };
     surfaces.audit = [self](QWidget *parent) -> QWidget * {
         return self ? new HourAuditView(self->m_ledger, parent) : nullptr;
@@ -160,7 +157,7 @@ void VantleApp::buildWindow()
 
 void VantleApp::buildTray()
 {
-    m_tray = std::make_unique<AppTray>(QIcon::fromTheme(QStringLiteral("vantle")));
+    m_tray = std::make_unique<AppTray>(VantleLogo::icon());
     connect(m_tray.get(), &AppTray::openMainWindowRequested, this, &VantleApp::openMainWindow);
     connect(m_tray.get(), &AppTray::openSettingsRequested, this, &VantleApp::openSettings);
     connect(m_tray.get(), &AppTray::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -74,6 +74,20 @@ wait_for_log() {
   done
 }
 
+# Clicks the middle of the accent-coloured area in the lower part of the window: the one
+# primary button of the step on screen (the logo's accent arc sits higher up).
+click_accent_button() {
+  local grab="$work/grab.png" box w h x y
+  import -window "$window" "$grab"
+  w=$(identify -format '%w' "$grab"); h=$(identify -format '%h' "$grab")
+  box=$(convert "$grab" -crop "${w}x$((h * 6 / 10))+0+$((h * 4 / 10))" +repage -fuzz 4% \
+        -fill black +opaque '#F0A32A' -fill white -opaque '#F0A32A' -trim -format '%w %h %X %Y' info:) || return 1
+  read -r bw bh bx by <<<"$box"
+  [ "$bw" -gt 20 ] && [ "$bh" -gt 10 ] || return 1
+  x=$((bx + bw / 2)); y=$((by + bh / 2 + h * 4 / 10))
+  xdotool mousemove --window "$window" "$x" "$y" click 1
+}
+
 window=""
 shot() {
   [ -n "$window" ] || return 1
@@ -147,9 +161,8 @@ kill -0 "$vantle_pid" 2>/dev/null || fail "the running Vantle is gone"
 sleep 1
 shot 02-welcome
 
-# Continue, the welcome step's one button, which has the keyboard focus.
-xdotool windowfocus "$window" 2>/dev/null || true
-xdotool key --clearmodifiers Return
+# Continue, the welcome step's one button, clicked as a person would.
+click_accent_button || fail "no Continue button on the welcome step"
 
 wait_for_log 'root_surface surface=audit' 60 "the Hour Audit did not show after the welcome step"
 sleep 1
