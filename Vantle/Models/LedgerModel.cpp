@@ -100,10 +100,9 @@ void LedgerModel::setRefreshInterval(std::chrono::milliseconds interval)
 
 void LedgerModel::clear()
 {
-    // Whatever is in flight was asked for by the session that just ended.
-    m_clearedThrough = m_fetchesStarted;
     QPointer<LedgerModel> self(this);
     setCategories({});
+    // Also voids what is in flight: it was asked for by the session that just ended.
     if (self)
         setDidLoadCategories(false);
 }
