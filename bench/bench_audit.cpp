@@ -4,6 +4,7 @@
 // throws every layout of the dashboard away and lays it out again. The goal: a press's median
 // within one frame at 240 Hz (4 ms).
 
+#include "bench/BenchRatio.h"
 #include "VantleKit/Audit/AuditStore.h"
 #include "VantleKit/Audit/Views/AuditFlowView.h"
 #include "VantleKit/Audit/Views/AuditMotion.h"
@@ -18,7 +19,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,33 +125,6 @@ void BM_StepperPress(benchmark::State &state)
 }
 BENCHMARK(BM_StepperPress)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            const auto found = run.counters.find("median_ms");
-            if (!run.error_occurred && found != run.counters.end())
-                m_median[run.run_name.function_name] = found->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const auto bare = m_median.find("BM_BareRelayout");
-        const auto press = m_median.find("BM_StepperPress");
-        if (bare == m_median.end() || press == m_median.end() || bare->second <= 0)
-            return;
-        std::printf("stepper press / bare relayout (medians): %.3f; press median %.3f ms (target <= 4 ms) %s\n",
-                    press->second / bare->second, press->second, press->second <= 4.0 ? "ok" : "OVER TARGET");
-    }
-
-private:
-    std::map<std::string, double> m_median;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -164,7 +137,11 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    RatioReporter reporter;
+    const auto print = [](double bare, double press) {
+        std::printf("stepper press / bare relayout (medians): %.3f; press median %.3f ms (target <= 4 ms) %s\n",
+                    press / bare, press, press <= 4.0 ? "ok" : "OVER TARGET");
+    };
+    BenchRatio reporter("BM_BareRelayout", "BM_StepperPress", BenchRatio::counter("median_ms"), print);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     g_dashboard.reset();

@@ -2,6 +2,7 @@
 // The proof adds the claims, a random identifier, the token hash, base64url and the
 // DER-to-JOSE conversion to the signature; the run prints how much that costs.
 
+#include "bench/BenchRatio.h"
 #include "OrvalenAccount/DPoPSigner.h"
 #include "Platform/InMemoryKeychain.h"
 
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,38 +85,6 @@ void BM_DPoPProof(benchmark::State &state)
 }
 BENCHMARK(BM_DPoPProof)->Apply(measured);
 
-// Console output as usual, plus the ratio of the two once both have run.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            if (run.error_occurred)
-                continue;
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            const bool fastestOfAll = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
-            if (single || fastestOfAll)
-                m_cpuTime[run.run_name.function_name] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const auto bare = m_cpuTime.find("BM_BareECDSASignature");
-        const auto proof = m_cpuTime.find("BM_DPoPProof");
-        if (bare == m_cpuTime.end() || proof == m_cpuTime.end() || bare->second <= 0)
-            return;
-        const double ratio = proof->second / bare->second;
-        std::printf("DPoP proof / bare ECDSA signature: %.3f (target <= 1.5) %s\n", ratio,
-                    ratio <= 1.5 ? "ok" : "OVER TARGET");
-    }
-
-private:
-    std::map<std::string, double> m_cpuTime;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -124,7 +92,12 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    RatioReporter reporter;
+    const auto print = [](double bare, double proof) {
+        const double ratio = proof / bare;
+        std::printf("DPoP proof / bare ECDSA signature: %.3f (target <= 1.5) %s\n", ratio,
+                    ratio <= 1.5 ? "ok" : "OVER TARGET");
+    };
+    BenchRatio reporter("BM_BareECDSASignature", "BM_DPoPProof", BenchRatio::cpuTime(), print);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

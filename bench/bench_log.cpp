@@ -2,6 +2,7 @@
 // burst of 100,000 lines: how long the longest single emit held its caller, and whether
 // the log files stayed within their bound.
 
+#include "bench/BenchRatio.h"
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/LogCenter.h"
 #include "Vantle/Utilities/LogFileSink.h"
@@ -16,7 +17,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -65,35 +65,6 @@ void BM_WriterRedaction(benchmark::State &state)
     }
 }
 BENCHMARK(BM_WriterRedaction)->Apply(measured);
-
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            if (run.error_occurred)
-                continue;
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            const bool fastestOfAll = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
-            if (single || fastestOfAll)
-                m_cpuTime[run.run_name.function_name] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const auto bare = m_cpuTime.find("BM_BareQStringAppend");
-        const auto emit = m_cpuTime.find("BM_LogEmit");
-        if (bare == m_cpuTime.end() || emit == m_cpuTime.end() || bare->second <= 0)
-            return;
-        std::printf("Log::emit on the caller / bare QString append: %.1f\n", emit->second / bare->second);
-    }
-
-private:
-    std::map<std::string, double> m_cpuTime;
-};
 
 // 100,000 lines as fast as one thread can emit them, with small files so that they rotate
 // many times over.
@@ -151,7 +122,10 @@ int main(int argc, char **argv)
         return 1;
     QTemporaryDir scratch;
     LogCenter::shared().setFiles(scratch.filePath(QStringLiteral("logs")), LogFileSink::Limits{});
-    RatioReporter reporter;
+    const auto print = [](double bare, double emit) {
+        std::printf("Log::emit on the caller / bare QString append: %.1f\n", emit / bare);
+    };
+    BenchRatio reporter("BM_BareQStringAppend", "BM_LogEmit", BenchRatio::cpuTime(), print);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     burst(scratch.filePath(QStringLiteral("burst")));
     LogCenter::shared().shutdown();

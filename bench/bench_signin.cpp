@@ -3,6 +3,7 @@
 // against the bare HTTP round trips it needs: the discovery GET and the exchange POST.
 // The run prints how much the sign-in costs on top of them; the goal is at most 2.
 
+#include "bench/BenchRatio.h"
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/OrvalenAccountManager.h"
 #include "Platform/InMemoryKeychain.h"
@@ -23,7 +24,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -165,38 +165,6 @@ void BM_BrowserSignIn(benchmark::State &state)
 }
 BENCHMARK(BM_BrowserSignIn)->Apply(measured);
 
-// Console output as usual, plus the ratio once both have run.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            if (run.error_occurred)
-                continue;
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            const bool fastestOfAll = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
-            if (single || fastestOfAll)
-                m_realTime[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const auto bare = m_realTime.find("BM_BareRoundTrips");
-        const auto signIn = m_realTime.find("BM_BrowserSignIn");
-        if (bare == m_realTime.end() || signIn == m_realTime.end() || bare->second <= 0)
-            return;
-        const double ratio = signIn->second / bare->second;
-        std::printf("browser sign-in / bare round trips: %.3f (target <= 2) %s\n", ratio,
-                    ratio <= 2.0 ? "ok" : "OVER TARGET");
-    }
-
-private:
-    std::map<std::string, double> m_realTime;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -208,7 +176,12 @@ int main(int argc, char **argv)
         return 1;
     Services instance;
     g_services = &instance;
-    RatioReporter reporter;
+    const auto print = [](double bare, double signIn) {
+        const double ratio = signIn / bare;
+        std::printf("browser sign-in / bare round trips: %.3f (target <= 2) %s\n", ratio,
+                    ratio <= 2.0 ? "ok" : "OVER TARGET");
+    };
+    BenchRatio reporter("BM_BareRoundTrips", "BM_BrowserSignIn", BenchRatio::realTime(), print);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     g_services = nullptr;

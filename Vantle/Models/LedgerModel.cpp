@@ -24,6 +24,10 @@ LedgerModel::LedgerModel(std::shared_ptr<VantleAPI> api, QObject *parent)
 {
     if (!m_api)
         throw std::invalid_argument("LedgerModel needs a ledger client");
+    m_refreshTimer.setInterval(defaultRefreshInterval);
+    // Coarse: a refresh a moment late costs nothing, and the wakeup can share its slot.
+    m_refreshTimer.setTimerType(Qt::CoarseTimer);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &LedgerModel::refreshInBackground);
 }
 
 LedgerModel::~LedgerModel() = default;
@@ -72,6 +76,41 @@ QCoro::Task<void> LedgerModel::refresh()
     } catch (...) {
         qCWarning(lcLedger) << "refresh_failed error=unknown";
     }
+}
+
+void LedgerModel::setActive(bool active)
+{
+    if (m_active == active)
+        return;
+    m_active = active;
+    if (active) {
+        m_refreshTimer.start();
+        refreshInBackground();
+    } else {
+        m_refreshTimer.stop();
+        clear();
+    }
+    Q_EMIT isActiveChanged(active);
+}
+
+void LedgerModel::setRefreshInterval(std::chrono::milliseconds interval)
+{
+    m_refreshTimer.setInterval(interval);
+}
+
+void LedgerModel::clear()
+{
+    QPointer<LedgerModel> self(this);
+    setCategories({});
+    // Also voids what is in flight: it was asked for by the session that just ended.
+    if (self)
+        setDidLoadCategories(false);
+}
+
+void LedgerModel::refreshInBackground()
+{
+    // refresh() never throws; the task runs on by itself.
+    [[maybe_unused]] QCoro::Task<void> running = refresh();
 }
 
 std::uint64_t LedgerModel::beginCategoriesFetch()

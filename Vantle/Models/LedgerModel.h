@@ -6,7 +6,9 @@
 #include <QCoro/QCoroTask>
 #include <QList>
 #include <QObject>
+#include <QTimer>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -18,6 +20,7 @@ class LedgerModel final : public QObject {
     Q_PROPERTY(bool didLoadCategories READ didLoadCategories WRITE setDidLoadCategories NOTIFY
                    didLoadCategoriesChanged)
     Q_PROPERTY(QList<VantCategory> visibleCategories READ visibleCategories NOTIFY categoriesChanged)
+    Q_PROPERTY(bool isActive READ isActive NOTIFY isActiveChanged)
 
 public:
     explicit LedgerModel(std::shared_ptr<VantleAPI> api, QObject *parent = nullptr);
@@ -39,6 +42,17 @@ public:
     // Reloads the categories. Never throws: a failure is logged and leaves the state as it was.
     QCoro::Task<void> refresh();
 
+    static constexpr std::chrono::milliseconds defaultRefreshInterval{60000};
+
+    // Follows the signed-in state. Turning active refreshes at once and then every refresh
+    // interval; turning inactive stops that and clears the ledger (no categories,
+    // didLoadCategories false), and an answer still on its way belongs to the ledger as it
+    // was: it is dropped. Setting the value it already has does nothing.
+    void setActive(bool active);
+    bool isActive() const { return m_active; }
+    // Tests shorten it; takes effect at the next tick.
+    void setRefreshInterval(std::chrono::milliseconds interval);
+
     // A category fetch made outside refresh() (the Hour Audit's poll) joins the same order:
     // it takes a ticket before its request and hands the answer back with it. The answer is
     // applied (the categories, and didLoadCategories true) unless one of a later ticket was
@@ -50,8 +64,12 @@ public:
 Q_SIGNALS:
     void categoriesChanged();
     void didLoadCategoriesChanged(bool didLoadCategories);
+    void isActiveChanged(bool isActive);
 
 private:
+    void clear();
+    void refreshInBackground();
+
     std::shared_ptr<VantleAPI> m_api;
     QList<VantCategory> m_categories;
     bool m_didLoadCategories = false;
@@ -60,4 +78,6 @@ private:
     std::uint64_t m_newestApplied = 0;
     // Tickets up to this one were taken before the last clear.
     std::uint64_t m_clearedThrough = 0;
+    bool m_active = false;
+    QTimer m_refreshTimer;
 };

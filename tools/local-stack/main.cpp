@@ -75,6 +75,13 @@ void registerServices(LocalStack &stack)
     auto &feed = stack.serve<Fakes::FakeUpdateFeed>(QStringLiteral("updates"), QString());
     stack.setVariable(QStringLiteral("VANTLE_UPDATE_FEED_URL"), feed.feedURL().toString());
     stack.setVariable(QStringLiteral("VANTLE_UPDATE_PUBLIC_KEY"), Fakes::FakeUpdateFeed::publicKey());
+
+    // What the application asks of the identity service besides sessions: the reachability
+    // probe of the sign-in screen and the mirror of its analytics events (taken, not kept).
+    identity.on(QStringLiteral("GET"), QStringLiteral("/api/whoami"),
+                Fakes::ScriptedAnswer::json(200, R"({"service":"identity"})"));
+    identity.on(QStringLiteral("POST"), QStringLiteral("/api/app-events"),
+                Fakes::ScriptedAnswer::json(202, R"({"accepted":true})"));
 }
 
 int signalPipe[2] = {-1, -1};

@@ -136,4 +136,100 @@ TEST_F(LedgerModelTest, TheModelMayDieDuringARefresh)
     EXPECT_NO_THROW(runTask(std::move(running)));
 }
 
+// The ledger follows the signed-in state: what a person sees after signing in, out, and
+// in again. Each row is a sequence of setActive calls; the categories the service holds
+// stay the same throughout.
+TEST_F(LedgerModelTest, ActivityLoadsClearsAndNeverRefetchesForNothing)
+{
+    struct Row {
+        const char *name;
+        QList<bool> calls;
+        int requests;
+        bool loaded;
+    };
+    const Row rows[] = {
+        {"sign-in loads once", {true}, 1, true},
+        {"a repeated sign-in does not refetch", {true, true}, 1, true},
+        {"sign-out clears", {true, false}, 1, false},
+        {"a sign-out while signed out sends nothing", {false}, 0, false},
+        {"signing in again loads again", {true, false, true}, 2, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeLedgerService service;
+        service.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+        auto api = std::make_shared<VantleAPI>(
+            service.ledgerURL(), []() { return std::optional<QString>(QStringLiteral("oas_t")); }, &m_network);
+        LedgerModel model(api);
+        for (bool active : row.calls) {
+            model.setActive(active);
+            if (active) {
+                ASSERT_TRUE(waitUntil([&model] { return model.didLoadCategories(); }));
+            }
+        }
+        TestSupport::spinFor(std::chrono::milliseconds(50));
+        EXPECT_EQ(service.requests().size(), row.requests);
+        EXPECT_EQ(model.didLoadCategories(), row.loaded);
+        EXPECT_EQ(model.categories().isEmpty(), !row.loaded);
+        EXPECT_EQ(model.isActive(), row.calls.last());
+    }
+}
+
+// An answer that was on its way when the person signed out belongs to the session that
+// ended: it must not bring the old ledger back, also not after a sign-in as someone else.
+TEST_F(LedgerModelTest, AnAnswerInFlightAcrossASignOutIsDropped)
+{
+    struct Row {
+        const char *name;
+        bool signInAgain;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        {"signed out", false, {}},
+        {"signed in again meanwhile", true, {QStringLiteral("Fresh")}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeLedgerService service;
+        ScriptedAnswer slow = ScriptedAnswer::json(
+            200, R"({"categories":[{"id":"c1","name":"Stale","kind":"committed","position":0,"archived":false}]})");
+        slow.delay = std::chrono::milliseconds(300);
+        service.enqueue(QStringLiteral("GET"), QString::fromLatin1(FakeLedgerService::categoriesPath), slow);
+        service.addCategory(QStringLiteral("Fresh"), QStringLiteral("committed"), 0);
+        auto api = std::make_shared<VantleAPI>(
+            service.ledgerURL(), []() { return std::optional<QString>(QStringLiteral("oas_t")); }, &m_network);
+        LedgerModel model(api);
+
+        model.setActive(true);
+        ASSERT_TRUE(waitUntil([&service] { return service.requests().size() == 1; }));
+        model.setActive(false);
+        if (row.signInAgain)
+            model.setActive(true);
+        // Past the slow answer's arrival.
+        ASSERT_TRUE(waitUntil([&service, &row] { return service.requests().size() == (row.signInAgain ? 2 : 1); }));
+        TestSupport::spinFor(std::chrono::milliseconds(500));
+        EXPECT_EQ(names(model.categories()), row.expected);
+        EXPECT_EQ(model.didLoadCategories(), row.signInAgain);
+    }
+}
+
+TEST_F(LedgerModelTest, WhileActiveTheLedgerIsRefreshedPeriodicallyAndNotAfterwards)
+{
+    auto model = makeModel();
+    model->setRefreshInterval(std::chrono::milliseconds(50));
+    model->setActive(true);
+    ASSERT_TRUE(waitUntil([&model] { return model->didLoadCategories(); }));
+    EXPECT_TRUE(model->categories().isEmpty());
+
+    // A category made elsewhere (another device) shows up without any action here.
+    m_service.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+    ASSERT_TRUE(waitUntil([&model] { return !model->categories().isEmpty(); }));
+
+    model->setActive(false);
+    const auto sent = m_service.requests().size();
+    TestSupport::spinFor(std::chrono::milliseconds(300));
+    EXPECT_EQ(m_service.requests().size(), sent);
+    EXPECT_TRUE(model->categories().isEmpty());
+}
+
 } // namespace

@@ -238,3 +238,36 @@ TEST(LocalStack, ASecondStackOnTheSameFolderIsRefused)
     EXPECT_TRUE(QFile::exists(first.envFile()));
     EXPECT_EQ(first.stop(true), 0);
 }
+
+// Everything the application calls besides sessions and the ledger is served too, so a run
+// against the stack sends nothing to the real services.
+TEST(LocalStack, ServesWhatTheApplicationCallsAtLaunch)
+{
+    QTemporaryDir data;
+    StackProcess stack(data.path());
+    ASSERT_TRUE(stack.ready());
+    struct Row {
+        const char *variable;
+        const char *method;
+        const char *path;
+        QByteArray body;
+    };
+    const Row rows[] = {
+        {"VANTLE_IDENTITY_URL", "GET", "/api/whoami", {}},
+        {"VANTLE_IDENTITY_URL", "GET", "/api/geo", {}},
+        {"VANTLE_IDENTITY_URL", "POST", "/api/app-events", R"({"event":"app_relaunched","properties":{}})"},
+        {"VANTLE_IDENTITY_URL", "POST", "/api/error-events", R"({"app_slug":"vantle","platform":"linux","app_version":"0.1.0","os_version":"12.0.0",)"
+                                                         R"("install_id":"i","dropped":0,"events":[{"time":"2026-01-01T00:00:00.000Z",)"
+                                                         R"("level":"warn","subsystem":"dev.orvalen.vantle","category":"ledger","message":"m"}]})"},
+        {"VANTLE_ANALYTICS_URL", "POST", "/capture/",
+         R"({"api_key":"k","event":"vantle_app_relaunched","distinct_id":"dev_x"})"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.path);
+        const HttpFetch answer = HttpFetch::run(QString::fromLatin1(row.method),
+                                                stack.url(QString::fromLatin1(row.variable), QString::fromLatin1(row.path)),
+                                                row.body, {}, row.body.isEmpty() ? QByteArray() : "application/json");
+        EXPECT_GE(answer.status, 200);
+        EXPECT_LT(answer.status, 300);
+    }
+}

@@ -1,0 +1,192 @@
+#include "Vantle/App/VantleApp.h"
+
+#include "OrvalenAccount/Internal/HTTPTransport.h"
+#include "OrvalenAccount/KeychainStorage.h"
+#include "OrvalenAccount/OrvalenAccountManager.h"
+#include "Platform/ActivationPolicy.h"
+#include "Platform/Preferences.h"
+#include "Vantle/App/AppDelegate.h"
+#include "Vantle/App/AppTray.h"
+#include "Vantle/App/SignInLinks.h"
+#include "Vantle/Models/LedgerModel.h"
+#include "Vantle/Onboarding/LoginFirstFlowView.h"
+#include "Vantle/Onboarding/VantleLogo.h"
+#include "Vantle/Services/AccountService.h"
+#include "Vantle/Services/Analytics.h"
+#include "Vantle/Services/DeviceService.h"
+#include "Vantle/Services/ErrorTelemetry.h"
+#include "Vantle/Services/MeetingsService.h"
+#include "Vantle/Services/OrvalenAccountBridge.h"
+#include "Vantle/Services/UpdaterService.h"
+#include "Vantle/Utilities/Constants.h"
+#include "Vantle/Utilities/Log.h"
+#include "Vantle/Views/HourAuditView.h"
+#include "Vantle/Views/MainView.h"
+#include "Vantle/Views/MainWindow.h"
+#include "Vantle/Views/RootView.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+
+const Log &lifecycleLog()
+{
+    static const Log log(QStringLiteral("lifecycle"));
+    return log;
+}
+
+} // namespace
+
+VantleApp::VantleApp(AppDelegate *delegate, QObject *parent)
+    : QObject(parent), m_delegate(delegate)
+{
+    // The window comes first, with the loading view: the person sees Vantle at once, and
+    // everything behind it (keychain reads, the device key) is built right after its first
+    // paint. Links that arrive meanwhile wait in the delegate.
+    m_window = std::make_unique<MainWindow>(RootView::makeLoadingView(nullptr));
+    connect(m_window.get(), &MainWindow::firstPainted, this, &VantleApp::start, Qt::QueuedConnection);
+    // A window that is never put on screen (a desktop without one) must not hold Vantle back.
+    QTimer::singleShot(startDeadline, this, &VantleApp::start);
+    if (m_delegate) {
+        QPointer<VantleApp> self(this);
+        m_delegate->setActivationHandler([self]() {
+            if (!self || !self->m_window)
+                return;
+            self->m_window->show();
+            OrvalenAccountManager::activateForAuthReturn(self->m_window->windowHandle());
+        });
+    }
+    m_window->show();
+}
+
+void VantleApp::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+
+    // Error telemetry first, so that whatever goes wrong from here on is reported.
+    ErrorTelemetry::startAtLaunch();
+    // Drawn from its vector image: after the first paint, not before it.
+    m_window->setWindowIcon(VantleLogo::icon());
+
+    m_device = new DeviceService(this);
+    m_account = new AccountService(m_device, this);
+    m_updater = new UpdaterService(this);
+    m_bridge = new OrvalenAccountBridge(this);
+    auto api = std::make_shared<VantleAPI>(Constants::API::baseURL(),
+                                           std::make_shared<KeychainStorage>(OrvalenAccountBridge::appSlug),
+                                           HTTPTransport::sharedManager());
+    m_ledger = new LedgerModel(std::move(api), this);
+    m_meetings = new MeetingsService({}, this);
+
+    QPointer<AccountService> account(m_account);
+    Analytics::setContextProvider([account]() { return account ? account->analyticsContext() : Analytics::Properties(); });
+    Analytics::setAppEventSink([account](const QString &name, const Analytics::Properties &properties) {
+        if (account)
+            account->mirrorAppEvent(name, properties);
+    });
+    if (!Analytics::isOptedOut())
+        Analytics::anonymousDistinctID();
+    trackLaunch(Preferences::standard(), [](const QString &event) { Analytics::track(event); });
+
+    m_account->attach(m_bridge);
+
+    buildWindow();
+    buildTray();
+
+    if (m_delegate) {
+        QPointer<VantleApp> self(this);
+        m_delegate->setUrlHandler([self](const QUrl &url) {
+            return self && self->m_bridge && SignInLinks::open(*self->m_bridge->manager(), url);
+        });
+    }
+    Q_EMIT started();
+}
+
+VantleApp::~VantleApp()
+{
+    Analytics::setAppEventSink({});
+    Analytics::setContextProvider({});
+    // The views go before the objects they show.
+    m_tray.reset();
+    m_window.reset();
+}
+
+void VantleApp::trackLaunch(Preferences &preferences, const std::function<void(const QString &event)> &track)
+{
+    if (!preferences.boolValue(firstOpenedKey)) {
+        track(QStringLiteral("app_first_opened"));
+        preferences.setValue(firstOpenedKey, true);
+    }
+    track(QStringLiteral("app_relaunched"));
+}
+
+void VantleApp::buildWindow()
+{
+    QPointer<VantleApp> self(this);
+    RootView::Surfaces surfaces;
+    surfaces.gate = [self](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
+        if (!self)
+            return nullptr;
+        auto *gate = new LoginFirstFlowView(self->m_account, self->m_bridge, std::move(onComplete), parent);
+        connect(gate, &LoginFirstFlowView::stepChanged, gate, [](LoginFirstFlowView::GateStep step) {
+            lifecycleLog().emit(QStringLiteral("info"),
+                                QStringLiteral("gate_step step=%1").arg(LoginFirstFlowView::toRaw(step)));
+        });
+        return gate;
+    };
+    surfaces.gateIsSigningIn = [](QWidget *gate) {
+        const auto *flow = qobject_cast<LoginFirstFlowView *>(gate);
+        return flow && flow->isWorking();
+    };
+    surfaces.audit = [self](QWidget *parent) -> QWidget * {
+        return self ? new HourAuditView(self->m_ledger, parent) : nullptr;
+    };
+    surfaces.main = [self](QWidget *parent) -> QWidget * {
+        if (!self)
+            return nullptr;
+        auto *view = new MainView(self->m_ledger, self->m_account, self->m_meetings, nullptr, parent);
+        connect(view, &MainView::openSettingsRequested, self, &VantleApp::openSettings);
+        return view;
+    };
+    m_window->setContent(new RootView(m_account, m_bridge, m_ledger, std::move(surfaces)));
+}
+
+void VantleApp::buildTray()
+{
+    m_tray = std::make_unique<AppTray>(VantleLogo::icon());
+    connect(m_tray.get(), &AppTray::openMainWindowRequested, this, &VantleApp::openMainWindow);
+    connect(m_tray.get(), &AppTray::openSettingsRequested, this, &VantleApp::openSettings);
+    connect(m_tray.get(), &AppTray::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    const bool inTray = m_tray->show();
+    // With a tray, closing the window keeps Vantle running there; without one the window is
+    // the whole application.
+    QApplication::setQuitOnLastWindowClosed(!inTray);
+    ActivationPolicy::shared().setPolicy(inTray ? ActivationPolicy::Policy::accessory
+                                                : ActivationPolicy::Policy::regular);
+    lifecycleLog().emit(QStringLiteral("info"), QStringLiteral("tray_icon shown=%1").arg(inTray ? "true" : "false"));
+}
+
+RootView *VantleApp::rootView() const
+{
+    return m_window ? qobject_cast<RootView *>(m_window->content()) : nullptr;
+}
+
+void VantleApp::openMainWindow()
+{
+    if (m_window)
+        m_window->bringForward();
+}
+
+void VantleApp::openSettings()
+{
+    if (m_settingsOpener) {
+        m_settingsOpener();
+        return;
+    }
+    lifecycleLog().emit(QStringLiteral("info"), QStringLiteral("settings_requested window=none"));
+    openMainWindow();
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+
+#include <functional>
+#include <memory>
+
+class AccountService;
+class AppDelegate;
+class AppTray;
+class DeviceService;
+class LedgerModel;
+class MainWindow;
+class MeetingsService;
+class OrvalenAccountBridge;
+class Preferences;
+class RootView;
+class UpdaterService;
+
+// The application: builds every long-lived object once, in the order the parts rely on,
+// keeps them for the life of the process and hands them to the views that need them; then
+// the main window, the tray icon where the desktop has a tray, and the delegate's link
+// handling.
+//
+// Start-up order: error telemetry and its region probe; the device service; the account
+// service; the update service; the account bridge (with the account manager); the ledger;
+// the meetings service; the analytics hooks (the account service supplies every event's
+// account properties and receives the events it mirrors), the anonymous identifier unless
+// analytics is off, "app_first_opened" once per install and "app_relaunched" on every
+// launch; last, the account service attaches to the bridge, which restores the stored
+// session in the background.
+class VantleApp final : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString firstOpenedKey = QStringLiteral("vantle.analytics.firstOpenedTracked");
+    // How long the objects wait for the window's first paint before they are built anyway.
+    static constexpr std::chrono::milliseconds startDeadline{250};
+
+    // `delegate`: the running instance's delegate; its links go to the account manager.
+    // Shows the main window with its loading view at once; the objects are built when it
+    // has painted (started() then).
+    explicit VantleApp(AppDelegate *delegate, QObject *parent = nullptr);
+    ~VantleApp() override;
+
+    // Tracks "app_first_opened" when this install never did, then "app_relaunched".
+    static void trackLaunch(Preferences &preferences, const std::function<void(const QString &event)> &track);
+
+    // Shows the main window and brings it forward.
+    void openMainWindow();
+    // The settings window's way in. It belongs to the settings window's own work; until it
+    // exists this brings the main window forward and logs the request.
+    void openSettings();
+    // Replaces what openSettings() does (the settings window, once it stands).
+    void setSettingsOpener(std::function<void()> opener) { m_settingsOpener = std::move(opener); }
+
+    MainWindow *mainWindow() const { return m_window.get(); }
+    RootView *rootView() const;
+    AccountService *accountService() const { return m_account; }
+    OrvalenAccountBridge *bridge() const { return m_bridge; }
+    LedgerModel *ledger() const { return m_ledger; }
+    MeetingsService *meetings() const { return m_meetings; }
+    UpdaterService *updater() const { return m_updater; }
+    AppTray *tray() const { return m_tray.get(); }
+
+Q_SIGNALS:
+    void started();
+
+private:
+    void start();
+    void buildWindow();
+    void buildTray();
+
+    QPointer<AppDelegate> m_delegate;
+    DeviceService *m_device = nullptr;
+    AccountService *m_account = nullptr;
+    UpdaterService *m_updater = nullptr;
+    OrvalenAccountBridge *m_bridge = nullptr;
+    LedgerModel *m_ledger = nullptr;
+    MeetingsService *m_meetings = nullptr;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<AppTray> m_tray;
+    std::function<void()> m_settingsOpener;
+    bool m_started = false;
+};

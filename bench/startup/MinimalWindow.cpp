@@ -1,0 +1,41 @@
+// The baseline of bench_startup: the least a Qt Widgets program does to put a 960 x 680
+// window on screen, reporting its first paint the way Vantle's main window does.
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace {
+
+class Window final : public QWidget {
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        if (m_painted)
+            return;
+        m_painted = true;
+        // Reported as Vantle's window reports it: once the paint has been delivered.
+        QTimer::singleShot(0, this, [this]() {
+            std::fprintf(stdout, "vantle-first-paint\n");
+            std::fflush(stdout);
+            if (qgetenv("VANTLE_STARTUP_PROBE") == "hide")
+                hide();
+        });
+    }
+
+private:
+    bool m_painted = false;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    Window window;
+    window.setWindowTitle(QStringLiteral("Baseline"));
+    window.resize(960, 680);
+    window.show();
+    return app.exec();
+}

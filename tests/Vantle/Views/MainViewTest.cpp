@@ -1,0 +1,140 @@
+#include "Vantle/Views/MainView.h"
+
+#include "Platform/InMemoryCalendarStore.h"
+#include "Platform/InMemoryKeychain.h"
+#include "Platform/Preferences.h"
+#include "Vantle/Models/LedgerModel.h"
+#include "Vantle/Services/AccountService.h"
+#include "Vantle/Services/DeviceService.h"
+#include "Vantle/Services/MeetingsService.h"
+#include "Vantle/Utilities/KeychainHelper.h"
+#include "Vantle/Views/CategoryListView.h"
+#include "Vantle/Views/MeetingsStrip.h"
+#include "Vantle/Views/MeetingsStripModel.h"
+#include "support/TaskRunner.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using TestSupport::waitUntil;
+
+namespace {
+
+VantCategory category(const QString &name, CategoryKind kind, qint64 position, std::optional<qint64> budget)
+{
+    VantCategory c;
+    c.id = name;
+    c.name = name;
+    c.kind = kind;
+    c.position = position;
+    c.weeklyBudgetHalfHours = budget;
+    return c;
+}
+
+class MainViewTest : public ::testing::Test {
+protected:
+    MainViewTest()
+        : keychain(std::make_shared<InMemoryKeychain>()),
+          api(std::make_shared<VantleAPI>(QUrl(QStringLiteral("http://127.0.0.1:9")),
+                                          []() { return std::optional<QString>(); }, nullptr)),
+          ledger(api),
+          store(std::make_shared<InMemoryCalendarStore>()),
+          meetings(store)
+    {
+    }
+    ~MainViewTest() override { KeychainHelper::setKeychain(nullptr); }
+
+    std::shared_ptr<InMemoryKeychain> keychain;
+    bool keychainSet = (KeychainHelper::setKeychain(keychain), true);
+    std::shared_ptr<VantleAPI> api;
+    LedgerModel ledger;
+    std::shared_ptr<InMemoryCalendarStore> store;
+    MeetingsService meetings;
+    DeviceService device{QStringLiteral("/nonexistent/machine-id")};
+    AccountService account{&device};
+    InMemoryPreferences preferences;
+};
+
+// The categories the person tracks, in their order, with their weekly budgets in hours.
+TEST_F(MainViewTest, ListsTheTrackedCategoriesWithTheirBudgets)
+{
+    ledger.setCategories({
+        category(QStringLiteral("Piano"), CategoryKind::yours, 3, 7),
+        category(QStringLiteral("Sleep"), CategoryKind::sleep, 0, 112),
+        category(QStringLiteral("Work"), CategoryKind::committed, 1, 80),
+        category(QStringLiteral("Errands"), CategoryKind::committed, 2, std::nullopt),
+    });
+    MainView view(&ledger, &account, &meetings, &preferences);
+    using Row = CategoryListView::ShownRow;
+    EXPECT_EQ(view.categoryList()->shownRows(),
+              (QList<Row>{{QStringLiteral("Work"), QStringLiteral("Committed"), QStringLiteral("40 h")},
+                          {QStringLiteral("Errands"), QStringLiteral("Committed"), QStringLiteral("No budget")},
+                          {QStringLiteral("Piano"), QStringLiteral("Yours"), QStringLiteral("3½ h")}}));
+    EXPECT_EQ(view.categoryList()->summaryText(), QStringLiteral("3 categories · 43½ h budgeted a week"));
+
+    // A category archived elsewhere leaves the list at the next refresh.
+    ledger.setCategories({category(QStringLiteral("Work"), CategoryKind::committed, 1, 80)});
+    EXPECT_EQ(view.categoryList()->shownRows().size(), 1);
+    EXPECT_EQ(view.accountText(), QStringLiteral("Not signed in"));
+}
+
+// The strip shows exactly while "vantle.showMeetings" is on, wherever it is switched, and
+// the calendar is asked for access the first time it is.
+TEST_F(MainViewTest, TheMeetingsStripFollowsItsSetting)
+{
+    MainView view(&ledger, &account, &meetings, &preferences);
+    view.resize(960, 680);
+    view.show();
+    struct Step {
+        std::optional<QVariant> stored;
+        bool shown;
+    };
+    const Step steps[] = {
+        {std::nullopt, false},
+        {true, true},
+        {false, false},
+        {QStringLiteral("true"), true},
+        {std::nullopt, false},
+    };
+    for (const Step &step : steps) {
+        if (step.stored)
+            preferences.setValue(MainView::showMeetingsKey, *step.stored);
+        else
+            preferences.remove(MainView::showMeetingsKey);
+        EXPECT_EQ(view.showMeetings(), step.shown);
+        EXPECT_EQ(view.meetingsStrip()->isVisible(), step.shown);
+    }
+    EXPECT_EQ(store->accessRequests(), 1);
+    // The store answered: an empty day reads so.
+    preferences.setValue(MainView::showMeetingsKey, true);
+    ASSERT_TRUE(waitUntil([&] { return view.meetingsStrip()->statusText() == QStringLiteral("No meetings today."); }))
+        << view.meetingsStrip()->statusText().toStdString();
+}
+
+// No calendar store on this desktop: the strip says so, lists nothing, and nothing fails.
+TEST_F(MainViewTest, WithoutACalendarStoreTheStripSaysSo)
+{
+    store->setPresence(InMemoryCalendarStore::Presence::missing);
+    preferences.setValue(MainView::showMeetingsKey, true);
+    MainView view(&ledger, &account, &meetings, &preferences);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return meetings.authorization() == CalendarAuthorization::restricted; }));
+    EXPECT_EQ(view.meetingsStrip()->statusText(),
+              QStringLiteral("No calendar found on this computer. Meetings appear here once a calendar is set up."));
+    EXPECT_EQ(view.meetingsStrip()->model().rowCount(), 0);
+}
+
+TEST_F(MainViewTest, TheSettingsButtonAsksForTheSettings)
+{
+    MainView view(&ledger, &account, &meetings, &preferences);
+    view.show();
+    QSignalSpy settings(&view, &MainView::openSettingsRequested);
+    QTest::mouseClick(view.settingsButton(), Qt::LeftButton);
+    EXPECT_EQ(settings.count(), 1);
+    EXPECT_EQ(view.settingsButton()->text(), QStringLiteral("Settings…"));
+}
+
+} // namespace

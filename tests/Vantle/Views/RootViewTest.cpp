@@ -1,0 +1,263 @@
+#include "Vantle/Views/RootView.h"
+
+#include "../Services/AccountServiceHarness.h"
+#include "Platform/InMemoryKeychain.h"
+#include "Vantle/Models/LedgerModel.h"
+#include "Vantle/Views/FreshLaunchToast.h"
+#include "support/TaskRunner.h"
+#include "tools/fakes/FakeLedgerService.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using Surface = RootView::Surface;
+using TestSupport::waitUntil;
+
+namespace {
+
+const QString accountID = QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a8057");
+
+// Stands in for the first-run gate: like the real one, its first appearance passes a person
+// who is signed in already; complete() is the welcome step's Continue.
+class StubGate final : public QWidget {
+public:
+    StubGate(AccountService *account, std::function<void()> onComplete, QWidget *parent)
+        : QWidget(parent), m_account(account), m_onComplete(std::move(onComplete))
+    {
+    }
+    void complete() { m_onComplete(); }
+    std::function<void()> completion() const { return m_onComplete; }
+    bool routeOnAppear = true;
+    bool signingIn = false;
+
+protected:
+    void showEvent(QShowEvent *) override
+    {
+        if (m_routed || !routeOnAppear)
+            return;
+        m_routed = true;
+        if (m_account && m_account->isAuthenticated())
+            QMetaObject::invokeMethod(this, [this]() { m_onComplete(); }, Qt::QueuedConnection);
+    }
+
+private:
+    QPointer<AccountService> m_account;
+    std::function<void()> m_onComplete;
+    bool m_routed = false;
+};
+
+class RootViewTest : public ::testing::Test {
+protected:
+    RootViewTest() : harness(std::make_shared<InMemoryKeychain>())
+    {
+        auto api = std::make_shared<VantleAPI>(
+            ledgerService.ledgerURL(), []() { return std::optional<QString>(QStringLiteral("oas_t")); }, &network);
+        ledger = std::make_unique<LedgerModel>(api);
+    }
+
+    // A launch: restores whatever the keychain holds, with the root view on screen.
+    void launch()
+    {
+        RootView::Surfaces surfaces;
+        surfaces.gate = [this](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
+            ++gatesMade;
+            auto *gate = new StubGate(harness.service.get(), std::move(onComplete), parent);
+            gate->routeOnAppear = gatesRouteOnAppear;
+            return gate;
+        };
+        surfaces.gateIsSigningIn = [](QWidget *gate) { return static_cast<StubGate *>(gate)->signingIn; };
+        surfaces.audit = [](QWidget *parent) { return new QWidget(parent); };
+        surfaces.main = [](QWidget *parent) { return new QWidget(parent); };
+        root = std::make_unique<RootView>(harness.service.get(), harness.bridge.get(), ledger.get(), surfaces);
+        root->resize(960, 680);
+        root->show();
+        EXPECT_EQ(root->surface(), Surface::loading);
+        harness.attach();
+    }
+    StubGate *gate() const { return root->surface() == Surface::gate ? static_cast<StubGate *>(root->content()) : nullptr; }
+    bool reaches(Surface surface) { return waitUntil([&] { return root->surface() == surface; }); }
+
+    AccountServiceHarness harness;
+    Fakes::FakeLedgerService ledgerService;
+    QNetworkAccessManager network;
+    std::unique_ptr<LedgerModel> ledger;
+    std::unique_ptr<RootView> root;
+    int gatesMade = 0;
+    bool gatesRouteOnAppear = true;
+};
+
+// From a launch to what the person sees first, by what the keychain and the ledger hold.
+TEST_F(RootViewTest, ALaunchShowsTheGateTheAuditOrTheLedger)
+{
+    struct Row {
+        const char *name;
+        bool storedSession;
+        bool hasCategory;
+        Surface expected;
+        bool greeted;
+    };
+    const Row rows[] = {
+        {"nobody signed in", false, false, Surface::gate, false},
+        {"signed in, no categories yet", true, false, Surface::audit, false},
+        {"signed in with a week", true, true, Surface::main, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        root.reset();
+        harness.launch();
+        ledger->setActive(false);
+        harness.storage().deleteData(KeychainStorage::Keys::session);
+        ledgerService.setCategories({});
+        if (row.storedSession)
+            harness.storeLiveSession(3600, accountID, QStringLiteral("a@example.test"));
+        if (row.hasCategory)
+            ledgerService.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+
+        launch();
+        ASSERT_TRUE(reaches(row.expected)) << RootView::name(root->surface()).toStdString();
+        EXPECT_EQ(ledger->isActive(), row.storedSession);
+        EXPECT_EQ(root->toast()->isPresented(), row.greeted);
+        EXPECT_FALSE(harness.bridge->didJustRestore());
+    }
+}
+
+// A sign-out anywhere brings a fresh gate, and the ledger of the account that left is gone.
+TEST_F(RootViewTest, ASignOutShowsAFreshGateAndClearsTheLedger)
+{
+    harness.storeLiveSession(3600, accountID, QStringLiteral("a@example.test"));
+    ledgerService.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+    launch();
+    ASSERT_TRUE(reaches(Surface::main));
+    const int before = gatesMade;
+
+    harness.service->signOut();
+    ASSERT_TRUE(reaches(Surface::gate));
+    EXPECT_EQ(gatesMade, before + 1);
+    EXPECT_FALSE(ledger->isActive());
+    EXPECT_TRUE(ledger->categories().isEmpty());
+    EXPECT_FALSE(root->gateCompleted());
+}
+
+// The gate stays after the person is signed in until it says it is done (the welcome step
+// shows meanwhile), and only the gate on screen can say so.
+TEST_F(RootViewTest, TheGateStaysUntilItCompletes)
+{
+    gatesRouteOnAppear = false;
+    ledgerService.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+    launch();
+    ASSERT_TRUE(reaches(Surface::gate));
+    QPointer<StubGate> first = gate();
+    first->signingIn = true; // the gate's own sign-in: it routes the person on itself
+
+    harness.storeLiveSession(3600, accountID, QStringLiteral("a@example.test"));
+    TestSupport::runTask(harness.bridge->manager()->restore(false));
+    ASSERT_TRUE(waitUntil([&] { return harness.service->isAuthenticated(); }));
+    TestSupport::spinFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(root->surface(), Surface::gate);
+    EXPECT_EQ(gate(), first.data());
+    EXPECT_TRUE(ledger->isActive());
+
+    const std::function<void()> stale = first->completion();
+    first->complete();
+    ASSERT_TRUE(reaches(Surface::main));
+
+    // Signed out and in again: the new gate waits for its own completion, not the old one's.
+    harness.service->signOut();
+    ASSERT_TRUE(reaches(Surface::gate));
+    gate()->signingIn = true;
+    harness.storeLiveSession(3600, accountID, QStringLiteral("a@example.test"));
+    TestSupport::runTask(harness.bridge->manager()->restore(false));
+    ASSERT_TRUE(waitUntil([&] { return harness.service->isAuthenticated(); }));
+    stale();
+    TestSupport::spinFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(root->surface(), Surface::gate);
+    EXPECT_FALSE(root->gateCompleted());
+}
+
+// Signed in from the settings window while the gate waits on its sign-in step: the gate is
+// shown afresh, and its first appearance passes the person on.
+TEST_F(RootViewTest, ASignInElsewhereMovesThePastGate)
+{
+    ledgerService.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+    launch();
+    ASSERT_TRUE(reaches(Surface::gate));
+    const int before = gatesMade;
+
+    harness.storeLiveSession(3600, accountID, QStringLiteral("a@example.test"));
+    TestSupport::runTask(harness.bridge->manager()->restore(false));
+    ASSERT_TRUE(reaches(Surface::main));
+    EXPECT_EQ(gatesMade, before + 1);
+    // Not a launch: no greeting.
+    EXPECT_FALSE(root->toast()->isPresented());
+}
+
+} // namespace
+
+// Another account signed in without a sign-out in between (from the settings window): the
+// ledger shown is the new account's at once, never the last one's until the next refresh.
+TEST(RootViewAccountsTest, AnotherAccountSeesItsOwnLedgerAtOnce)
+{
+    AccountServiceHarness harness(std::make_shared<InMemoryKeychain>());
+    Fakes::FakeLedgerService ledgerService;
+    QNetworkAccessManager network;
+    const QString ann = QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a8001");
+    const QString bo = QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a8002");
+    const auto ledgerOf = [](const QString &name) {
+        return QJsonObject{{QStringLiteral("categories"),
+                            QJsonArray{QJsonObject{{QStringLiteral("id"), name}, {QStringLiteral("name"), name},
+                                                   {QStringLiteral("kind"), QStringLiteral("committed")},
+                                                   {QStringLiteral("position"), 0}, {QStringLiteral("archived"), false}}}},
+                           {QStringLiteral("audits"), QJsonArray()}};
+    };
+    ledgerService.restoreState(QJsonObject{{QStringLiteral("next_audit"), 1},
+                                           {QStringLiteral("accounts"),
+                                            QJsonObject{{ann, ledgerOf(QStringLiteral("Ann's work"))},
+                                                        {bo, ledgerOf(QStringLiteral("Bo's work"))}}}});
+    // Each stored session's token opens its own account's ledger.
+    QHash<QString, QString> accountOfToken;
+    ledgerService.setTokenResolver([&accountOfToken](const QString &token) -> std::optional<QString> {
+        if (!accountOfToken.contains(token))
+            return std::nullopt;
+        return accountOfToken.value(token);
+    });
+    auto api = std::make_shared<VantleAPI>(
+        ledgerService.ledgerURL(),
+        [&harness]() -> std::optional<QString> {
+            const auto stored = harness.stored();
+            return stored ? std::optional<QString>(stored->oas) : std::nullopt;
+        },
+        &network);
+    LedgerModel ledger(api);
+    RootView::Surfaces surfaces;
+    surfaces.gate = [&harness](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
+        return new StubGate(harness.service.get(), std::move(onComplete), parent);
+    };
+    surfaces.audit = [](QWidget *parent) { return new QWidget(parent); };
+    surfaces.main = [](QWidget *parent) { return new QWidget(parent); };
+    const auto signInAs = [&](const QString &account) {
+        accountOfToken.insert(harness.storeLiveSession(3600, account, account + QStringLiteral("@example.test")).oas,
+                              account);
+    };
+
+    signInAs(ann);
+    RootView root(harness.service.get(), harness.bridge.get(), &ledger, surfaces);
+    root.show();
+    harness.attach();
+    ASSERT_TRUE(waitUntil([&] { return root.surface() == Surface::main; }));
+    ASSERT_EQ(ledger.categories().first().name, QStringLiteral("Ann's work"));
+
+    signInAs(bo);
+    TestSupport::runTask(harness.bridge->manager()->restore(false));
+    ASSERT_TRUE(waitUntil([&] { return harness.service->orvalenAccountID() == bo; }));
+    // Ann's categories are gone the moment Bo is signed in, and Bo's arrive without waiting
+    // for the minute's refresh.
+    EXPECT_TRUE(ledger.categories().isEmpty() || ledger.categories().first().name != QStringLiteral("Ann's work"));
+    ASSERT_TRUE(waitUntil([&] { return !ledger.categories().isEmpty(); }));
+    EXPECT_EQ(ledger.categories().first().name, QStringLiteral("Bo's work"));
+}
