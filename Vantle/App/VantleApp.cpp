@@ -24,6 +24,7 @@
 #include "Vantle/Views/MainView.h"
 #include "Vantle/Views/MainWindow.h"
 #include "Vantle/Views/RootView.h"
+#include "Vantle/Views/SettingsView.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -111,6 +112,7 @@ VantleApp::~VantleApp()
     Analytics::setAppEventSink({});
     Analytics::setContextProvider({});
     // The views go before the objects they show.
+    m_settings.reset();
     m_tray.reset();
     m_window.reset();
 }
@@ -183,10 +185,21 @@ void VantleApp::openMainWindow()
 
 void VantleApp::openSettings()
 {
-    if (m_settingsOpener) {
-        m_settingsOpener();
+    if (!m_account) {
+        lifecycleLog().emit(QStringLiteral("info"), QStringLiteral("settings_requested window=none"));
+        openMainWindow();
         return;
     }
-    lifecycleLog().emit(QStringLiteral("info"), QStringLiteral("settings_requested window=none"));
-    openMainWindow();
+    if (!m_settings) {
+        m_settings = std::make_unique<SettingsView>(m_account, m_updater, m_meetings);
+        m_settings->setWindowIcon(VantleLogo::icon());
+        // A sign-in from the settings brings the main window forward.
+        connect(m_settings.get(), &SettingsView::openMainWindowRequested, this, &VantleApp::openMainWindow);
+    }
+    if (m_settings->isMinimized())
+        m_settings->showNormal();
+    else
+        m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
 }

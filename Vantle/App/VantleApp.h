@@ -19,6 +19,7 @@ class MeetingsService;
 class OrvalenAccountBridge;
 class Preferences;
 class RootView;
+class SettingsView;
 class UpdaterService;
 
 // The application: builds every long-lived object once, in the order the parts rely on,
@@ -51,13 +52,13 @@ public:
 
     // Shows the main window and brings it forward.
     void openMainWindow();
-    // The settings window's way in. It belongs to the settings window's own work; until it
-    // exists this brings the main window forward and logs the request.
+    // Shows the settings window and brings it forward; it is made on first use and kept,
+    // hidden, when closed. Before start-up has built the services there is nothing to set:
+    // the main window comes forward instead.
     void openSettings();
-    // Replaces what openSettings() does (the settings window, once it stands).
-    void setSettingsOpener(std::function<void()> opener) { m_settingsOpener = std::move(opener); }
 
     MainWindow *mainWindow() const { return m_window.get(); }
+    SettingsView *settingsWindow() const { return m_settings.get(); }
     RootView *rootView() const;
     AccountService *accountService() const { return m_account; }
     OrvalenAccountBridge *bridge() const { return m_bridge; }
@@ -83,6 +84,6 @@ private:
     MeetingsService *m_meetings = nullptr;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<AppTray> m_tray;
-    std::function<void()> m_settingsOpener;
+    std::unique_ptr<SettingsView> m_settings;
     bool m_started = false;
 };
