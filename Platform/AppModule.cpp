@@ -63,7 +63,7 @@ QFunctionPointer AppModule::resolve(const QString &name, const char *symbol, QSt
         }
         QFunctionPointer function = library.resolve(symbol);
         if (!function && error)
-            *error = library.errorString();
+            *error = QStringLiteral("%1 has no entry %2").arg(path, QString::fromLatin1(symbol));
         return function;
     }
     if (error)
