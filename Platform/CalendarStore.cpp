@@ -1,7 +1,5 @@
 #include "Platform/CalendarStore.h"
 
-#include "Platform/EdsCalendarStore.h"
-
 CalendarStoreError::CalendarStoreError(const QString &message, bool storeMissing)
     : std::runtime_error(message.toStdString())
     , m_storeMissing(storeMissing)
@@ -11,8 +9,3 @@ CalendarStoreError::CalendarStoreError(const QString &message, bool storeMissing
 CalendarStore::CalendarStore(QObject *parent) : QObject(parent) {}
 
 CalendarStore::~CalendarStore() = default;
-
-std::shared_ptr<CalendarStore> CalendarStore::system()
-{
-    return std::make_shared<EdsCalendarStore>();
-}

@@ -65,8 +65,9 @@ public:
     // follows (restricted when the store is missing).
     virtual QFuture<CalendarFetch> events(QDateTime from, QDateTime to, QTimeZone zone) = 0;
 
-    // The calendar store of this desktop (Evolution Data Server on the session bus). Each
-    // call makes a new connection; the application makes one.
+    // The calendar store of this desktop (Evolution Data Server on the session bus, from a
+    // module loaded when access is first requested). Each call makes a new connection; the
+    // application makes one.
     static std::shared_ptr<CalendarStore> system();
 
 Q_SIGNALS:

@@ -46,3 +46,20 @@ function(vantle_test)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=0"
     TIMEOUT 600)
 endfunction()
+
+# vantle_module(NAME <name> SOURCES <file>... LINKS <target>...)
+# A module of the application: "<name>.so", which AppModule loads at run time from lib/vantle
+# beside the executables' folder (the build tree) or from the installed library folder. Only
+# its extern "C" entry is visible from outside.
+function(vantle_module)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;LINKS" ${ARGN})
+  add_library(${ARG_NAME} MODULE ${ARG_SOURCES})
+  target_include_directories(${ARG_NAME} PRIVATE "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LINKS})
+  set_target_properties(${ARG_NAME} PROPERTIES
+    PREFIX "" SUFFIX ".so"
+    LIBRARY_OUTPUT_DIRECTORY "${VANTLE_MODULE_BUILD_DIR}"
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  install(TARGETS ${ARG_NAME} LIBRARY DESTINATION "${VANTLE_MODULE_INSTALL_DIR}")
+endfunction()

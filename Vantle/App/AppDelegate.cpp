@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QCoro/QCoroTimer>
 #include <QElapsedTimer>
+#include <QLockFile>
 #include <QProcess>
 #include <QUrlQuery>
 
@@ -104,6 +105,11 @@ QCoro::Task<AppDelegate::LaunchRole> AppDelegate::launch(QStringList arguments)
     } catch (...) {
         co_return LaunchRole::failed;
     }
+}
+
+void AppDelegate::adoptInstanceLock(std::unique_ptr<QLockFile> lock)
+{
+    m_instance.adopt(std::move(lock));
 }
 
 void AppDelegate::becomeRunningInstance(const QStringList &arguments)

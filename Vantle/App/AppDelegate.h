@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 // The application's part in what the desktop asks of it: one running instance per
 // user, the "vantle://" links that bring a sign-in back from the browser, and the
@@ -52,6 +53,9 @@ public:
     // to it. A start that follows relaunchForReset() waits for the old instance to
     // let go instead of handing its arguments to it. Never throws.
     QCoro::Task<LaunchRole> launch(QStringList arguments);
+    // Takes over the instance lock the executable claimed before it put up the main
+    // window, so that launch() makes this process the running instance at once.
+    void adoptInstanceLock(std::unique_ptr<QLockFile> lock);
 
     // Links that arrived earlier are handed over now, in order.
     void setUrlHandler(UrlHandler handler);

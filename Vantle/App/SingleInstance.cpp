@@ -9,7 +9,6 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QtEndian>
 
@@ -37,7 +36,7 @@ QByteArray frame(const QByteArray &payload)
 
 QString SingleInstance::defaultDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return InstanceLock::defaultDirectory();
 }
 
 SingleInstance::SingleInstance(QString directory, QObject *parent)
@@ -57,7 +56,7 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::lockPath() const
 {
-    return QDir(m_directory).filePath(QStringLiteral("vantle.lock"));
+    return InstanceLock::lockPath(m_directory);
 }
 
 QString SingleInstance::socketPath() const
@@ -69,24 +68,23 @@ SingleInstance::Claim SingleInstance::tryClaim()
 {
     if (m_primary)
         return Claim::primary;
-    if (!m_lock) {
-        QDir().mkpath(m_directory);
-        m_lock = std::make_unique<QLockFile>(lockPath());
-        // Age alone must never free a live instance's lock. Where file locks work the
-        // kernel already guarantees that; elsewhere the default would count a lock
-        // older than 30 seconds as stale.
-        m_lock->setStaleLockTime(0);
-    }
-    if (m_lock->tryLock(0)) {
+    if (!m_lock)
+        m_lock = InstanceLock::make(m_directory);
+    const Claim claim = InstanceLock::tryClaim(*m_lock);
+    if (claim == Claim::primary) {
         m_primary = true;
         listen();
-        return Claim::primary;
+    } else if (claim == Claim::unguarded) {
+        lifecycleLog().emit(QStringLiteral("warn"), QStringLiteral("single_instance_unavailable lock_error=%1")
+                                                        .arg(static_cast<int>(m_lock->error())));
     }
-    if (m_lock->error() == QLockFile::LockFailedError)
-        return Claim::taken;
-    lifecycleLog().emit(QStringLiteral("warn"),
-                        QStringLiteral("single_instance_unavailable lock_error=%1").arg(static_cast<int>(m_lock->error())));
-    return Claim::unguarded;
+    return claim;
+}
+
+void SingleInstance::adopt(std::unique_ptr<QLockFile> lock)
+{
+    if (!m_primary && lock && lock->isLocked() && lock->fileName() == lockPath())
+        m_lock = std::move(lock);
 }
 
 void SingleInstance::listen()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Vantle/Shell/InstanceLock.h"
+
 #include <QCoro/QCoroTask>
 #include <QHash>
 #include <QLocalServer>
@@ -20,11 +22,7 @@ class QLockFile;
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
-    enum class Claim {
-        primary,   // this process is the running instance
-        taken,     // a live instance holds the lock
-        unguarded, // no lock can be made in the folder: nothing to coordinate with
-    };
+    using Claim = InstanceLock::Claim;
 
     // Largest message a later start may send; a longer one is dropped unread.
     static constexpr qsizetype maxMessageBytes = 64 * 1024;
@@ -43,6 +41,10 @@ public:
     // One attempt, without waiting. The lock of an instance that died is stale (its
     // process is gone) and taken over; the lock of a live one is never, however old.
     Claim tryClaim();
+    // Takes over the lock of this folder that the executable claimed before its first
+    // window: the next tryClaim() makes this the running instance. A lock not held is
+    // ignored.
+    void adopt(std::unique_ptr<QLockFile> lock);
     bool isPrimary() const { return m_primary; }
 
     // Hands `arguments` to the instance listening at `socketPath`; true once it has

@@ -18,11 +18,11 @@
 #include "Vantle/Services/MeetingsService.h"
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Services/UpdaterService.h"
+#include "Vantle/Shell/MainWindow.h"
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Views/HourAuditView.h"
 #include "Vantle/Views/MainView.h"
-#include "Vantle/Views/MainWindow.h"
 #include "Vantle/Views/RootView.h"
 #include "Vantle/Views/SettingsView.h"
 
@@ -41,13 +41,23 @@ const Log &lifecycleLog()
 } // namespace
 
 VantleApp::VantleApp(AppDelegate *delegate, QObject *parent)
-    : QObject(parent), m_delegate(delegate)
+    : VantleApp(delegate, nullptr, parent)
+{
+}
+
+VantleApp::VantleApp(AppDelegate *delegate, std::unique_ptr<MainWindow> window, QObject *parent)
+    : QObject(parent), m_delegate(delegate), m_window(std::move(window))
 {
     // The window comes first, with the loading view: the person sees Vantle at once, and
     // everything behind it (keychain reads, the device key) is built right after its first
     // paint. Links that arrive meanwhile wait in the delegate.
-    m_window = std::make_unique<MainWindow>(RootView::makeLoadingView(nullptr));
-    connect(m_window.get(), &MainWindow::firstPainted, this, &VantleApp::start, Qt::QueuedConnection);
+    const bool made = !m_window;
+    if (made)
+        m_window = std::make_unique<MainWindow>(RootView::makeLoadingView(nullptr));
+    if (m_window->hasPainted())
+        QTimer::singleShot(0, this, &VantleApp::start);
+    else
+        connect(m_window.get(), &MainWindow::firstPainted, this, &VantleApp::start, Qt::QueuedConnection);
     // A window that is never put on screen (a desktop without one) must not hold Vantle back.
     QTimer::singleShot(startDeadline, this, &VantleApp::start);
     if (m_delegate) {
@@ -59,7 +69,8 @@ VantleApp::VantleApp(AppDelegate *delegate, QObject *parent)
             OrvalenAccountManager::activateForAuthReturn(self->m_window->windowHandle());
         });
     }
-    m_window->show();
+    if (made)
+        m_window->show();
 }
 
 void VantleApp::start()

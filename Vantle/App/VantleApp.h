@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Vantle/Shell/AppLaunch.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -39,12 +41,16 @@ class VantleApp final : public QObject {
 public:
     static inline const QString firstOpenedKey = QStringLiteral("vantle.analytics.firstOpenedTracked");
     // How long the objects wait for the window's first paint before they are built anyway.
-    static constexpr std::chrono::milliseconds startDeadline{250};
+    static constexpr std::chrono::milliseconds startDeadline = AppLaunch::startDeadline;
 
     // `delegate`: the running instance's delegate; its links go to the account manager.
     // Shows the main window with its loading view at once; the objects are built when it
     // has painted (started() then).
     explicit VantleApp(AppDelegate *delegate, QObject *parent = nullptr);
+    // Takes the main window the executable already put on screen with its loading view
+    // (shown, or hidden again by then: it is left as it is); the objects are built as soon
+    // as it has painted.
+    VantleApp(AppDelegate *delegate, std::unique_ptr<MainWindow> window, QObject *parent = nullptr);
     ~VantleApp() override;
 
     // Tracks "app_first_opened" when this install never did, then "app_relaunched".

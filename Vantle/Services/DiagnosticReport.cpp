@@ -1,14 +1,12 @@
 #include "Vantle/Services/DiagnosticReport.h"
 
+#include "Platform/AppModule.h"
 #include "Platform/SystemInfo.h"
+#include "Vantle/Services/ReportZip.h"
 #include "Vantle/Utilities/Constants.h"
+#include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/LogRedaction.h"
 
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
-
-#include <QBuffer>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -19,18 +17,6 @@
 #include <utility>
 
 namespace {
-bool addMember(QuaZip &zip, const QString &name, const QByteArray &data)
-{
-    QuaZipFile member(&zip);
-    QuaZipNewInfo info(name);
-    info.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (!member.open(QIODevice::WriteOnly, info))
-        return false;
-    const bool written = member.write(data) == data.size();
-    member.close();
-    return written && member.getZipError() == 0;
-}
-
 // The file up to its last complete line.
 std::optional<QByteArray> wholeLines(const QString &path, qint64 limit)
 {
@@ -105,18 +91,20 @@ std::optional<QByteArray> DiagnosticReport::build(const Contents &contents)
         logs.prepend({logsFolder + QFileInfo(path).fileName(), std::move(*data)});
     }
 
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    QuaZip zip(&buffer);
-    zip.setUtf8Enabled(true);
-    if (!zip.open(QuaZip::mdCreate))
+    QString error;
+    const auto zip = reinterpret_cast<ReportZip::Function>(
+        AppModule::resolve(ReportZip::moduleName, ReportZip::symbol, &error));
+    if (!zip) {
+        Log(QStringLiteral("diagnostics")).emit(QStringLiteral("warn"), QStringLiteral("report zip unavailable: ") + error);
         return std::nullopt;
-    bool ok = addMember(zip, summaryName, QJsonDocument(contents.summary).toJson(QJsonDocument::Indented));
-    ok = ok && addMember(zip, ringName, contents.ring);
-    for (const auto &[name, data] : logs)
-        ok = ok && addMember(zip, name, data);
-    zip.close();
-    if (!ok || zip.getZipError() != 0)
+    }
+    QList<ReportZipMember> members;
+    members.append({summaryName, QJsonDocument(contents.summary).toJson(QJsonDocument::Indented)});
+    members.append({ringName, contents.ring});
+    for (auto &[name, data] : logs)
+        members.append({name, std::move(data)});
+    QByteArray bytes;
+    if (!zip(members, &bytes))
         return std::nullopt;
     return bytes;
 }

@@ -28,8 +28,9 @@ public:
 
     DiagnosticReport() = delete;
 
-    // The zip's bytes; nothing when the zip could not be made. A log file that vanished
-    // meanwhile is left out; one that is being written ends at its last whole line.
+    // The zip's bytes; nothing when the zip could not be made, its module not loading among
+    // the causes. A log file that vanished meanwhile is left out; one that is being written
+    // ends at its last whole line.
     static std::optional<QByteArray> build(const Contents &contents);
 
     // The application and the system: name, version, platform, OS and kernel.

@@ -4,11 +4,11 @@
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/DeviceService.h"
 #include "Vantle/Services/OrvalenAccountBridge.h"
+#include "Vantle/Shell/LoadingView.h"
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/Theme.h"
 #include "Vantle/Views/FreshLaunchToast.h"
 
-#include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -24,16 +24,7 @@ const Log &lifecycleLog()
 
 QWidget *RootView::makeLoadingView(QWidget *parent)
 {
-    auto *view = new QLabel(QStringLiteral("Loading…"), parent);
-    view->setObjectName(QStringLiteral("loadingView"));
-    view->setAlignment(Qt::AlignCenter);
-    QFont font = view->font();
-    font.setPixelSize(14);
-    view->setFont(font);
-    QPalette palette = view->palette();
-    palette.setColor(QPalette::WindowText, Theme::muted);
-    view->setPalette(palette);
-    return view;
+    return new LoadingView(parent);
 }
 
 QString RootView::name(Surface surface)

@@ -19,7 +19,7 @@
 #include "Vantle/Views/CategoryListView.h"
 #include "Vantle/Views/FreshLaunchToast.h"
 #include "Vantle/Views/MainView.h"
-#include "Vantle/Views/MainWindow.h"
+#include "Vantle/Shell/MainWindow.h"
 #include "Vantle/Views/MeetingsStrip.h"
 #include "Vantle/Views/RootView.h"
 

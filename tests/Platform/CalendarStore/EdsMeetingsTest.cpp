@@ -1,6 +1,6 @@
 #include "EdsSandbox.h"
 
-#include "Platform/EdsCalendarStore.h"
+#include "Platform/CalendarStore.h"
 #include "Vantle/Services/MeetingsService.h"
 #include "support/TaskRunner.h"
 
@@ -125,7 +125,7 @@ protected:
 
     std::unique_ptr<MeetingsService> makeService()
     {
-        auto service = std::make_unique<MeetingsService>(std::make_shared<EdsCalendarStore>());
+        auto service = std::make_unique<MeetingsService>(CalendarStore::system());
         service->setClock([this]() { return m_now; }, berlin);
         service->setLogSink([this](const QString &level, const QString &message) {
             m_log.append(level + QLatin1Char(' ') + message);

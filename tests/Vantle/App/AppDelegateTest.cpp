@@ -1,5 +1,6 @@
 #include "Platform/Preferences.h"
 #include "Vantle/App/AppDelegate.h"
+#include "Vantle/Shell/InstanceLock.h"
 #include "support/TaskRunner.h"
 
 #include <QDateTime>
@@ -7,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -18,6 +20,7 @@
 #include <memory>
 
 using TestSupport::runTask;
+using TestSupport::spinFor;
 using TestSupport::waitUntil;
 using Role = AppDelegate::LaunchRole;
 using Outcome = AppDelegate::UrlOutcome;
@@ -320,5 +323,67 @@ TEST_F(AppDelegateTest, ARelaunchedStartWaitsForTheOldInstanceToLetGo)
         EXPECT_EQ(runTask(next.launch({})), c.expected);
         EXPECT_FALSE(m_preferences->contains(AppDelegate::resetRelaunchPendingKey));
         ASSERT_TRUE(waitUntil([&old]() { return !old; }));
+    }
+}
+
+TEST_F(AppDelegateTest, TheExecutablesLockPassesToTheApplicationAndNoLinkStartsASecondInstance)
+{
+    // The executable claims the lock and puts up its window; the application, loaded after
+    // the first paint, takes the lock over. A link opened in between waits for it; one
+    // opened afterwards reaches it at once.
+    const QString early = QStringLiteral("vantle://auth/callback?code=early&state=s1");
+    const QString late = QStringLiteral("vantle://auth/callback?code=late&state=s2");
+    std::unique_ptr<QLockFile> lock = InstanceLock::make(runtime());
+    ASSERT_EQ(InstanceLock::tryClaim(*lock), InstanceLock::Claim::primary);
+
+    AppDelegate duringPaint(runtime());
+    QCoro::Task<Role> duringPaintLaunch = duringPaint.launch({early});
+    spinFor(std::chrono::milliseconds(300));
+
+    AppDelegate first(runtime());
+    Recorder recorder;
+    recorder.attach(first);
+    first.adoptInstanceLock(std::move(lock));
+    ASSERT_EQ(runTask(first.launch({})), Role::primary);
+    EXPECT_EQ(AppDelegate::shared(), &first);
+    EXPECT_EQ(runTask(std::move(duringPaintLaunch)), Role::forwarded);
+
+    AppDelegate later(runtime());
+    EXPECT_EQ(runTask(later.launch({late})), Role::forwarded);
+    ASSERT_TRUE(waitUntil([&]() { return recorder.urls.size() == 2; }));
+    EXPECT_EQ(recorder.urls, (QList<QUrl>{QUrl(early), QUrl(late)}));
+    EXPECT_EQ(AppDelegate::shared(), &first);
+}
+
+TEST_F(AppDelegateTest, OnlyAHeldLockOfTheSameFolderIsTakenOver)
+{
+    struct Case {
+        const char *name;
+        bool held;
+        bool sameFolder;
+    };
+    const Case cases[] = {
+        {"held, same folder", true, true},
+        {"not held", false, true},
+        {"held, another folder", true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir other;
+        std::unique_ptr<QLockFile> lock = InstanceLock::make(c.sameFolder ? runtime() : other.path());
+        if (c.held) {
+            ASSERT_EQ(InstanceLock::tryClaim(*lock), InstanceLock::Claim::primary);
+        }
+        {
+            AppDelegate delegate(runtime());
+            delegate.adoptInstanceLock(std::move(lock));
+            // Whatever was handed over, this folder ends up with exactly one running instance.
+            ASSERT_EQ(runTask(delegate.launch({})), Role::primary);
+            AppDelegate second(runtime());
+            EXPECT_EQ(runTask(second.launch({})), Role::forwarded);
+        }
+        // Gone with the delegate: the next start is the running instance again.
+        AppDelegate next(runtime());
+        EXPECT_EQ(runTask(next.launch({})), Role::primary);
     }
 }

@@ -1,5 +1,6 @@
 #include "Vantle/Services/DiagnosticUploader.h"
 
+#include "Platform/AppModule.h"
 #include "Platform/Preferences.h"
 #include "Platform/RecordingSystemLog.h"
 #include "Vantle/Utilities/Log.h"
@@ -166,6 +167,25 @@ TEST_F(DiagnosticUploaderTest, ASecondUploadWhileOneRunsIsRefused)
     EXPECT_EQ(runTask(std::move(first)), QStringLiteral("SLOW42"));
     EXPECT_FALSE(m_uploader.isUploading());
     EXPECT_EQ(runTask(m_uploader.uploadManualAsync()).size(), 6) << "the next upload runs normally";
+}
+
+TEST_F(DiagnosticUploaderTest, WithoutItsZipWriterAReportFailsBeforeAnythingIsSent)
+{
+    QTemporaryDir noModules;
+    AppModule::setDirectories({noModules.path()});
+    try {
+        runTask(m_uploader.uploadManualAsync());
+        ADD_FAILURE() << "a report without its zip writer must not succeed";
+    } catch (const DiagnosticError &error) {
+        ADD_FAILURE() << "not a server or sign-in failure: " << error.message().toStdString();
+    } catch (const std::runtime_error &error) {
+        EXPECT_STREQ(error.what(), "the diagnostic report could not be built");
+    }
+    AppModule::setDirectories({});
+    EXPECT_FALSE(m_uploader.isUploading());
+    EXPECT_TRUE(m_service.uploads().isEmpty());
+    // Once the writer is there again, the next report goes through.
+    EXPECT_EQ(runTask(m_uploader.uploadManualAsync()).size(), 6);
 }
 
 TEST(DiagnosticUploader, ParseErrorReadsErrorThenMessage)

@@ -1,4 +1,4 @@
-#include "Platform/EdsCalendarStore.h"
+#include "Platform/CalendarEds/EdsCalendarStore.h"
 
 #include <QColor>
 #include <QHash>

@@ -25,6 +25,9 @@ public:
     // Shows the window (restored when minimized), raises it and asks for the focus.
     void bringForward();
 
+    // Whether the window has painted once (firstPainted() has been emitted).
+    bool hasPainted() const { return m_announced; }
+
     QWidget *content() const { return m_content; }
     // Replaces the content; the old one is deleted.
     void setContent(QWidget *content);
@@ -39,4 +42,5 @@ protected:
 private:
     QWidget *m_content;
     bool m_painted = false;
+    bool m_announced = false;
 };

@@ -1,4 +1,4 @@
-#include "Vantle/Views/MainWindow.h"
+#include "Vantle/Shell/MainWindow.h"
 
 #include "Vantle/Utilities/Theme.h"
 
@@ -73,6 +73,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
                 if (probe == "hide")
                     hide();
             }
+            m_announced = true;
             Q_EMIT firstPainted();
         });
     }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Vantle/Shell/MainWindow.h"
+
+#include <QLockFile>
+#include <QObject>
+#include <QStringList>
+
+#include <chrono>
+#include <memory>
+
+// How the executable hands over to the rest of the application.
+//
+// The executable links nothing but Qt Widgets and this folder's library: it claims the
+// instance lock, puts up the main window with its loading view and, once the window has
+// painted, loads everything else (the account layer, the network, the keyring, OpenSSL,
+// the fonts) from the module "vantle-app", so that the window never waits for any of it.
+// A start that finds another instance running puts up no window and hands over at once.
+struct AppLaunch {
+    static inline const QString moduleName = QStringLiteral("vantle-app");
+    // extern "C" QObject *vantle_app_start(AppLaunch *launch, int *exitCode): builds the
+    // application, taking the lock and the window, and returns the object that holds it
+    // (deleted before the QApplication); or null when this start is over, with the exit
+    // code in `exitCode` (0 once the running instance took the arguments). Never throws.
+    static inline const char *const entrySymbol = "vantle_app_start";
+    using Entry = QObject *(*)(AppLaunch *launch, int *exitCode);
+
+    // How long the window's first paint is waited for before the rest is loaded anyway:
+    // a window that is never put on screen (a desktop without one) must not hold it back.
+    static constexpr std::chrono::milliseconds startDeadline{250};
+
+    QStringList arguments; // without the program name
+    std::unique_ptr<QLockFile> instanceLock; // claimed by the executable, or null
+    std::unique_ptr<MainWindow> window; // on screen with its loading view, or null
+};

@@ -1,0 +1,37 @@
+#include "Vantle/Onboarding/VantleLogo.h"
+
+#include <QImage>
+
+#include <cmath>
+#include <string>
+
+#include <gtest/gtest.h>
+
+TEST(VantleLogoTest, TheIconDrawsTheLogoAtEverySizeAsked)
+{
+    struct Case {
+        int size;
+        qreal ratio;
+        QIcon::Mode mode;
+    };
+    const Case cases[] = {
+        {32, 1.0, QIcon::Normal},  {32, 2.0, QIcon::Normal},  {56, 1.0, QIcon::Normal},
+        {56, 2.0, QIcon::Normal},  {128, 1.0, QIcon::Normal}, {256, 1.0, QIcon::Normal},
+        {20, 1.5, QIcon::Normal},  {64, 1.0, QIcon::Disabled}, {64, 1.0, QIcon::Selected},
+    };
+    const QIcon icon = VantleLogo::icon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_FALSE(icon.availableSizes().isEmpty()) << "the window manager and the tray pick among them";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + "@" + std::to_string(c.ratio) + " mode " + std::to_string(c.mode));
+        const QPixmap pixmap = icon.pixmap(QSize(c.size, c.size), c.ratio, c.mode);
+        const int device = int(std::ceil(c.size * c.ratio));
+        ASSERT_FALSE(pixmap.isNull());
+        EXPECT_NEAR(pixmap.width(), device, 1);
+        EXPECT_EQ(pixmap.width(), pixmap.height());
+        EXPECT_DOUBLE_EQ(pixmap.devicePixelRatio(), c.ratio);
+        // Drawn, not blank: the middle of the logo is opaque.
+        const QImage image = pixmap.toImage();
+        EXPECT_EQ(image.pixelColor(image.rect().center()).alpha(), 255);
+    }
+}
