@@ -9,7 +9,7 @@
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/DeviceService.h"
 #include "Vantle/Utilities/KeychainHelper.h"
-#include "Vantle/Views/MainWindow.h"
+#include "Vantle/Shell/MainWindow.h"
 #include "Vantle/Views/SettingsView.h"
 #include "support/TaskRunner.h"
 #include "tools/fakes/FakeService.h"
