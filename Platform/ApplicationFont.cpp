@@ -36,3 +36,13 @@ QFont ApplicationFont::monospace()
     font.setFixedPitch(true);
     return font;
 }
+
+QFont ApplicationFont::sized(qreal pointSize, QFont::Weight weight)
+{
+    QFont font = QGuiApplication::font();
+    font.setPointSizeF(pointSize);
+    font.setWeight(weight);
+    font.setItalic(false);
+    font.setUnderline(false);
+    return font;
+}

@@ -26,6 +26,10 @@ public:
     // The monospaced design of the application's font, at the application font's size.
     static QFont monospace();
 
+    // The application's font at `pointSize` points and `weight`, never italic or underlined
+    // (a parent's style must not leak into a view's own texts).
+    static QFont sized(qreal pointSize, QFont::Weight weight = QFont::Normal);
+
     // `preferred` when it is among the `installed` families (compared as fontconfig does,
     // ignoring case), else an empty text: keep the default.
     static QString pick(const QString &preferred, const QStringList &installed);

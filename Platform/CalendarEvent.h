@@ -23,4 +23,17 @@ struct CalendarEvent {
     bool operator==(const CalendarEvent &other) const = default;
 };
 
+// The order a day's events are shown in: by start, then end, then title; the identifier last,
+// so that a refresh never swaps two otherwise equal events.
+inline bool inTimeOrder(const CalendarEvent &a, const CalendarEvent &b)
+{
+    if (a.start != b.start)
+        return a.start < b.start;
+    if (a.end != b.end)
+        return a.end < b.end;
+    if (a.title != b.title)
+        return a.title < b.title;
+    return a.identifier < b.identifier;
+}
+
 Q_DECLARE_METATYPE(CalendarEvent)

@@ -1,6 +1,6 @@
 #include "OrvalenAccount/UI/OrvalenOutlineButton.h"
 
-#include "OrvalenAccount/UI/OrvalenFont.h"
+#include "Platform/ApplicationFont.h"
 
 #include <QFontMetrics>
 #include <QFocusEvent>
@@ -9,7 +9,7 @@
 namespace {
 QFont titleFont()
 {
-    return OrvalenFont::system(10, QFont::DemiBold);
+    return ApplicationFont::sized(10, QFont::DemiBold);
 }
 } // namespace
 

@@ -1,6 +1,6 @@
 #include "OrvalenAccount/UI/OrvalenProviderButton.h"
 
-#include "OrvalenAccount/UI/OrvalenFont.h"
+#include "Platform/ApplicationFont.h"
 
 #include <QFontMetrics>
 #include <QFocusEvent>
@@ -13,7 +13,7 @@ constexpr qreal kRadius = 9;
 
 QFont titleFont()
 {
-    return OrvalenFont::system(10.5, QFont::DemiBold);
+    return ApplicationFont::sized(10.5, QFont::DemiBold);
 }
 
 struct Look {

@@ -1,6 +1,6 @@
 #include "OrvalenAccount/UI/OrvalenProviderButtons.h"
 
-#include "OrvalenAccount/UI/OrvalenFont.h"
+#include "Platform/ApplicationFont.h"
 #include "OrvalenAccount/UI/OrvalenLinkButton.h"
 #include "OrvalenAccount/UI/OrvalenProviderButton.h"
 
@@ -33,7 +33,7 @@ OrvalenProviderButtons::OrvalenProviderButtons(OrvalenProviderButtonStyle style,
         layout->addWidget(button);
         m_buttons[i] = button;
     }
-    m_cancel = new OrvalenLinkButton(cancelTitle, OrvalenFont::system(10, QFont::Medium), m_style.accent(), this);
+    m_cancel = new OrvalenLinkButton(cancelTitle, ApplicationFont::sized(10, QFont::Medium), m_style.accent(), this);
     m_cancel->setObjectName(QStringLiteral("cancelSignIn"));
     connect(m_cancel, &QAbstractButton::clicked, this, [this] {
         if (m_isBusy && m_onCancelPending)

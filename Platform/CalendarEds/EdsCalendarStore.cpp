@@ -197,17 +197,6 @@ gboolean addOccurrence(ICalComponent *component, ICalTime *instanceStart, ICalTi
     return !g_cancellable_is_cancelled(cancellable);
 }
 
-bool eventOrder(const CalendarEvent &a, const CalendarEvent &b)
-{
-    if (a.start != b.start)
-        return a.start < b.start;
-    if (a.end != b.end)
-        return a.end < b.end;
-    if (a.title != b.title)
-        return a.title < b.title;
-    return a.identifier < b.identifier;
-}
-
 class Worker;
 
 } // namespace
@@ -357,7 +346,7 @@ public:
                 }
             }
         }
-        std::sort(fetch.events.begin(), fetch.events.end(), eventOrder);
+        std::sort(fetch.events.begin(), fetch.events.end(), inTimeOrder);
         return fetch;
     }
 

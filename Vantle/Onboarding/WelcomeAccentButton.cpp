@@ -1,6 +1,6 @@
 #include "Vantle/Onboarding/WelcomeAccentButton.h"
 
-#include "Vantle/Onboarding/OnboardingFont.h"
+#include "Platform/ApplicationFont.h"
 #include "Vantle/Utilities/Theme.h"
 
 #include <QFontMetrics>
@@ -10,7 +10,7 @@
 namespace {
 QFont titleFont()
 {
-    return OnboardingFont::system(14, QFont::DemiBold);
+    return ApplicationFont::sized(14, QFont::DemiBold);
 }
 } // namespace
 

@@ -1,6 +1,6 @@
 #include "Vantle/Onboarding/WelcomeCheckboxRow.h"
 
-#include "Vantle/Onboarding/OnboardingFont.h"
+#include "Platform/ApplicationFont.h"
 #include "Vantle/Utilities/Theme.h"
 
 #include <QFocusEvent>
@@ -32,7 +32,7 @@ WelcomeCheckboxRow::WelcomeCheckboxRow(const QString &label, QWidget *parent)
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
 
-    m_label->setFont(OnboardingFont::system(13));
+    m_label->setFont(ApplicationFont::sized(13));
     m_label->setWordWrap(true);
     m_label->setTextFormat(Qt::PlainText);
     m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -1,7 +1,7 @@
 #include "Vantle/Onboarding/WelcomeStepView.h"
 
 #include "Platform/UrlOpener.h"
-#include "Vantle/Onboarding/OnboardingFont.h"
+#include "Platform/ApplicationFont.h"
 #include "Vantle/Onboarding/VantleLogo.h"
 #include "Vantle/Onboarding/WelcomeAccentButton.h"
 #include "Vantle/Onboarding/WelcomeCheckboxRow.h"
@@ -116,7 +116,7 @@ WelcomeStepView::WelcomeStepView(QUrl termsURL, QUrl privacyURL, QWidget *parent
     headerLayout->addWidget(logo, 0, Qt::AlignHCenter);
     auto *heading = new QLabel(title, header);
     heading->setObjectName(QStringLiteral("title"));
-    heading->setFont(OnboardingFont::system(17, QFont::Bold));
+    heading->setFont(ApplicationFont::sized(17, QFont::Bold));
     QPalette headingPalette = heading->palette();
     headingPalette.setColor(QPalette::WindowText, Theme::text);
     heading->setPalette(headingPalette);
@@ -132,7 +132,7 @@ WelcomeStepView::WelcomeStepView(QUrl termsURL, QUrl privacyURL, QWidget *parent
     sentenceLayout->setContentsMargins(14, 14, 14, 14);
     m_terms = new QLabel(sentenceCard);
     m_terms->setObjectName(QStringLiteral("consentSentence"));
-    m_terms->setFont(OnboardingFont::system(13));
+    m_terms->setFont(ApplicationFont::sized(13));
     m_terms->setWordWrap(true);
     m_terms->setAlignment(Qt::AlignHCenter);
     m_terms->setTextFormat(Qt::RichText);

@@ -11,21 +11,6 @@
 #include <exception>
 #include <optional>
 
-namespace {
-
-bool inTimeOrder(const CalendarEvent &a, const CalendarEvent &b)
-{
-    if (a.start != b.start)
-        return a.start < b.start;
-    if (a.end != b.end)
-        return a.end < b.end;
-    if (a.title != b.title)
-        return a.title < b.title;
-    return a.identifier < b.identifier;
-}
-
-} // namespace
-
 MeetingsService::MeetingsService(std::shared_ptr<CalendarStore> store, QObject *parent)
     : QObject(parent)
     , m_store(store ? std::move(store) : CalendarStore::system())
