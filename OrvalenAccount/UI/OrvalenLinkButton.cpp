@@ -1,7 +1,10 @@
 #include "OrvalenAccount/UI/OrvalenLinkButton.h"
 
+#include "OrvalenAccount/UI/OrvalenKeys.h"
+
 #include <QFontMetrics>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 OrvalenLinkButton::OrvalenLinkButton(const QString &text, QFont font, QColor color, QWidget *parent)
@@ -61,6 +64,15 @@ void OrvalenLinkButton::focusInEvent(QFocusEvent *event)
     m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
     update();
     QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenLinkButton::keyPressEvent(QKeyEvent *event)
+{
+    if (OrvalenKeys::isActivation(event)) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void OrvalenLinkButton::focusOutEvent(QFocusEvent *event)

@@ -1,9 +1,11 @@
 #include "OrvalenAccount/UI/OrvalenOutlineButton.h"
 
+#include "OrvalenAccount/UI/OrvalenKeys.h"
 #include "Platform/ApplicationFont.h"
 
 #include <QFontMetrics>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace {
@@ -74,6 +76,15 @@ void OrvalenOutlineButton::focusInEvent(QFocusEvent *event)
     m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
     update();
     QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenOutlineButton::keyPressEvent(QKeyEvent *event)
+{
+    if (OrvalenKeys::isActivation(event)) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void OrvalenOutlineButton::focusOutEvent(QFocusEvent *event)

@@ -1,9 +1,11 @@
 #include "OrvalenAccount/UI/OrvalenProviderButton.h"
 
+#include "OrvalenAccount/UI/OrvalenKeys.h"
 #include "Platform/ApplicationFont.h"
 
 #include <QFontMetrics>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -126,8 +128,15 @@ void OrvalenProviderButton::paintEvent(QPaintEvent *)
         painter.drawPath(shape);
     }
     if (m_keyboardFocus) {
-        painter.setPen(QPen(m_style.accent(), 2));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kRadius, kRadius);
+        // An accent ring vanishes on the accent-filled button: that one gets a ring of its
+        // text colour, inside its edge.
+        if (look.fill.rgb() == m_style.accent().rgb()) {
+            painter.setPen(QPen(look.text, 1.5));
+            painter.drawRoundedRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5), kRadius - 3, kRadius - 3);
+        } else {
+            painter.setPen(QPen(m_style.accent(), 2));
+            painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kRadius, kRadius);
+        }
     }
     painter.setPen(look.text);
     painter.setFont(titleFont());
@@ -140,6 +149,16 @@ void OrvalenProviderButton::focusInEvent(QFocusEvent *event)
     m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
     update();
     QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenProviderButton::keyPressEvent(QKeyEvent *event)
+{
+    // Return and Enter press a focused button, as Space does.
+    if (OrvalenKeys::isActivation(event)) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void OrvalenProviderButton::focusOutEvent(QFocusEvent *event)
