@@ -1,6 +1,6 @@
 #include "OrvalenAccount/UI/OrvalenLinkButton.h"
 
-#include "OrvalenAccount/UI/OrvalenKeys.h"
+#include "Platform/ButtonKeys.h"
 
 #include <QFontMetrics>
 #include <QFocusEvent>
@@ -60,15 +60,14 @@ void OrvalenLinkButton::paintEvent(QPaintEvent *)
 
 void OrvalenLinkButton::focusInEvent(QFocusEvent *event)
 {
-    const Qt::FocusReason reason = event->reason();
-    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
     update();
     QAbstractButton::focusInEvent(event);
 }
 
 void OrvalenLinkButton::keyPressEvent(QKeyEvent *event)
 {
-    if (OrvalenKeys::isActivation(event)) {
+    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
         animateClick();
         return;
     }

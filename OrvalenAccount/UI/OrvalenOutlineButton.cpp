@@ -1,7 +1,7 @@
 #include "OrvalenAccount/UI/OrvalenOutlineButton.h"
 
-#include "OrvalenAccount/UI/OrvalenKeys.h"
 #include "Platform/ApplicationFont.h"
+#include "Platform/ButtonKeys.h"
 
 #include <QFontMetrics>
 #include <QFocusEvent>
@@ -72,15 +72,14 @@ void OrvalenOutlineButton::paintEvent(QPaintEvent *)
 
 void OrvalenOutlineButton::focusInEvent(QFocusEvent *event)
 {
-    const Qt::FocusReason reason = event->reason();
-    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
     update();
     QAbstractButton::focusInEvent(event);
 }
 
 void OrvalenOutlineButton::keyPressEvent(QKeyEvent *event)
 {
-    if (OrvalenKeys::isActivation(event)) {
+    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
         animateClick();
         return;
     }

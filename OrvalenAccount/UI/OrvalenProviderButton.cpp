@@ -1,7 +1,7 @@
 #include "OrvalenAccount/UI/OrvalenProviderButton.h"
 
-#include "OrvalenAccount/UI/OrvalenKeys.h"
 #include "Platform/ApplicationFont.h"
+#include "Platform/ButtonKeys.h"
 
 #include <QFontMetrics>
 #include <QFocusEvent>
@@ -145,16 +145,16 @@ void OrvalenProviderButton::paintEvent(QPaintEvent *)
 
 void OrvalenProviderButton::focusInEvent(QFocusEvent *event)
 {
-    const Qt::FocusReason reason = event->reason();
-    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
     update();
     QAbstractButton::focusInEvent(event);
 }
 
 void OrvalenProviderButton::keyPressEvent(QKeyEvent *event)
 {
-    // Return and Enter press a focused button, as Space does.
-    if (OrvalenKeys::isActivation(event)) {
+    // Return and Enter press the button the keyboard has visibly reached, as Space does; a
+    // focus nobody can see (given when the window came up) must not start a sign-in.
+    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
         animateClick();
         return;
     }

@@ -1,8 +1,8 @@
-#include "OrvalenAccount/UI/OrvalenKeys.h"
+#include "Platform/ButtonKeys.h"
 
 #include <QKeyEvent>
 
-namespace OrvalenKeys {
+namespace ButtonKeys {
 
 bool isActivation(const QKeyEvent *event)
 {
@@ -12,4 +12,9 @@ bool isActivation(const QKeyEvent *event)
     return modifiers == Qt::NoModifier && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
 }
 
-} // namespace OrvalenKeys
+bool isFromKeyboard(Qt::FocusReason reason)
+{
+    return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+}
+
+} // namespace ButtonKeys
