@@ -1,7 +1,10 @@
 #include "OrvalenAccount/UI/OrvalenLinkButton.h"
 
+#include "Platform/ButtonKeys.h"
+
 #include <QFontMetrics>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 OrvalenLinkButton::OrvalenLinkButton(const QString &text, QFont font, QColor color, QWidget *parent)
@@ -57,10 +60,18 @@ void OrvalenLinkButton::paintEvent(QPaintEvent *)
 
 void OrvalenLinkButton::focusInEvent(QFocusEvent *event)
 {
-    const Qt::FocusReason reason = event->reason();
-    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
     update();
     QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenLinkButton::keyPressEvent(QKeyEvent *event)
+{
+    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void OrvalenLinkButton::focusOutEvent(QFocusEvent *event)

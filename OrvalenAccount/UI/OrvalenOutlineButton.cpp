@@ -1,9 +1,11 @@
 #include "OrvalenAccount/UI/OrvalenOutlineButton.h"
 
 #include "Platform/ApplicationFont.h"
+#include "Platform/ButtonKeys.h"
 
 #include <QFontMetrics>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace {
@@ -70,10 +72,18 @@ void OrvalenOutlineButton::paintEvent(QPaintEvent *)
 
 void OrvalenOutlineButton::focusInEvent(QFocusEvent *event)
 {
-    const Qt::FocusReason reason = event->reason();
-    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
     update();
     QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenOutlineButton::keyPressEvent(QKeyEvent *event)
+{
+    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void OrvalenOutlineButton::focusOutEvent(QFocusEvent *event)

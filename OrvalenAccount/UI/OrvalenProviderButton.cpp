@@ -1,9 +1,11 @@
 #include "OrvalenAccount/UI/OrvalenProviderButton.h"
 
 #include "Platform/ApplicationFont.h"
+#include "Platform/ButtonKeys.h"
 
 #include <QFontMetrics>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -126,8 +128,15 @@ void OrvalenProviderButton::paintEvent(QPaintEvent *)
         painter.drawPath(shape);
     }
     if (m_keyboardFocus) {
-        painter.setPen(QPen(m_style.accent(), 2));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kRadius, kRadius);
+        // An accent ring vanishes on the accent-filled button: that one gets a ring of its
+        // text colour, inside its edge.
+        if (look.fill.rgb() == m_style.accent().rgb()) {
+            painter.setPen(QPen(look.text, 1.5));
+            painter.drawRoundedRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5), kRadius - 3, kRadius - 3);
+        } else {
+            painter.setPen(QPen(m_style.accent(), 2));
+            painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kRadius, kRadius);
+        }
     }
     painter.setPen(look.text);
     painter.setFont(titleFont());
@@ -136,10 +145,20 @@ void OrvalenProviderButton::paintEvent(QPaintEvent *)
 
 void OrvalenProviderButton::focusInEvent(QFocusEvent *event)
 {
-    const Qt::FocusReason reason = event->reason();
-    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
     update();
     QAbstractButton::focusInEvent(event);
+}
+
+void OrvalenProviderButton::keyPressEvent(QKeyEvent *event)
+{
+    // Return and Enter press the button the keyboard has visibly reached, as Space does; a
+    // focus nobody can see (given when the window came up) must not start a sign-in.
+    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void OrvalenProviderButton::focusOutEvent(QFocusEvent *event)

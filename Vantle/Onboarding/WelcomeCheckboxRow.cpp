@@ -1,6 +1,7 @@
 #include "Vantle/Onboarding/WelcomeCheckboxRow.h"
 
 #include "Platform/ApplicationFont.h"
+#include "Platform/ButtonKeys.h"
 #include "Vantle/Utilities/Theme.h"
 
 #include <QFocusEvent>
@@ -68,8 +69,7 @@ int WelcomeCheckboxRow::boxTop() const
 
 void WelcomeCheckboxRow::focusInEvent(QFocusEvent *event)
 {
-    const Qt::FocusReason reason = event->reason();
-    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
+    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
     update();
     QAbstractButton::focusInEvent(event);
 }

@@ -6,6 +6,7 @@
 #include "Vantle/Services/DeviceService.h"
 #include "Vantle/Services/MeetingsService.h"
 #include "Vantle/Utilities/Theme.h"
+#include "Vantle/Views/ButtonReturnKey.h"
 #include "Vantle/Views/CategoryListView.h"
 #include "Vantle/Views/MeetingsStrip.h"
 
@@ -79,9 +80,10 @@ MainView::MainView(LedgerModel *ledger, AccountService *account, MeetingsService
         QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 8px;"
                        " padding: 6px 14px; font-size: 13px; }"
                        "QPushButton:hover { border-color: %4; }"
-                       "QPushButton:focus { border-color: %5; }")
+                       "QPushButton:focus { border-color: %5; outline: none; }")
             .arg(Theme::card.name(), Theme::text.name(), Theme::border.name(), Theme::accent.name(), Theme::muted.name()));
     connect(m_settingsButton, &QPushButton::clicked, this, &MainView::openSettingsRequested);
+    ButtonReturnKey::install(m_settingsButton);
     bar->addWidget(m_settingsButton);
     outer->addLayout(bar);
 

@@ -24,7 +24,8 @@ QString alertStyle()
                "QPushButton:hover { border-color: %3; }"
                "QPushButton[role=\"destructive\"] { color: %6; }"
                "QPushButton:default { color: %7; background: %8; border: none; font-weight: 600; }"
-               "QPushButton:focus { outline: none; }")
+               "QPushButton:focus { outline: none; border-color: %8; }"
+               "QPushButton:default:focus { border: 1px solid %2; padding: 4px 13px; }")
         .arg(rgb(Theme::surface), rgb(Theme::text), rgb(Theme::muted), rgb(Theme::card), rgb(Theme::border),
              rgb(destructiveRed), rgb(Theme::accentInk), rgb(Theme::accent));
 }

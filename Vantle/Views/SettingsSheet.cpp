@@ -25,7 +25,10 @@ QString sheetStyle()
                "QPushButton#sheetPrimary:hover { background: %6; }"
                "QPushButton#sheetSecondary { color: %2; background: %7; border: 1px solid %9; }"
                "QPushButton#sheetSecondary:hover { border-color: %3; }"
-               "QPushButton:focus { outline: none; }")
+               "QPushButton:focus { outline: none; }"
+               // Where Tab has put the keyboard; the primary's frame keeps its size.
+               "QPushButton#sheetSecondary:focus { border-color: %5; }"
+               "QPushButton#sheetPrimary:focus { border: 1px solid %2; padding: 4px 11px; }")
         .arg(rgb(Theme::surface), rgb(Theme::text), rgb(Theme::muted), rgb(Theme::accentInk), rgb(Theme::accent),
              rgb(Theme::accent.lighter(110)), rgb(Theme::card), QString::fromLatin1(ApplicationFont::monospaceFamily),
              rgb(Theme::border));

@@ -19,6 +19,7 @@
 #include "Vantle/Utilities/DiagnosticLogger.h"
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/Theme.h"
+#include "Vantle/Views/ButtonReturnKey.h"
 #include "Vantle/Views/SettingsAlert.h"
 #include "Vantle/Views/SettingsLinks.h"
 #include "Vantle/Views/SettingsSection.h"
@@ -33,6 +34,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -82,7 +84,12 @@ QString windowStyle()
                "QScrollBar::handle:vertical { background: %10; border-radius: 2px; min-height: 24px; }"
                "QScrollBar::add-line, QScrollBar::sub-line { height: 0px; }"
                "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }"
-               "QPushButton:focus { outline: none; }")
+               "QPushButton:focus { outline: none; }"
+               // Where Tab has put the keyboard (a click never does: the buttons take focus
+               // from Tab alone).
+               "QPushButton[role=\"normal\"]:focus, QPushButton[role=\"destructive\"]:focus { border-color: %9; }"
+               "QPushButton#accountLink:focus { border: 1px solid %9; border-radius: 6px; }"
+               "QPushButton#footerLink:focus, QPushButton#footnoteLink:focus { text-decoration: underline; }")
         .arg(rgb(Theme::canvas), rgb(Theme::text), rgb(Theme::muted), rgb(Theme::card), rgb(Theme::border),
              rgb(destructiveRed), rgba(Theme::text, 0.35), rgba(destructiveRed, 0.4), rgb(Theme::accent),
              rgb(Theme::border.lighter(150)));
@@ -131,12 +138,14 @@ SettingsView::SettingsView(AccountService *accountService, UpdaterService *updat
       m_verboseDiagnosticsEnabled(DiagnosticLogger::isVerboseActive())
 {
     setWindowFlag(Qt::Window);
-    setWindowTitle(QStringLiteral("vantle Settings"));
+    // The desktop adds the application's name to every window's title.
+    setWindowTitle(QStringLiteral("Settings"));
     setObjectName(QStringLiteral("settingsWindow"));
     setAttribute(Qt::WA_StyledBackground);
     setFixedSize(windowWidth, windowHeight);
     setStyleSheet(windowStyle());
     buildForm();
+    installKeyboard();
 
     if (m_accountService) {
         connect(m_accountService, &AccountService::isAuthenticatedChanged, this, [this](bool signedIn) {
@@ -164,6 +173,27 @@ SettingsView::SettingsView(AccountService *accountService, UpdaterService *updat
 SettingsView::~SettingsView() = default;
 
 QString SettingsView::versionLabel() { return Constants::version(); }
+
+void SettingsView::installKeyboard()
+{
+    // Tab alone focuses a button: a click that left its focus behind would draw a ring, and a
+    // button disabled under the focus would make the form scroll to the next one. Return
+    // presses the focused button, as Space does.
+    for (QPushButton *button : findChildren<QPushButton *>()) {
+        button->setFocusPolicy(Qt::TabFocus);
+        button->setAutoDefault(false);
+        ButtonReturnKey::install(button);
+    }
+    // Escape, and the desktop's close keys; Ctrl+W also where the platform names none.
+    QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        if (!closeKeys.contains(keys))
+            closeKeys.append(keys);
+    }
+    auto *close = new QShortcut(this);
+    close->setKeys(closeKeys);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+}
 
 void SettingsView::buildForm()
 {

@@ -113,6 +113,7 @@ protected:
 
 private:
     void buildForm();
+    void installKeyboard();
     void buildAccountSection(SettingsSection *section);
     void buildGeneralSection(SettingsSection *section);
     void buildPrivacySection(SettingsSection *section);

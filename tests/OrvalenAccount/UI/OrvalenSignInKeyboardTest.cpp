@@ -1,0 +1,138 @@
+// The sign-in screen without a mouse: every button shows where the keyboard is, and
+// Return, Enter and Space press the focused one.
+
+#include "OrvalenAccount/UI/OrvalenLinkButton.h"
+#include "OrvalenAccount/UI/OrvalenOutlineButton.h"
+#include "OrvalenAccount/UI/OrvalenProviderButton.h"
+#include "OrvalenAccount/UI/OrvalenProviderButtons.h"
+#include "OrvalenAccount/UI/OrvalenSignInScreen.h"
+
+#include "support/TaskRunner.h"
+#include "tools/fakes/FakeBrowser.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QTest>
+
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+using Hint = OAuthDriver::ProviderHint;
+using Phase = OrvalenSignInScreen::Phase;
+
+// Pixels that changed clearly between two pictures of one widget, leaving out the outermost
+// pixel all round (where a shape's soft edge changes with anything drawn over it).
+int clearlyChangedPixels(const QImage &before, const QImage &after)
+{
+    int changed = 0;
+    for (int y = 1; y < before.height() - 1; ++y) {
+        for (int x = 1; x < before.width() - 1; ++x) {
+            const QColor a(before.pixel(x, y)), b(after.pixel(x, y));
+            if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 90)
+                ++changed;
+        }
+    }
+    return changed;
+}
+
+TEST(OrvalenSignInKeyboard, AFocusedProviderButtonShowsItsRingWhateverItsFill)
+{
+    // The accent the application gives, and a dark one that takes white text.
+    for (const QColor accent : {QColor(0xF0, 0xA3, 0x2A), QColor(0x1F, 0x4F, 0xC8)}) {
+        for (const auto style : {OrvalenProviderButtonStyle::dark(accent), OrvalenProviderButtonStyle::light(accent)}) {
+            for (const Hint hint : {Hint::apple, Hint::google, Hint::email}) {
+                SCOPED_TRACE(QStringLiteral("%1 on %2, %3")
+                                 .arg(OrvalenProviderButton::title(hint), accent.name(),
+                                      style.isDark() ? QStringLiteral("dark") : QStringLiteral("light"))
+                                 .toStdString());
+                OrvalenProviderButton button(hint, style);
+                button.resize(340, 40);
+                const QImage plain = button.grab().toImage();
+                QFocusEvent tabbedIn(QEvent::FocusIn, Qt::TabFocusReason);
+                QApplication::sendEvent(&button, &tabbedIn);
+                const QImage focused = button.grab().toImage();
+                // A ring all round a 340 x 40 button changes several hundred pixels.
+                EXPECT_GE(clearlyChangedPixels(plain, focused), 300) << "no visible focus ring";
+            }
+        }
+    }
+}
+
+// What the screen called back.
+struct Calls {
+    QList<Hint> taps;
+    int cancels = 0;
+    int retries = 0;
+};
+
+TEST(OrvalenSignInKeyboard, ReturnEnterAndSpacePressTheFocusedButton)
+{
+    Fakes::FakeBrowser browser([](const QUrl &) { return false; });
+    browser.setMode(Fakes::FakeBrowser::Mode::ignore);
+    Calls calls;
+    OrvalenSignInScreen screen(
+        QIcon(), QStringLiteral("vantle"), QStringLiteral("Sign in to vantle with your Orvalen Account"),
+        OrvalenProviderButtonStyle::dark(QColor(0xF0, 0xA3, 0x2A)), Phase::ready(),
+        QUrl(QStringLiteral("https://orvalen.test/privacy/vantle")),
+        QUrl(QStringLiteral("https://orvalen.test/terms/vantle")), [&calls](Hint hint) { calls.taps.append(hint); },
+        [&calls] { ++calls.cancels; }, [&calls] { ++calls.retries; });
+    screen.resize(480, 640);
+    screen.show();
+
+    const struct {
+        const char *what;
+        Phase phase;
+        std::function<QAbstractButton *()> button;
+        std::function<int()> count;
+    } cases[] = {
+        {"Sign in with Apple", Phase::ready(), [&] { return screen.providerButtons()->button(Hint::apple); },
+         [&] { return int(calls.taps.count(Hint::apple)); }},
+        {"Sign in with Google", Phase::ready(), [&] { return screen.providerButtons()->button(Hint::google); },
+         [&] { return int(calls.taps.count(Hint::google)); }},
+        {"Continue with email", Phase::ready(), [&] { return screen.providerButtons()->button(Hint::email); },
+         [&] { return int(calls.taps.count(Hint::email)); }},
+        {"Cancel sign-in", Phase::busy(), [&] { return screen.providerButtons()->cancelButton(); },
+         [&] { return calls.cancels; }},
+        {"Retry", Phase::offline(), [&] { return screen.findChild<OrvalenOutlineButton *>(QStringLiteral("retry")); },
+         [&] { return calls.retries; }},
+        {"Terms of Service", Phase::ready(),
+         [&] { return screen.findChild<OrvalenLinkButton *>(QStringLiteral("termsLink")); },
+         [&] { return int(browser.openedUrls().size()); }},
+    };
+    for (const auto &c : cases) {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            SCOPED_TRACE(QStringLiteral("%1, key %2").arg(QString::fromLatin1(c.what)).arg(int(key)).toStdString());
+            screen.setPhase(c.phase);
+            QAbstractButton *button = c.button();
+            ASSERT_NE(button, nullptr);
+            ASSERT_TRUE(button->isVisible() && button->isEnabled());
+            QFocusEvent tabbedIn(QEvent::FocusIn, Qt::TabFocusReason);
+            QApplication::sendEvent(button, &tabbedIn);
+            const int before = c.count();
+            QTest::keyClick(button, key);
+            EXPECT_TRUE(TestSupport::waitUntil([&] { return c.count() == before + 1 && !button->isDown(); }))
+                << "the key did not press the button once";
+        }
+    }
+    // With a modifier it is another shortcut: the button does not even go down.
+    const qsizetype before = calls.taps.size();
+    screen.setPhase(Phase::ready());
+    OrvalenProviderButton *apple = screen.providerButtons()->button(Hint::apple);
+    QTest::keyClick(apple, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_FALSE(apple->isDown());
+    // Nor does Return on a focus the window handed out when it came up, which shows no ring:
+    // the person cannot know which sign-in Return would start.
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(apple, &out);
+    QFocusEvent unseen(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(apple, &unseen);
+    QTest::keyClick(apple, Qt::Key_Return);
+    EXPECT_FALSE(apple->isDown());
+    EXPECT_EQ(calls.taps.size(), before);
+}
+
+} // namespace

@@ -1,0 +1,202 @@
+// The settings window for a person at the keyboard: where the focus is shows, Return
+// presses the focused button, Escape and Ctrl+W close the window, the window opens with no
+// button that Return would press unseen, and a click never scrolls the form away.
+
+#include "SettingsFixture.h"
+
+#include "Vantle/Views/SettingsAlert.h"
+#include "Vantle/Views/SettingsLinks.h"
+
+#include <QDesktopServices>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <cstdlib>
+
+using TestSupport::waitUntil;
+
+namespace {
+
+// Every URL the window hands to the desktop, instead of a browser.
+class OpenedPages final : public QObject {
+    Q_OBJECT
+public:
+    OpenedPages()
+    {
+        for (const char *scheme : {"http", "https"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    }
+    ~OpenedPages() override
+    {
+        for (const char *scheme : {"http", "https"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+int clearlyChangedPixels(const QImage &before, const QImage &after)
+{
+    int changed = 0;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x) {
+            const QColor a(before.pixel(x, y)), b(after.pixel(x, y));
+            if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 60)
+                ++changed;
+        }
+    }
+    return changed;
+}
+
+} // namespace
+
+class SettingsKeyboard : public SettingsFixture {
+protected:
+    SettingsView &openWindow()
+    {
+        SettingsView &settings = makeView();
+        settings.show();
+        settings.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&settings));
+        return settings;
+    }
+};
+
+TEST_F(SettingsKeyboard, EveryButtonShowsWhenTheKeyboardIsOnIt)
+{
+    buildUpdater(true);
+    launchSignedIn();
+    SettingsView &settings = openWindow();
+    ASSERT_TRUE(waitUntil([&] { return updater->canCheckForUpdates(); }));
+    const QString titles[] = {
+        QStringLiteral("Sign out"),         QStringLiteral("Manage devices"),
+        QStringLiteral("Export my data"),   QStringLiteral("Delete account"),
+        QStringLiteral("Reset & clear local data"), QStringLiteral("Contact support"),
+        QStringLiteral("Check for Updates…"), QStringLiteral("Learn what's included in these reports"),
+        QStringLiteral("Send Diagnostic Report"), QStringLiteral("Privacy Policy"),
+        QStringLiteral("Terms of Service"), QStringLiteral("Support"),
+    };
+    for (const QString &title : titles) {
+        SCOPED_TRACE(title.toStdString());
+        QAbstractButton *b = button(title);
+        ASSERT_TRUE(b);
+        ASSERT_TRUE(b->isVisibleTo(&settings) && b->isEnabled());
+        settings.setFocus(Qt::OtherFocusReason);
+        const QImage plain = b->grab().toImage();
+        b->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(b->hasFocus());
+        // A frame or an underline in the accent: dozens of pixels on the smallest link.
+        EXPECT_GE(clearlyChangedPixels(plain, b->grab().toImage()), 20) << "the focus does not show";
+        EXPECT_EQ(b->focusPolicy(), Qt::TabFocus) << "a click would leave a focus frame behind";
+    }
+}
+
+TEST_F(SettingsKeyboard, ReturnPressesTheFocusedButton)
+{
+    launchSignedIn();
+    account->browser.reset(); // the pages go to the recorder below
+    OpenedPages opened;
+    openWindow();
+    const struct {
+        QString title;
+        std::optional<QUrl> page; // else the reset's confirmation
+    } cases[] = {
+        {QStringLiteral("Manage devices"), SettingsLinks::accountPage()},
+        {QStringLiteral("Contact support"), SettingsLinks::support()},
+        {QStringLiteral("Learn what's included in these reports"), SettingsLinks::errorReportsPrivacy()},
+        {QStringLiteral("Terms of Service"), SettingsLinks::termsOfService()},
+        {QStringLiteral("Reset & clear local data"), std::nullopt},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.title.toStdString());
+        QAbstractButton *b = button(c.title);
+        ASSERT_TRUE(b);
+        b->setFocus(Qt::TabFocusReason);
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            const qsizetype before = opened.urls.size();
+            QTest::keyClick(b, key);
+            if (c.page) {
+                EXPECT_TRUE(waitUntil([&] { return opened.urls.size() == before + 1 && !b->isDown(); }));
+                EXPECT_EQ(opened.urls.mid(before), QList<QUrl>{*c.page});
+            } else {
+                ASSERT_TRUE(waitUntil([] { return shownDialog<SettingsAlert>() != nullptr; }));
+                shownDialog<SettingsAlert>()->reject();
+                ASSERT_TRUE(waitUntil([&] { return shownDialog<SettingsAlert>() == nullptr && !b->isDown(); }));
+                b->setFocus(Qt::TabFocusReason);
+            }
+        }
+    }
+    EXPECT_TRUE(account->service->isAuthenticated()) << "the reset ran without its confirmation";
+}
+
+TEST_F(SettingsKeyboard, TheWindowOpensWithNoButtonUnderTheFocus)
+{
+    launchSignedIn();
+    SettingsView &settings = openWindow();
+    QWidget *focused = QApplication::focusWidget();
+    ASSERT_TRUE(focused);
+    EXPECT_EQ(focused->window(), &settings);
+    EXPECT_FALSE(qobject_cast<QAbstractButton *>(focused))
+        << "Return would press \"" << qobject_cast<QAbstractButton *>(focused)->text().toStdString() << "\" unseen";
+    // The first Tab reaches the first button of the form.
+    QTest::keyClick(focused, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), button(QStringLiteral("Sign out")));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), button(QStringLiteral("Manage devices")));
+}
+
+TEST_F(SettingsKeyboard, EscapeAndTheCloseKeysCloseTheWindow)
+{
+    launchSignedIn();
+    const struct {
+        const char *name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } cases[] = {
+        {"Escape", Qt::Key_Escape, Qt::NoModifier},
+        {"Ctrl+W", Qt::Key_W, Qt::ControlModifier},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        SettingsView &settings = openWindow();
+        ASSERT_TRUE(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), c.key, c.modifiers);
+        EXPECT_TRUE(waitUntil([&] { return !settings.isVisible(); }));
+        EXPECT_TRUE(account->service->isAuthenticated()) << "closing is not signing out";
+    }
+}
+
+TEST_F(SettingsKeyboard, AClickThatDisablesItsButtonLeavesTheFormWhereItWas)
+{
+    feed.setReleases({});
+    buildUpdater(true);
+    launchSignedIn();
+    SettingsView &settings = openWindow();
+    ASSERT_TRUE(waitUntil([&] { return updater->canCheckForUpdates(); }));
+    QAbstractButton *check = button(QStringLiteral("Check for Updates…"));
+    auto *form = settings.findChild<QScrollArea *>();
+    ASSERT_TRUE(check && form);
+    // The button at the bottom edge of the window, the next switches out of sight below it.
+    form->ensureWidgetVisible(check, 0, 0);
+    const int scrolled = form->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    click(check);
+    EXPECT_TRUE(waitUntil([&] { return !check->isEnabled(); }));
+    EXPECT_EQ(form->verticalScrollBar()->value(), scrolled) << "the form jumped while the check runs";
+    EXPECT_TRUE(waitUntil([&] { return check->isEnabled(); }));
+    EXPECT_EQ(form->verticalScrollBar()->value(), scrolled);
+}
+
+TEST_F(SettingsKeyboard, TheTitleLeavesTheApplicationsNameToTheDesktop)
+{
+    // The desktop adds " — Vantle" to every window's title: the window must not say it too.
+    launchSignedOut();
+    SettingsView &settings = makeView();
+    EXPECT_FALSE(settings.windowTitle().contains(QStringLiteral("vantle"), Qt::CaseInsensitive))
+        << settings.windowTitle().toStdString();
+    EXPECT_FALSE(settings.windowTitle().isEmpty());
+}
+
+#include "SettingsKeyboardTest.moc"
