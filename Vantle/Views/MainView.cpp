@@ -76,6 +76,8 @@ MainView::MainView(LedgerModel *ledger, AccountService *account, MeetingsService
     m_settingsButton = new QPushButton(settingsText, this);
     m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
     m_settingsButton->setCursor(Qt::PointingHandCursor);
+    // Tab alone focuses it: a click must not leave the focus ring behind.
+    m_settingsButton->setFocusPolicy(Qt::TabFocus);
     m_settingsButton->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 8px;"
                        " padding: 6px 14px; font-size: 13px; }"

@@ -135,6 +135,11 @@ TEST_F(MainViewTest, TheSettingsButtonAsksForTheSettings)
     QTest::mouseClick(view.settingsButton(), Qt::LeftButton);
     EXPECT_EQ(settings.count(), 1);
     EXPECT_EQ(view.settingsButton()->text(), QStringLiteral("Settings…"));
+    // A click leaves no focus ring behind; Tab reaches the button and Return presses it.
+    EXPECT_FALSE(view.settingsButton()->hasFocus());
+    view.settingsButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view.settingsButton(), Qt::Key_Return);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return settings.count() == 2; }));
 }
 
 } // namespace
