@@ -7,6 +7,7 @@
 #include "OrvalenAccount/UI/OrvalenProviderButtons.h"
 #include "OrvalenAccount/UI/OrvalenSignInScreen.h"
 
+#include "support/Pixels.h"
 #include "support/TaskRunner.h"
 #include "tools/fakes/FakeBrowser.h"
 
@@ -16,28 +17,12 @@
 #include <QFocusEvent>
 #include <QTest>
 
-#include <cstdlib>
 #include <functional>
 
 namespace {
 
 using Hint = OAuthDriver::ProviderHint;
 using Phase = OrvalenSignInScreen::Phase;
-
-// Pixels that changed clearly between two pictures of one widget, leaving out the outermost
-// pixel all round (where a shape's soft edge changes with anything drawn over it).
-int clearlyChangedPixels(const QImage &before, const QImage &after)
-{
-    int changed = 0;
-    for (int y = 1; y < before.height() - 1; ++y) {
-        for (int x = 1; x < before.width() - 1; ++x) {
-            const QColor a(before.pixel(x, y)), b(after.pixel(x, y));
-            if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 90)
-                ++changed;
-        }
-    }
-    return changed;
-}
 
 TEST(OrvalenSignInKeyboard, AFocusedProviderButtonShowsItsRingWhateverItsFill)
 {
@@ -56,7 +41,7 @@ TEST(OrvalenSignInKeyboard, AFocusedProviderButtonShowsItsRingWhateverItsFill)
                 QApplication::sendEvent(&button, &tabbedIn);
                 const QImage focused = button.grab().toImage();
                 // A ring all round a 340 x 40 button changes several hundred pixels.
-                EXPECT_GE(clearlyChangedPixels(plain, focused), 300) << "no visible focus ring";
+                EXPECT_GE(TestSupport::clearlyChangedPixels(plain, focused), 300) << "no visible focus ring";
             }
         }
     }

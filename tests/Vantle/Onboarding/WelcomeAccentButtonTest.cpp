@@ -3,6 +3,7 @@
 
 #include "Vantle/Onboarding/WelcomeAccentButton.h"
 
+#include "support/Pixels.h"
 #include "support/TaskRunner.h"
 
 #include <gtest/gtest.h>
@@ -12,23 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <cstdlib>
-
 namespace {
-
-// Pixels that changed clearly, the outermost pixel all round left out.
-int clearlyChangedPixels(const QImage &before, const QImage &after)
-{
-    int changed = 0;
-    for (int y = 1; y < before.height() - 1; ++y) {
-        for (int x = 1; x < before.width() - 1; ++x) {
-            const QColor a(before.pixel(x, y)), b(after.pixel(x, y));
-            if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 90)
-                ++changed;
-        }
-    }
-    return changed;
-}
 
 TEST(WelcomeAccentButton, KeyboardFocusShowsAndMouseFocusDoesNot)
 {
@@ -48,14 +33,14 @@ TEST(WelcomeAccentButton, KeyboardFocusShowsAndMouseFocusDoesNot)
         const QImage plain = button.grab().toImage();
         QFocusEvent in(QEvent::FocusIn, c.reason);
         QApplication::sendEvent(&button, &in);
-        const int changed = clearlyChangedPixels(plain, button.grab().toImage());
+        const int changed = TestSupport::clearlyChangedPixels(plain, button.grab().toImage());
         if (c.ring)
             EXPECT_GE(changed, 300) << "no visible focus ring";
         else
             EXPECT_EQ(changed, 0);
         QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
         QApplication::sendEvent(&button, &out);
-        EXPECT_EQ(clearlyChangedPixels(plain, button.grab().toImage()), 0) << "the ring outlives the focus";
+        EXPECT_EQ(TestSupport::clearlyChangedPixels(plain, button.grab().toImage()), 0) << "the ring outlives the focus";
     }
 }
 

@@ -3,6 +3,7 @@
 // button that Return would press unseen, and a click never scrolls the form away.
 
 #include "SettingsFixture.h"
+#include "support/Pixels.h"
 
 #include "Vantle/Views/SettingsAlert.h"
 #include "Vantle/Views/SettingsLinks.h"
@@ -10,8 +11,6 @@
 #include <QDesktopServices>
 #include <QScrollArea>
 #include <QScrollBar>
-
-#include <cstdlib>
 
 using TestSupport::waitUntil;
 
@@ -36,19 +35,6 @@ public:
 public Q_SLOTS:
     void open(const QUrl &url) { urls.append(url); }
 };
-
-int clearlyChangedPixels(const QImage &before, const QImage &after)
-{
-    int changed = 0;
-    for (int y = 0; y < before.height(); ++y) {
-        for (int x = 0; x < before.width(); ++x) {
-            const QColor a(before.pixel(x, y)), b(after.pixel(x, y));
-            if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 60)
-                ++changed;
-        }
-    }
-    return changed;
-}
 
 } // namespace
 
@@ -88,7 +74,7 @@ TEST_F(SettingsKeyboard, EveryButtonShowsWhenTheKeyboardIsOnIt)
         b->setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(b->hasFocus());
         // A frame or an underline in the accent: dozens of pixels on the smallest link.
-        EXPECT_GE(clearlyChangedPixels(plain, b->grab().toImage()), 20) << "the focus does not show";
+        EXPECT_GE(TestSupport::clearlyChangedPixels(plain, b->grab().toImage(), 60, 0), 20) << "the focus does not show";
         EXPECT_EQ(b->focusPolicy(), Qt::TabFocus) << "a click would leave a focus frame behind";
     }
 }
