@@ -23,11 +23,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +46,26 @@ inline void PrintTo(const QStringList &texts, std::ostream *os)
         *os << "  \"" << text.toStdString() << "\"\n";
     *os << "}";
 }
+
+// Every URL the window hands to the desktop, instead of a browser.
+class OpenedUrls final : public QObject {
+    Q_OBJECT
+public:
+    OpenedUrls()
+    {
+        for (const char *scheme : {"http", "https"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    }
+    ~OpenedUrls() override
+    {
+        for (const char *scheme : {"http", "https"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
 
 // The settings window over the application's real account objects (loopback sign-in
 // services, an in-memory keychain), in-memory preferences, a recording activation layer, a

@@ -14,30 +14,6 @@
 
 using TestSupport::waitUntil;
 
-namespace {
-
-// Every URL the window hands to the desktop, instead of a browser.
-class OpenedPages final : public QObject {
-    Q_OBJECT
-public:
-    OpenedPages()
-    {
-        for (const char *scheme : {"http", "https"})
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
-    }
-    ~OpenedPages() override
-    {
-        for (const char *scheme : {"http", "https"})
-            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
-    }
-    QList<QUrl> urls;
-
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
-} // namespace
-
 class SettingsKeyboard : public SettingsFixture {
 protected:
     SettingsView &openWindow()
@@ -83,7 +59,7 @@ TEST_F(SettingsKeyboard, ReturnPressesTheFocusedButton)
 {
     launchSignedIn();
     account->browser.reset(); // the pages go to the recorder below
-    OpenedPages opened;
+    OpenedUrls opened;
     openWindow();
     const struct {
         QString title;
@@ -184,5 +160,3 @@ TEST_F(SettingsKeyboard, TheTitleLeavesTheApplicationsNameToTheDesktop)
         << settings.windowTitle().toStdString();
     EXPECT_FALSE(settings.windowTitle().isEmpty());
 }
-
-#include "SettingsKeyboardTest.moc"

@@ -19,26 +19,6 @@ using TestSupport::waitUntil;
 
 namespace {
 
-// Every URL the window hands to the desktop, instead of a browser.
-class OpenedUrls final : public QObject {
-    Q_OBJECT
-public:
-    OpenedUrls()
-    {
-        for (const char *scheme : {"http", "https"})
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
-    }
-    ~OpenedUrls() override
-    {
-        for (const char *scheme : {"http", "https"})
-            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
-    }
-    QList<QUrl> urls;
-
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -457,5 +437,3 @@ TEST_F(SettingsFixture, WebLinksOpenTheirPagesAndTheVersionShows)
     EXPECT_TRUE(visibleRows(section(QStringLiteral("Privacy & Support"))).contains(QStringLiteral("Version | 0.1.0")));
     qunsetenv("VANTLE_WEB_URL");
 }
-
-#include "SettingsViewTest.moc"
