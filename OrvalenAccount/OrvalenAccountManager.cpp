@@ -223,7 +223,7 @@ OrvalenAccountManager::Attempt OrvalenAccountManager::beginAttempt(bool awaiting
 
 std::optional<OrvalenAccountManager::Attempt> OrvalenAccountManager::takeAttempt(quint64 generation)
 {
-    if (!m_attempt || m_attempt->generation != generation)
+    if (!isPending(generation))
         return std::nullopt;
     return std::exchange(m_attempt, std::nullopt);
 }
@@ -245,6 +245,12 @@ void OrvalenAccountManager::publishFailure(Attempt attempt, const OrvalenError &
 {
     transition(State::failed(error));
     attempt.outcome.resumeThrowing(error);
+}
+
+void OrvalenAccountManager::failAttempt(quint64 generation, std::exception_ptr failure)
+{
+    if (std::optional<Attempt> attempt = takeAttempt(generation))
+        publishFailure(std::move(*attempt), mapSignInError(std::move(failure)));
 }
 
 OrvalenError OrvalenAccountManager::mapSignInError(std::exception_ptr error)
@@ -314,15 +320,18 @@ QCoro::Task<void> OrvalenAccountManager::runOAuth(quint64 generation, Road road,
                                                   std::optional<ProviderHint> provider,
                                                   std::optional<QString> installID)
 {
+    // A handler hearing signingIn may have ended this attempt already: then no browser
+    // page may open for it.
+    if (!isPending(generation))
+        co_return;
     QPointer<OrvalenAccountManager> self(this);
     const std::shared_ptr<AuthClient> client = m_authClient;
-    std::exception_ptr failure;
     try {
         QCoro::Task<OAuthAuthorizationResult> authorizing = road == Road::systemBrowser
             ? m_oauthDriver->authorizeViaSystemBrowser(provider)
             : m_oauthDriver->authorize(window.data(), provider);
         const OAuthAuthorizationResult result = co_await std::move(authorizing);
-        if (!self || !m_attempt || m_attempt->generation != generation)
+        if (!self || !isPending(generation))
             co_return;
         m_attempt->awaitingAuthority = false;
 
@@ -338,7 +347,7 @@ QCoro::Task<void> OrvalenAccountManager::runOAuth(quint64 generation, Road road,
         const HTTPResponse response =
             co_await client->performWithAuthRecovery(AuthClient::exchangePath, QStringLiteral("POST"), bytes,
                                                      std::nullopt, true, IdentityRequestClass::steady);
-        if (!self || !m_attempt || m_attempt->generation != generation)
+        if (!self || !isPending(generation))
             co_return;
         client->mapStatusError(response, AuthClient::exchangePath);
 
@@ -356,34 +365,34 @@ QCoro::Task<void> OrvalenAccountManager::runOAuth(quint64 generation, Road road,
         // complete() has published signedIn; a handler may already have begun another sign-in.
         if (std::optional<Attempt> attempt = takeAttempt(generation))
             attempt->outcome.resume(account);
-        co_return;
     } catch (...) {
-        failure = std::current_exception();
+        // A manager that is gone has ended its attempt already.
+        if (self)
+            failAttempt(generation, std::current_exception());
     }
-    if (!self)
-        co_return;
-    if (std::optional<Attempt> attempt = takeAttempt(generation))
-        publishFailure(std::move(*attempt), mapSignInError(failure));
 }
 
 QCoro::Task<void> OrvalenAccountManager::runApple(quint64 generation, QPointer<QWindow> window,
                                                   std::optional<QString> installID)
 {
+    // A handler hearing signingIn may have ended this attempt already: then no sheet
+    // may open for it.
+    if (!isPending(generation))
+        co_return;
     QPointer<OrvalenAccountManager> self(this);
     const std::shared_ptr<AuthClient> client = m_authClient;
-    std::exception_ptr failure;
     try {
         // One driver per sign-in; it may go away while the sheet is open.
         auto driver = std::make_unique<SignInWithAppleDriver>(m_config, m_appleAuthorizer);
         QCoro::Task<SignInWithAppleDriver::AppleAuthorization> authorizing = driver->authorize(window.data());
         const SignInWithAppleDriver::AppleAuthorization authorization = co_await std::move(authorizing);
-        if (!self || !m_attempt || m_attempt->generation != generation)
+        if (!self || !isPending(generation))
             co_return;
 
         const AuthClient::AppleAuthcodeResponse answer =
             co_await client->exchangeAppleAuthCode(authorization.authorizationCode, authorization.identityToken,
                                                    installID);
-        if (!self || !m_attempt || m_attempt->generation != generation)
+        if (!self || !isPending(generation))
             co_return;
         if (!answer.oas || !answer.orvalen_account_id || !answer.email || !answer.expires_at)
             throw OrvalenError::authorizationFailed(QStringLiteral("apple_authcode_unavailable"));
@@ -405,14 +414,10 @@ QCoro::Task<void> OrvalenAccountManager::runApple(quint64 generation, QPointer<Q
         setLastAppleSignInIsNewUser(answer.is_new_user);
         transition(State::signedIn(account));
         attempt->outcome.resume(account);
-        co_return;
     } catch (...) {
-        failure = std::current_exception();
+        if (self)
+            failAttempt(generation, std::current_exception());
     }
-    if (!self)
-        co_return;
-    if (std::optional<Attempt> attempt = takeAttempt(generation))
-        publishFailure(std::move(*attempt), mapSignInError(failure));
 }
 
 OrvalenAccount OrvalenAccountManager::complete(const OasResponse &exchange)

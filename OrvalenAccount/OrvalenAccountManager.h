@@ -165,12 +165,17 @@ private:
     // Ends a pending sign-in (cancelled, nothing published), publishes signingIn and
     // registers the new attempt.
     Attempt beginAttempt(bool awaitingAuthority);
+    // Whether the pending attempt is still `generation`.
+    bool isPending(quint64 generation) const { return m_attempt && m_attempt->generation == generation; }
     // The pending attempt if it is still `generation`, taken out; else nothing.
     std::optional<Attempt> takeAttempt(quint64 generation);
     // Ends the pending attempt, if any, as cancelled without publishing; stops the OAuth
     // flow it may have open. Moves the generation on.
     void abandonAttempt();
     void publishFailure(Attempt attempt, const OrvalenError &error);
+    // Ends the attempt `generation`, if it is still pending, with the failure published
+    // and thrown to its caller.
+    void failAttempt(quint64 generation, std::exception_ptr failure);
     static OrvalenError mapSignInError(std::exception_ptr error);
 
     QCoro::Task<void> runOAuth(quint64 generation, Road road, QPointer<QWindow> window,

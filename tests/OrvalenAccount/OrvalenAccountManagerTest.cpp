@@ -771,6 +771,7 @@ public:
     void performRequests(const AppleIDAuthorizationRequest &, std::weak_ptr<AppleIDAuthorizationDelegate> delegate,
                          std::weak_ptr<AppleIDPresentationContextProvider>) override
     {
+        ++requests;
         QTimer::singleShot(0, [delegate, credential = credential]() {
             if (const auto listener = delegate.lock())
                 listener->authorizationControllerDidCompleteWithAuthorization({credential});
@@ -778,6 +779,7 @@ public:
     }
     AppleIDCredential credential{QByteArray("apple.code"), QByteArray("apple.idtoken"), QStringLiteral("001.user"),
                                  std::nullopt, std::nullopt, std::nullopt};
+    int requests = 0;
 };
 
 TEST(OrvalenAccountManager, SignInWithAppleStoresOnlyACompleteAnswer)
@@ -841,6 +843,51 @@ TEST(OrvalenAccountManager, SignInWithAppleStoresOnlyACompleteAnswer)
             EXPECT_EQ(manager.state(), State::failed(expected)) << c.name;
             EXPECT_FALSE(stored) << c.name;
         }
+    }
+}
+
+TEST(OrvalenAccountManager, ASignInEndedAsItStartsOpensNothing)
+{
+    // A handler hearing signingIn ends the sign-in before its road has begun.
+    enum class Road { browser, apple };
+    const struct {
+        const char *name;
+        Road road;
+    } cases[] = {{"browser, cancelled", Road::browser}, {"Apple, signed out", Road::apple}};
+    for (const auto &c : cases) {
+        Harness h;
+        auto authorizer = std::make_shared<ScriptedAppleAuthorizer>();
+        OrvalenAccountManager::Environment environment;
+        environment.keychain = h.keychain;
+        environment.dpop.keychain = h.keychain;
+        environment.appleAuthorizer = authorizer;
+        OrvalenAccountManager apple(h.manager->config(), environment);
+        OrvalenAccountManager &manager = c.road == Road::apple ? apple : *h.manager;
+
+        bool ended = false;
+        std::vector<QCoro::Task<void>> signingOut;
+        const OrvalenAccountStateSubscription ender = manager.onStateChange([&](const State &state) {
+            if (!state.is<State::SigningIn>() || ended)
+                return;
+            ended = true;
+            if (c.road == Road::browser)
+                EXPECT_TRUE(manager.cancelSignIn()) << c.name;
+            else
+                signingOut.push_back(manager.signOut());
+        });
+        auto out = h.start(c.road == Road::apple ? manager.signInWithApple(nullptr, std::nullopt)
+                                                 : manager.signInViaSystemBrowser(std::nullopt, std::nullopt));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; })) << c.name;
+        TestSupport::spinFor(200ms); // whatever the ended sign-in might still start
+
+        EXPECT_EQ(out->error, OrvalenError::authorizationCancelled()) << c.name;
+        EXPECT_EQ(h.authority.countOf(QStringLiteral("GET"), FakeAuthority::discoveryPath), 0) << c.name;
+        EXPECT_TRUE(h.browser.openedUrls().isEmpty()) << c.name;
+        EXPECT_EQ(authorizer->requests, 0) << c.name;
+        EXPECT_EQ(manager.state(), c.road == Road::browser ? State::failed(OrvalenError::authorizationCancelled())
+                                                           : State::signedOut())
+            << c.name;
+        EXPECT_FALSE(manager.isSignInPending()) << c.name;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "tools/fakes/FakeService.h"
 
+#include <QDebug>
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -184,9 +185,22 @@ void FakeService::respond(const QHttpServerRequest &request, QHttpServerResponde
         recorded.headers.append(qMakePair(pair.first, pair.second));
     recorded.body = request.body();
 
-    std::optional<ScriptedAnswer> found = receive(recorded);
-    for (qsizetype i = 0; !found && i < m_guests.size(); ++i)
-        found = m_guests.at(i)->receive(recorded);
+    std::optional<ScriptedAnswer> found;
+    try {
+        found = receive(recorded);
+        for (qsizetype i = 0; !found && i < m_guests.size(); ++i)
+            found = m_guests.at(i)->receive(recorded);
+    } catch (const std::exception &error) {
+        // Called from the event loop, which no exception may cross: a route that fails
+        // answers this one request as a server fault, and the service (with the local
+        // stack running on it) stays up.
+        qWarning("fake service: %s %s failed: %s", qPrintable(recorded.method), qPrintable(recorded.path),
+                 error.what());
+        found = ScriptedAnswer::json(500, R"({"error":"fake_route_failed"})");
+    } catch (...) {
+        qWarning("fake service: %s %s failed", qPrintable(recorded.method), qPrintable(recorded.path));
+        found = ScriptedAnswer::json(500, R"({"error":"fake_route_failed"})");
+    }
     const ScriptedAnswer answer = found ? *found : ScriptedAnswer::json(404, R"({"error":"not_found"})");
 
     if (answer.dropConnection) {

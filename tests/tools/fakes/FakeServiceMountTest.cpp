@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using Fakes::FakeService;
 using Fakes::ScriptedAnswer;
 
@@ -39,5 +41,31 @@ TEST(FakeServiceMount, PathsOfAGuestAreServedAtTheHostsAddress)
         EXPECT_EQ(answer.json().value("who").toString(), c.who);
         EXPECT_EQ(host.requests().size(), c.hostRecords);
         EXPECT_EQ(guest.requests().size(), c.guestRecords);
+    }
+}
+
+// The fakes answer from the event loop: a route that throws must fail its own request,
+// not the process the service (or the whole local stack) runs in.
+TEST(FakeServiceMount, ARouteThatThrowsAnswersAServerFaultAndTheServiceStaysUp)
+{
+    FakeService host;
+    FakeService guest;
+    host.mount(&guest);
+    host.on(QStringLiteral("GET"), QStringLiteral("/own"), [](const Fakes::RecordedRequest &) -> ScriptedAnswer {
+        throw std::runtime_error("a broken route");
+    });
+    guest.on(QStringLiteral("GET"), QStringLiteral("/guest"), [](const Fakes::RecordedRequest &) -> ScriptedAnswer {
+        throw 42;
+    });
+    host.on(QStringLiteral("GET"), QStringLiteral("/fine"), ScriptedAnswer::json(200, R"({"who":"host"})"));
+
+    const struct {
+        const char *path;
+        int status;
+    } cases[] = {{"/own", 500}, {"/guest", 500}, {"/fine", 200}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        const HttpFetch answer = HttpFetch::run(QStringLiteral("GET"), host.url(QString::fromLatin1(c.path)));
+        EXPECT_EQ(answer.status, c.status);
     }
 }
