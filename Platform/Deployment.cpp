@@ -13,21 +13,21 @@ QUrl normalised(QUrl url)
     url.setPath(path);
     return url;
 }
+} // namespace
 
-bool usable(const QUrl &url)
+bool isWebAddress(const QUrl &url)
 {
     const QString scheme = url.scheme();
     return url.isValid() && !url.host().isEmpty()
         && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
-} // namespace
 
 QUrl resolve(const char *envName, const char *fallback)
 {
     const QString fromEnv = qEnvironmentVariable(envName).trimmed();
     if (!fromEnv.isEmpty()) {
         const QUrl url(fromEnv, QUrl::StrictMode);
-        if (usable(url))
+        if (isWebAddress(url))
             return normalised(url);
         // A typo here would quietly send a test run or the local stack to the real
         // deployment: say so loudly.

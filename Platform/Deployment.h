@@ -20,6 +20,10 @@ QString analyticsKey();
 // VANTLE_VERSION at build time; "0.1.0" when the build set none.
 QString buildVersion();
 
+// An absolute http or https address with a host: what a service, a feed or a page the
+// browser opens may be fetched from.
+bool isWebAddress(const QUrl &url);
+
 // The value of `envName` when set to an absolute http(s) address, else `fallback`.
 // A trailing slash is dropped so callers can append paths.
 QUrl resolve(const char *envName, const char *fallback);

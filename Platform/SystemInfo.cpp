@@ -13,8 +13,12 @@ QString platform()
 
 QString osName()
 {
-    const QString type = QSysInfo::productType();
-    return type.isEmpty() || type == QLatin1String("unknown") ? QStringLiteral("linux") : type;
+    // QSysInfo reads /etc/os-release on every call, and every analytics event asks.
+    static const QString name = [] {
+        const QString type = QSysInfo::productType();
+        return type.isEmpty() || type == QLatin1String("unknown") ? QStringLiteral("linux") : type;
+    }();
+    return name;
 }
 
 QString kernelVersion()
@@ -38,10 +42,13 @@ QString majorMinorPatch(const QString &version)
 
 QString osVersion()
 {
-    const QString product = QSysInfo::productVersion();
-    if (!product.isEmpty() && product != QLatin1String("unknown") && product.front().isDigit())
-        return majorMinorPatch(product);
-    return majorMinorPatch(kernelVersion());
+    static const QString version = [] {
+        const QString product = QSysInfo::productVersion();
+        if (!product.isEmpty() && product != QLatin1String("unknown") && product.front().isDigit())
+            return majorMinorPatch(product);
+        return majorMinorPatch(kernelVersion());
+    }();
+    return version;
 }
 
 } // namespace SystemInfo

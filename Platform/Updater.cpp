@@ -1,5 +1,6 @@
 #include "Platform/Updater.h"
 
+#include "Platform/Deployment.h"
 #include "Platform/UpdaterFeed.h"
 #include "Platform/UpdaterSignature.h"
 #include "Platform/UpdaterUserDriver.h"
@@ -13,12 +14,6 @@
 #include <variant>
 
 namespace {
-
-bool isWebAddress(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty()
-        && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
-}
 
 UpdaterError ownError(UpdaterError::Code code, const QString &description)
 {
@@ -48,7 +43,7 @@ std::optional<UpdaterError> Updater::start()
 {
     if (m_started)
         return std::nullopt;
-    if (!isWebAddress(m_settings.feedURL)) {
+    if (!Deployment::isWebAddress(m_settings.feedURL)) {
         return ownError(UpdaterError::Code::feedAddressInvalid,
                         QStringLiteral("The update feed address of this build is not an http or https address."));
     }

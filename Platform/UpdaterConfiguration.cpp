@@ -1,5 +1,7 @@
 #include "Platform/UpdaterConfiguration.h"
 
+#include "Platform/Deployment.h"
+
 #include <QUrl>
 #include <QtGlobal>
 
@@ -11,9 +13,7 @@ QString feedURL()
 {
     const QString fromEnv = qEnvironmentVariable("VANTLE_UPDATE_FEED_URL").trimmed();
     if (!fromEnv.isEmpty()) {
-        const QUrl url(fromEnv, QUrl::StrictMode);
-        if (url.isValid() && !url.host().isEmpty()
-            && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+        if (Deployment::isWebAddress(QUrl(fromEnv, QUrl::StrictMode)))
             return fromEnv;
         // Same rule as the service addresses: a typo must not quietly send a test run or
         // the local stack to the real feed.

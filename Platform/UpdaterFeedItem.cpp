@@ -1,14 +1,12 @@
 #include "Platform/UpdaterFeedItem.h"
 
+#include "Platform/Deployment.h"
+
 namespace {
 QUrl webAddress(const QString &text)
 {
     const QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme();
-    if (!url.isValid() || url.host().isEmpty()
-        || (scheme != QLatin1String("https") && scheme != QLatin1String("http")))
-        return {};
-    return url;
+    return Deployment::isWebAddress(url) ? url : QUrl();
 }
 
 bool hasLineBreak(const QString &text)

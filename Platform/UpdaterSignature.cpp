@@ -16,6 +16,11 @@ using DigestContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 std::optional<QByteArray> strictBase64(const QString &text, qsizetype expectedSize)
 {
+    // Non-ASCII text would turn into '?' on the way to Latin-1 and might then decode.
+    for (const QChar c : text) {
+        if (c.unicode() > 0x7f)
+            return std::nullopt;
+    }
     const auto decoded = QByteArray::fromBase64Encoding(text.trimmed().toLatin1(),
                                                          QByteArray::AbortOnBase64DecodingErrors);
     if (decoded.decodingStatus != QByteArray::Base64DecodingStatus::Ok || decoded.decoded.size() != expectedSize)
@@ -35,11 +40,6 @@ PKey publicKey(const QByteArray &raw)
 
 std::optional<QByteArray> decodePublicKey(const QString &base64)
 {
-    // Non-ASCII text would turn into '?' on the way to Latin-1 and might then decode.
-    for (const QChar c : base64) {
-        if (c.unicode() > 0x7f)
-            return std::nullopt;
-    }
     auto raw = strictBase64(base64, keySize);
     if (!raw || !publicKey(*raw))
         return std::nullopt;
@@ -50,10 +50,6 @@ bool verify(const QByteArray &rawPublicKey, const QByteArray &message, const QSt
 {
     if (rawPublicKey.size() != keySize)
         return false;
-    for (const QChar c : signatureBase64) {
-        if (c.unicode() > 0x7f)
-            return false;
-    }
     const auto signature = strictBase64(signatureBase64, signatureSize);
     if (!signature)
         return false;
