@@ -2,6 +2,7 @@
 
 #include "OrvalenAccount/Internal/HTTPTransport.h"
 #include "OrvalenAccount/KeychainStorage.h"
+#include "OrvalenAccount/OrvalenTransportError.h"
 #include "Vantle/Services/AccountServiceError.h"
 #include "Vantle/Services/DeviceService.h"
 #include "Vantle/Services/DiagnosticUploader.h"
@@ -9,16 +10,12 @@
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/Log.h"
 
-#include <QCoro/QCoroNetworkReply>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMetaObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QThread>
 #include <QWindow>
 
@@ -622,35 +619,29 @@ QCoro::Task<QByteArray> AccountService::postJSON(QString urlString, QVariantMap 
     if (!url.isValid() || url.isRelative() || url.host().isEmpty() || !json)
         throw AccountServiceError::unavailable();
 
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    // The token must not follow a redirect to another host.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    request.setTransferTimeout(30000);
-    request.setRawHeader("Accept", "application/json");
-    request.setRawHeader("Content-Type", "application/json");
+    HTTPRequest request;
+    request.method = QStringLiteral("POST");
+    request.url = url;
+    request.headers = {qMakePair(QByteArray("Accept"), QByteArray("application/json")),
+                       qMakePair(QByteArray("Content-Type"), QByteArray("application/json"))};
     if (sessionToken && !sessionToken->isEmpty()) {
-        request.setRawHeader("Authorization", "Bearer " + sessionToken->toUtf8());
-        request.setRawHeader("X-Orvalen-App-Session", sessionToken->toUtf8());
+        request.headers.append(qMakePair(QByteArray("Authorization"), "Bearer " + sessionToken->toUtf8()));
+        request.headers.append(qMakePair(QByteArray("X-Orvalen-App-Session"), sessionToken->toUtf8()));
     }
+    request.body = QJsonDocument(*json).toJson(QJsonDocument::Compact);
+    request.timeout = std::chrono::seconds(30);
 
-    QNetworkAccessManager *manager = network ? network : HTTPTransport::sharedManager();
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> reply(
-        manager->post(request, QJsonDocument(*json).toJson(QJsonDocument::Compact)),
-        [](QNetworkReply *r) { r->deleteLater(); });
-    co_await qCoro(reply.get()).waitForFinished();
-
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        if (reply->error() != QNetworkReply::NoError)
-            throw AccountServiceError::custom(reply->errorString());
+    HTTPResponse response;
+    try {
+        response = co_await HTTPTransport::send(network, std::move(request));
+    } catch (const OrvalenTransportError &error) {
+        throw AccountServiceError::custom(error.description);
+    } catch (const NonHTTPResponseError &) {
         throw AccountServiceError::unavailable();
     }
-    const QByteArray answer = reply->readAll();
-    const int code = status.toInt();
-    if (code >= 200 && code <= 299)
-        co_return answer;
-    const std::optional<QString> text = DiagnosticUploader::parseError(answer);
+    if (response.isSuccess())
+        co_return response.body;
+    const std::optional<QString> text = DiagnosticUploader::parseError(response.body);
     if (text && !text->isEmpty())
         throw AccountServiceError::custom(*text);
     throw AccountServiceError::unavailable();
