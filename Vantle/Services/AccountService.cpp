@@ -470,11 +470,12 @@ QCoro::Task<SignInResult> AccountService::beginSignIn(std::optional<ProviderHint
 
 void AccountService::signOut()
 {
-    QCoro::Task<void> signingOut = runSignOut(QPointer<AccountService>(this), m_bridge);
+    QCoro::Task<void> signingOut = runSignOut(QPointer<AccountService>(this), m_bridge, QStringLiteral("deactivate"));
     Q_UNUSED(signingOut) // runs on by itself
 }
 
-QCoro::Task<void> AccountService::runSignOut(QPointer<AccountService> self, QPointer<OrvalenAccountBridge> bridge)
+QCoro::Task<void> AccountService::runSignOut(QPointer<AccountService> self, QPointer<OrvalenAccountBridge> bridge,
+                                             QString path)
 {
     if (!bridge)
         co_return;
@@ -488,7 +489,7 @@ QCoro::Task<void> AccountService::runSignOut(QPointer<AccountService> self, QPoi
         failure = QString();
     }
     if (failure && self)
-        self->log(QStringLiteral("error"), QStringLiteral("sign_out_failed path=deactivate error=") + *failure);
+        self->log(QStringLiteral("error"), QStringLiteral("sign_out_failed path=%1 error=").arg(path) + *failure);
 }
 
 QCoro::Task<void> AccountService::resetAndClearLocalData()
@@ -498,19 +499,8 @@ QCoro::Task<void> AccountService::resetAndClearLocalData()
     const std::shared_ptr<KeychainBackend> keychain = m_environment.keychain;
     track(QStringLiteral("settings_reset_local_data"), {{QStringLiteral("app_slug"), appSlug}});
 
-    if (bridge) {
-        std::optional<QString> failure;
-        try {
-            QCoro::Task<void> signingOut = bridge->manager()->signOut();
-            co_await std::move(signingOut);
-        } catch (const std::exception &error) {
-            failure = QString::fromUtf8(error.what());
-        } catch (...) {
-            failure = QString();
-        }
-        if (failure && self)
-            self->log(QStringLiteral("error"), QStringLiteral("sign_out_failed path=reset_and_clear error=") + *failure);
-    }
+    QCoro::Task<void> signingOut = runSignOut(self, bridge, QStringLiteral("reset_and_clear"));
+    co_await std::move(signingOut);
 
     // Whatever the sign-out did, the account layer's items go; each deletion on its own.
     KeychainStorage storage(appSlug, std::nullopt, keychain);
