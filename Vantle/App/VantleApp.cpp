@@ -20,6 +20,7 @@
 #include "Vantle/Services/UpdaterService.h"
 #include "Vantle/Shell/MainWindow.h"
 #include "Vantle/Utilities/Constants.h"
+#include "Vantle/Utilities/DiagnosticLogger.h"
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Views/HourAuditView.h"
 #include "Vantle/Views/MainView.h"
@@ -79,6 +80,9 @@ void VantleApp::start()
         return;
     m_started = true;
 
+    // The log keeps "debug" lines while verbose logging is on, also when it was turned on
+    // before this launch: the writer only sees the switch once it is read here.
+    DiagnosticLogger::watch();
     // Error telemetry first, so that whatever goes wrong from here on is reported.
     ErrorTelemetry::startAtLaunch();
     // Drawn from its vector image: after the first paint, not before it.

@@ -29,13 +29,13 @@ class UpdaterService;
 // the main window, the tray icon where the desktop has a tray, and the delegate's link
 // handling.
 //
-// Start-up order: error telemetry and its region probe; the device service; the account
-// service; the update service; the account bridge (with the account manager); the ledger;
-// the meetings service; the analytics hooks (the account service supplies every event's
-// account properties and receives the events it mirrors), the anonymous identifier unless
-// analytics is off, "app_first_opened" once per install and "app_relaunched" on every
-// launch; last, the account service attaches to the bridge, which restores the stored
-// session in the background.
+// Start-up order: the verbose-logging switch as stored; error telemetry and its region
+// probe; the device service; the account service; the update service; the account bridge
+// (with the account manager); the ledger; the meetings service; the analytics hooks (the
+// account service supplies every event's account properties and receives the events it
+// mirrors), the anonymous identifier unless analytics is off, "app_first_opened" once per
+// install and "app_relaunched" on every launch; last, the account service attaches to the
+// bridge, which restores the stored session in the background.
 class VantleApp final : public QObject {
     Q_OBJECT
 public:

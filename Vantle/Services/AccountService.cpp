@@ -2,6 +2,7 @@
 
 #include "OrvalenAccount/Internal/HTTPTransport.h"
 #include "OrvalenAccount/KeychainStorage.h"
+#include "OrvalenAccount/OrvalenTransportError.h"
 #include "Vantle/Services/AccountServiceError.h"
 #include "Vantle/Services/DeviceService.h"
 #include "Vantle/Services/DiagnosticUploader.h"
@@ -9,16 +10,12 @@
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/Log.h"
 
-#include <QCoro/QCoroNetworkReply>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMetaObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QThread>
 #include <QWindow>
 
@@ -473,11 +470,12 @@ QCoro::Task<SignInResult> AccountService::beginSignIn(std::optional<ProviderHint
 
 void AccountService::signOut()
 {
-    QCoro::Task<void> signingOut = runSignOut(QPointer<AccountService>(this), m_bridge);
+    QCoro::Task<void> signingOut = runSignOut(QPointer<AccountService>(this), m_bridge, QStringLiteral("deactivate"));
     Q_UNUSED(signingOut) // runs on by itself
 }
 
-QCoro::Task<void> AccountService::runSignOut(QPointer<AccountService> self, QPointer<OrvalenAccountBridge> bridge)
+QCoro::Task<void> AccountService::runSignOut(QPointer<AccountService> self, QPointer<OrvalenAccountBridge> bridge,
+                                             QString path)
 {
     if (!bridge)
         co_return;
@@ -491,7 +489,7 @@ QCoro::Task<void> AccountService::runSignOut(QPointer<AccountService> self, QPoi
         failure = QString();
     }
     if (failure && self)
-        self->log(QStringLiteral("error"), QStringLiteral("sign_out_failed path=deactivate error=") + *failure);
+        self->log(QStringLiteral("error"), QStringLiteral("sign_out_failed path=%1 error=").arg(path) + *failure);
 }
 
 QCoro::Task<void> AccountService::resetAndClearLocalData()
@@ -501,19 +499,8 @@ QCoro::Task<void> AccountService::resetAndClearLocalData()
     const std::shared_ptr<KeychainBackend> keychain = m_environment.keychain;
     track(QStringLiteral("settings_reset_local_data"), {{QStringLiteral("app_slug"), appSlug}});
 
-    if (bridge) {
-        std::optional<QString> failure;
-        try {
-            QCoro::Task<void> signingOut = bridge->manager()->signOut();
-            co_await std::move(signingOut);
-        } catch (const std::exception &error) {
-            failure = QString::fromUtf8(error.what());
-        } catch (...) {
-            failure = QString();
-        }
-        if (failure && self)
-            self->log(QStringLiteral("error"), QStringLiteral("sign_out_failed path=reset_and_clear error=") + *failure);
-    }
+    QCoro::Task<void> signingOut = runSignOut(self, bridge, QStringLiteral("reset_and_clear"));
+    co_await std::move(signingOut);
 
     // Whatever the sign-out did, the account layer's items go; each deletion on its own.
     KeychainStorage storage(appSlug, std::nullopt, keychain);
@@ -622,35 +609,29 @@ QCoro::Task<QByteArray> AccountService::postJSON(QString urlString, QVariantMap 
     if (!url.isValid() || url.isRelative() || url.host().isEmpty() || !json)
         throw AccountServiceError::unavailable();
 
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    // The token must not follow a redirect to another host.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    request.setTransferTimeout(30000);
-    request.setRawHeader("Accept", "application/json");
-    request.setRawHeader("Content-Type", "application/json");
+    HTTPRequest request;
+    request.method = QStringLiteral("POST");
+    request.url = url;
+    request.headers = {qMakePair(QByteArray("Accept"), QByteArray("application/json")),
+                       qMakePair(QByteArray("Content-Type"), QByteArray("application/json"))};
     if (sessionToken && !sessionToken->isEmpty()) {
-        request.setRawHeader("Authorization", "Bearer " + sessionToken->toUtf8());
-        request.setRawHeader("X-Orvalen-App-Session", sessionToken->toUtf8());
+        request.headers.append(qMakePair(QByteArray("Authorization"), "Bearer " + sessionToken->toUtf8()));
+        request.headers.append(qMakePair(QByteArray("X-Orvalen-App-Session"), sessionToken->toUtf8()));
     }
+    request.body = QJsonDocument(*json).toJson(QJsonDocument::Compact);
+    request.timeout = std::chrono::seconds(30);
 
-    QNetworkAccessManager *manager = network ? network : HTTPTransport::sharedManager();
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> reply(
-        manager->post(request, QJsonDocument(*json).toJson(QJsonDocument::Compact)),
-        [](QNetworkReply *r) { r->deleteLater(); });
-    co_await qCoro(reply.get()).waitForFinished();
-
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        if (reply->error() != QNetworkReply::NoError)
-            throw AccountServiceError::custom(reply->errorString());
+    HTTPResponse response;
+    try {
+        response = co_await HTTPTransport::send(network, std::move(request));
+    } catch (const OrvalenTransportError &error) {
+        throw AccountServiceError::custom(error.description);
+    } catch (const NonHTTPResponseError &) {
         throw AccountServiceError::unavailable();
     }
-    const QByteArray answer = reply->readAll();
-    const int code = status.toInt();
-    if (code >= 200 && code <= 299)
-        co_return answer;
-    const std::optional<QString> text = DiagnosticUploader::parseError(answer);
+    if (response.isSuccess())
+        co_return response.body;
+    const std::optional<QString> text = DiagnosticUploader::parseError(response.body);
     if (text && !text->isEmpty())
         throw AccountServiceError::custom(*text);
     throw AccountServiceError::unavailable();

@@ -150,7 +150,9 @@ private:
     static QWindow *signInWindow();
 
     static QCoro::Task<void> runLaunchRestore(QPointer<AccountService> self, QPointer<OrvalenAccountBridge> bridge);
-    static QCoro::Task<void> runSignOut(QPointer<AccountService> self, QPointer<OrvalenAccountBridge> bridge);
+    // Never throws: a failure is logged under `path` while the service lives.
+    static QCoro::Task<void> runSignOut(QPointer<AccountService> self, QPointer<OrvalenAccountBridge> bridge,
+                                        QString path);
     static QCoro::Task<void> postAndForget(QString url, QVariantMap body, std::optional<QString> token,
                                            QNetworkAccessManager *network);
 

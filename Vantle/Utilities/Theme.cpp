@@ -10,7 +10,8 @@ std::optional<QColor> Theme::color(const QString &hex)
     const uint rgb = QStringView(hex).mid(1).toUInt(&ok, 16);
     // toUInt accepts a sign or "0x"; six plain hex digits only.
     for (qsizetype i = 1; i < hex.size(); ++i) {
-        if (!isxdigit(hex.at(i).toLatin1()))
+        // Through unsigned char: a Latin-1 letter is a negative char, which isxdigit may not take.
+        if (!std::isxdigit(static_cast<unsigned char>(hex.at(i).toLatin1())))
             return std::nullopt;
     }
     if (!ok)
