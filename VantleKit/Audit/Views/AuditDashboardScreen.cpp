@@ -242,9 +242,7 @@ AuditDashboardScreen::AuditDashboardScreen(AuditStore *store, AuditScreenHost *p
     new RevealGlow(m_number, card);
     add(card);
 
-    auto *back = new AuditBackButton(QStringLiteral("← Retake the questions"));
-    back->setObjectName(nameOf(u"back"));
-    connect(back, &AuditBackButton::clicked, store, [store] { store->show(AuditScreen::sleep); });
+    AuditBackButton *back = backButton(QStringLiteral("← Retake the questions"), AuditScreen::sleep, nameOf(u"back"));
     m_next = new AuditPrimaryButton(QStringLiteral("Lock it in →"), AuditPrimaryButton::Size::lg);
     m_next->setObjectName(nameOf(u"next"));
     connect(m_next, &AuditPrimaryButton::clicked, this, &AuditDashboardScreen::primaryClicked);

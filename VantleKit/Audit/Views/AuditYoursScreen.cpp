@@ -110,9 +110,7 @@ AuditYoursScreen::AuditYoursScreen(AuditStore *store, QWidget *parent)
     card->addWidget(m_errorBox);
     add(card);
 
-    auto *back = new AuditBackButton(QStringLiteral("← Back to the week"));
-    back->setObjectName(nameOf(u"back"));
-    connect(back, &AuditBackButton::clicked, store, [store] { store->show(AuditScreen::dash); });
+    AuditBackButton *back = backButton(QStringLiteral("← Back to the week"), AuditScreen::dash, nameOf(u"back"));
     m_submit = new AuditPrimaryButton(QStringLiteral("Start tracking"), AuditPrimaryButton::Size::lg);
     m_submit->setObjectName(nameOf(u"submit"));
     connect(m_submit, &AuditPrimaryButton::clicked, this, &AuditYoursScreen::submit);
