@@ -84,21 +84,9 @@ void FreshLaunchToast::maybePresent()
     m_hideTimer.stop();
 
     const QPoint rest = restingPosition();
-    if (m_animation)
-        m_animation->stop();
-    delete m_animation;
-    m_animation = new QParallelAnimationGroup(this);
-    auto *slide = new QPropertyAnimation(this, "pos", m_animation);
-    slide->setStartValue(rest + QPoint(width() / 2 + margin, 0));
-    slide->setEndValue(rest);
-    auto *fade = new QPropertyAnimation(m_opacity, "opacity", m_animation);
-    fade->setStartValue(0.0);
-    fade->setEndValue(1.0);
-    for (QPropertyAnimation *part : {slide, fade}) {
-        part->setDuration(static_cast<int>(showDuration.count()));
-        part->setEasingCurve(QEasingCurve::OutCubic);
-    }
-    move(slide->startValue().toPoint());
+    const QPoint start = rest + QPoint(width() / 2 + margin, 0);
+    animate(start, rest, 0.0, 1.0, showDuration, QEasingCurve::OutCubic);
+    move(start);
     show();
     raise();
     m_animation->start();
@@ -109,20 +97,8 @@ void FreshLaunchToast::dismiss()
 {
     if (!m_presented)
         return;
-    if (m_animation)
-        m_animation->stop();
-    delete m_animation;
-    m_animation = new QParallelAnimationGroup(this);
-    auto *slide = new QPropertyAnimation(this, "pos", m_animation);
-    slide->setStartValue(pos());
-    slide->setEndValue(pos() + QPoint(width() / 2 + margin, 0));
-    auto *fade = new QPropertyAnimation(m_opacity, "opacity", m_animation);
-    fade->setStartValue(m_opacity->opacity());
-    fade->setEndValue(0.0);
-    for (QPropertyAnimation *part : {slide, fade}) {
-        part->setDuration(static_cast<int>(hideDuration.count()));
-        part->setEasingCurve(QEasingCurve::InCubic);
-    }
+    animate(pos(), pos() + QPoint(width() / 2 + margin, 0), m_opacity->opacity(), 0.0, hideDuration,
+            QEasingCurve::InCubic);
     connect(m_animation, &QAbstractAnimation::finished, this, [this]() {
         hide();
         m_presented = false;
@@ -130,6 +106,29 @@ void FreshLaunchToast::dismiss()
         maybePresent();
     });
     m_animation->start();
+}
+
+void FreshLaunchToast::animate(QPoint from, QPoint to, qreal fromOpacity, qreal toOpacity,
+                               std::chrono::milliseconds duration, QEasingCurve::Type curve)
+{
+    if (m_animation) {
+        m_animation->stop();
+        // Later, not now: this may run from the old animation's own finished signal, and the
+        // animation still reads its own state once its receivers return.
+        m_animation->disconnect(this);
+        m_animation->deleteLater();
+    }
+    m_animation = new QParallelAnimationGroup(this);
+    auto *slide = new QPropertyAnimation(this, "pos", m_animation);
+    slide->setStartValue(from);
+    slide->setEndValue(to);
+    auto *fade = new QPropertyAnimation(m_opacity, "opacity", m_animation);
+    fade->setStartValue(fromOpacity);
+    fade->setEndValue(toOpacity);
+    for (QPropertyAnimation *part : {slide, fade}) {
+        part->setDuration(static_cast<int>(duration.count()));
+        part->setEasingCurve(curve);
+    }
 }
 
 void FreshLaunchToast::paintEvent(QPaintEvent *)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QEasingCurve>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -38,6 +39,10 @@ protected:
 
 private:
     void dismiss();
+    // Replaces the running animation with one that slides from `from` to `to` and fades from
+    // `fromOpacity` to `toOpacity`; the caller starts it.
+    void animate(QPoint from, QPoint to, qreal fromOpacity, qreal toOpacity, std::chrono::milliseconds duration,
+                 QEasingCurve::Type curve);
     QPoint restingPosition() const;
 
     QPointer<OrvalenAccountBridge> m_bridge;

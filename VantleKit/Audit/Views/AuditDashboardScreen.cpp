@@ -61,18 +61,6 @@ AuditLabel *sectionHeading(const QString &text)
     return heading;
 }
 
-// `content` with `top` of room above it. The room is outside the content, so a scroll to the
-// content brings the content itself, not the room, to the top.
-QWidget *roomAbove(QWidget *content, int top)
-{
-    auto *wrapper = new QWidget;
-    auto *column = new QVBoxLayout(wrapper);
-    column->setContentsMargins(0, top, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(content);
-    return wrapper;
-}
-
 AuditLabel *sectionSub(const QString &text)
 {
     auto *sub = new AuditLabel(text, AuditFont::system(14), AuditRole::muted);
@@ -191,7 +179,7 @@ AuditDashboardScreen::AuditDashboardScreen(AuditStore *store, AuditScreenHost *p
 
     m_tuneHeading = sectionHeading(QStringLiteral("Check the math"));
     m_tuneHeading->setObjectName(nameOf(u"tuneHeading"));
-    card->addWidget(roomAbove(m_tuneHeading, 40));
+    card->addWidget(AuditStack::roomAbove(m_tuneHeading, 40));
     card->addWidget(sectionSub(QStringLiteral("Change any number. Yours updates instantly. Half-hour steps.")));
 
     auto *tunes = new QWidget;
@@ -227,7 +215,7 @@ AuditDashboardScreen::AuditDashboardScreen(AuditStore *store, AuditScreenHost *p
     bindTune(m_familyRow, TuneCat::family);
     card->addWidget(tunes);
 
-    card->addWidget(roomAbove(sectionHeading(QStringLiteral("What else fits?")), 40));
+    card->addWidget(AuditStack::roomAbove(sectionHeading(QStringLiteral("What else fits?")), 40));
     card->addWidget(sectionSub(QStringLiteral("Add the thing you've been meaning to do and watch it claim its hours. "
                                               "Count the whole cost: getting there, changing, cleanup.")));
 
@@ -254,9 +242,7 @@ AuditDashboardScreen::AuditDashboardScreen(AuditStore *store, AuditScreenHost *p
     new RevealGlow(m_number, card);
     add(card);
 
-    auto *back = new AuditBackButton(QStringLiteral("← Retake the questions"));
-    back->setObjectName(nameOf(u"back"));
-    connect(back, &AuditBackButton::clicked, store, [store] { store->show(AuditScreen::sleep); });
+    AuditBackButton *back = backButton(QStringLiteral("← Retake the questions"), AuditScreen::sleep, nameOf(u"back"));
     m_next = new AuditPrimaryButton(QStringLiteral("Lock it in →"), AuditPrimaryButton::Size::lg);
     m_next->setObjectName(nameOf(u"next"));
     connect(m_next, &AuditPrimaryButton::clicked, this, &AuditDashboardScreen::primaryClicked);

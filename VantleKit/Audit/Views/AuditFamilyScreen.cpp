@@ -36,9 +36,7 @@ AuditFamilyScreen::AuditFamilyScreen(AuditStore *store, QWidget *parent)
     card->addWidget(new AuditChipGroup(QStringLiteral("A week"), true, m_family));
     add(card);
 
-    auto *back = new AuditBackButton(QStringLiteral("← Back"));
-    back->setObjectName(nameOf(u"back"));
-    connect(back, &AuditBackButton::clicked, store, [store] { store->show(AuditScreen::upkeep); });
+    AuditBackButton *back = backButton(QStringLiteral("← Back"), AuditScreen::upkeep, nameOf(u"back"));
     m_next = new AuditPrimaryButton(QStringLiteral("See my week →"), AuditPrimaryButton::Size::lg);
     m_next->setObjectName(nameOf(u"next"));
     connect(m_next, &AuditPrimaryButton::clicked, store, &AuditStore::enterDash);

@@ -1,5 +1,6 @@
 #include "AuditScreenView.h"
 
+#include "AuditBackButton.h"
 #include "AuditStack.h"
 
 #include "VantleKit/Audit/AuditStore.h"
@@ -30,4 +31,13 @@ AuditStore *AuditScreenView::store() const
 void AuditScreenView::add(QWidget *widget)
 {
     AuditStack::addLeading(m_column, widget);
+}
+
+AuditBackButton *AuditScreenView::backButton(const QString &title, AuditScreen target, const QString &name) const
+{
+    auto *back = new AuditBackButton(title);
+    back->setObjectName(name);
+    AuditStore *store = m_store.data();
+    connect(back, &AuditBackButton::clicked, store, [store, target] { store->show(target); });
+    return back;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "VantleKit/Audit/AuditScreen.h"
+
 #include <QPointer>
 #include <QWidget>
 
+class AuditBackButton;
 class AuditStore;
 class QVBoxLayout;
 
@@ -23,6 +26,9 @@ protected:
     // fixed width stays at the leading edge.
     void add(QWidget *widget);
     QVBoxLayout *column() const { return m_column; }
+
+    // The foot row's way back: `title`, named `name`, showing `target` when pressed.
+    AuditBackButton *backButton(const QString &title, AuditScreen target, const QString &name) const;
 
     // Shows the store's state. Screens call it once at the end of their constructor.
     virtual void sync() = 0;

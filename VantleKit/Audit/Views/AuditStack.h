@@ -11,4 +11,9 @@ namespace AuditStack {
 // button) keeps its own width at the leading edge instead of being centred.
 void addLeading(QBoxLayout *layout, QWidget *widget);
 
+// `content` with `top` of room above it. The room is outside the content, so a scroll to the
+// content brings the content itself, not the room, to the top, and hiding the wrapper hides
+// the room with it.
+QWidget *roomAbove(QWidget *content, int top);
+
 } // namespace AuditStack

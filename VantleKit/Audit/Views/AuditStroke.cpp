@@ -39,3 +39,14 @@ QRectF AuditStroke::inset(const QRectF &rect, qreal width)
     const qreal half = width / 2.0;
     return rect.adjusted(half, half, -half, -half);
 }
+
+void AuditStroke::tintedCapsule(QPainter &painter, const QRectF &rect, const QColor &color, qreal width, qreal on,
+                                qreal off)
+{
+    QColor fill = color;
+    fill.setAlphaF(fill.alphaF() * 0.12f);
+    painter.fillPath(capsule(rect), fill);
+    QColor ring = color;
+    ring.setAlphaF(ring.alphaF() * 0.35f);
+    stroke(painter, capsule(inset(rect, width)), width, ring, on, off);
+}

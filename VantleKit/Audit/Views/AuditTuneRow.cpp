@@ -38,12 +38,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
-        QColor fill = colors.accent;
-        fill.setAlphaF(fill.alphaF() * 0.12f);
-        painter.fillPath(AuditStroke::capsule(rect()), fill);
-        QColor ring = colors.accent;
-        ring.setAlphaF(ring.alphaF() * 0.35f);
-        AuditStroke::stroke(painter, AuditStroke::capsule(AuditStroke::inset(rect(), 1)), 1, ring);
+        AuditStroke::tintedCapsule(painter, rect(), colors.accent, 1);
         painter.setFont(font());
         painter.setPen(colors.accentInk);
         painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());

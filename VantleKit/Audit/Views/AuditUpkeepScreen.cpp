@@ -48,9 +48,7 @@ AuditUpkeepScreen::AuditUpkeepScreen(AuditStore *store, QWidget *parent)
     card->addWidget(m_help);
     add(card);
 
-    auto *back = new AuditBackButton(QStringLiteral("← Back"));
-    back->setObjectName(nameOf(u"back"));
-    connect(back, &AuditBackButton::clicked, store, [store] { store->show(AuditScreen::work); });
+    AuditBackButton *back = backButton(QStringLiteral("← Back"), AuditScreen::work, nameOf(u"back"));
     m_next = new AuditPrimaryButton(QStringLiteral("Next →"), AuditPrimaryButton::Size::lg);
     m_next->setObjectName(nameOf(u"next"));
     connect(m_next, &AuditPrimaryButton::clicked, store, [store] { store->show(AuditScreen::family); });

@@ -76,9 +76,7 @@ AuditWorkScreen::AuditWorkScreen(AuditStore *store, QWidget *parent)
     card->addWidget(m_help);
     add(card);
 
-    auto *back = new AuditBackButton(QStringLiteral("← Back"));
-    back->setObjectName(nameOf(u"back"));
-    connect(back, &AuditBackButton::clicked, store, [store] { store->show(AuditScreen::sleep); });
+    AuditBackButton *back = backButton(QStringLiteral("← Back"), AuditScreen::sleep, nameOf(u"back"));
 
     auto *trailing = new QWidget;
     auto *row = new QHBoxLayout(trailing);

@@ -35,16 +35,8 @@ void AuditWorkoutsChip::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    QColor fill = colors.accent;
-    fill.setAlphaF(fill.alphaF() * 0.12f);
-    painter.fillPath(AuditStroke::capsule(rect()), fill);
-    QColor ring = colors.accent;
-    ring.setAlphaF(ring.alphaF() * 0.35f);
-    const QPainterPath outline = AuditStroke::capsule(AuditStroke::inset(rect(), kRing));
-    if (isRingDashed())
-        AuditStroke::stroke(painter, outline, kRing, ring, 5, 4);
-    else
-        AuditStroke::stroke(painter, outline, kRing, ring);
+    const bool dashed = isRingDashed();
+    AuditStroke::tintedCapsule(painter, rect(), colors.accent, kRing, dashed ? 5 : 0, dashed ? 4 : 0);
     painter.setFont(labelFont());
     painter.setPen(colors.accentInk);
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());

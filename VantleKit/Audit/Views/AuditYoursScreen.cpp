@@ -11,6 +11,7 @@
 #include "AuditPrimaryButton.h"
 #include "AuditQSub.h"
 #include "AuditShape.h"
+#include "AuditStack.h"
 #include "AuditYoursAddButton.h"
 #include "AuditYoursRow.h"
 
@@ -66,16 +67,6 @@ protected:
     }
 };
 
-QWidget *padded(QWidget *content, int top)
-{
-    auto *wrapper = new QWidget;
-    auto *column = new QVBoxLayout(wrapper);
-    column->setContentsMargins(0, top, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(content);
-    return wrapper;
-}
-
 // The button's press: the submission runs on its own and outlives the screen if need be.
 QCoro::Task<void> runSubmission(QPointer<AuditStore> store)
 {
@@ -103,7 +94,7 @@ AuditYoursScreen::AuditYoursScreen(AuditStore *store, QWidget *parent)
     auto *addButton = new AuditYoursAddButton;
     addButton->setObjectName(nameOf(u"add"));
     connect(addButton, &AuditYoursAddButton::clicked, store, &AuditStore::yoursAdd);
-    m_add = padded(addButton, 12);
+    m_add = AuditStack::roomAbove(addButton, 12);
     card->addWidget(m_add);
 
     m_status = new AuditLabel(QString(), AuditFont::system(14), AuditRole::muted);
@@ -115,13 +106,11 @@ AuditYoursScreen::AuditYoursScreen(AuditStore *store, QWidget *parent)
     auto *error = new ErrorBox;
     error->setObjectName(nameOf(u"error"));
     m_error = error;
-    m_errorBox = padded(error, 18);
+    m_errorBox = AuditStack::roomAbove(error, 18);
     card->addWidget(m_errorBox);
     add(card);
 
-    auto *back = new AuditBackButton(QStringLiteral("← Back to the week"));
-    back->setObjectName(nameOf(u"back"));
-    connect(back, &AuditBackButton::clicked, store, [store] { store->show(AuditScreen::dash); });
+    AuditBackButton *back = backButton(QStringLiteral("← Back to the week"), AuditScreen::dash, nameOf(u"back"));
     m_submit = new AuditPrimaryButton(QStringLiteral("Start tracking"), AuditPrimaryButton::Size::lg);
     m_submit->setObjectName(nameOf(u"submit"));
     connect(m_submit, &AuditPrimaryButton::clicked, this, &AuditYoursScreen::submit);
