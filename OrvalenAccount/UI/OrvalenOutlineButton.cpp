@@ -1,11 +1,8 @@
 #include "OrvalenAccount/UI/OrvalenOutlineButton.h"
 
 #include "Platform/ApplicationFont.h"
-#include "Platform/ButtonKeys.h"
 
 #include <QFontMetrics>
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QPainter>
 
 namespace {
@@ -16,7 +13,7 @@ QFont titleFont()
 } // namespace
 
 OrvalenOutlineButton::OrvalenOutlineButton(const QString &title, QColor accent, QWidget *parent)
-    : QAbstractButton(parent)
+    : PaintedButton(parent)
     , m_accent(accent)
 {
     setText(title);
@@ -39,56 +36,19 @@ QSize OrvalenOutlineButton::sizeHint() const
     return QSize(metrics.horizontalAdvance(text()) + 36, 32);
 }
 
-void OrvalenOutlineButton::enterEvent(QEnterEvent *event)
-{
-    m_hovered = true;
-    update();
-    QAbstractButton::enterEvent(event);
-}
-
-void OrvalenOutlineButton::leaveEvent(QEvent *event)
-{
-    m_hovered = false;
-    update();
-    QAbstractButton::leaveEvent(event);
-}
-
 void OrvalenOutlineButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF box = QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75);
-    if (m_hovered || isDown()) {
+    if (isHovered() || isDown()) {
         QColor wash = m_accent;
         wash.setAlphaF(isDown() ? 0.22f : 0.12f);
         painter.setBrush(wash);
     }
-    painter.setPen(QPen(m_accent, m_keyboardFocus ? 2.0 : 1.5));
+    painter.setPen(QPen(m_accent, hasKeyboardFocus() ? 2.0 : 1.5));
     painter.drawRoundedRect(box, 8, 8);
     painter.setFont(titleFont());
     painter.setPen(m_accent);
     painter.drawText(rect(), Qt::AlignCenter, text());
-}
-
-void OrvalenOutlineButton::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
-    update();
-    QAbstractButton::focusInEvent(event);
-}
-
-void OrvalenOutlineButton::keyPressEvent(QKeyEvent *event)
-{
-    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
-        animateClick();
-        return;
-    }
-    QAbstractButton::keyPressEvent(event);
-}
-
-void OrvalenOutlineButton::focusOutEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = false;
-    update();
-    QAbstractButton::focusOutEvent(event);
 }

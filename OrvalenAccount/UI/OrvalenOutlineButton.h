@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "OrvalenAccount/UI/PaintedButton.h"
 #include <QColor>
 
 // A small secondary action: the title in the accent colour inside a thin accent outline.
-class OrvalenOutlineButton final : public QAbstractButton {
+class OrvalenOutlineButton final : public PaintedButton {
     Q_OBJECT
 public:
     OrvalenOutlineButton(const QString &title, QColor accent, QWidget *parent = nullptr);
@@ -15,14 +15,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     QColor m_accent;
-    bool m_hovered = false;
-    bool m_keyboardFocus = false; // a ring only for focus that came from the keyboard
 };

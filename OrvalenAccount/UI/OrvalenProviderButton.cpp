@@ -1,11 +1,8 @@
 #include "OrvalenAccount/UI/OrvalenProviderButton.h"
 
 #include "Platform/ApplicationFont.h"
-#include "Platform/ButtonKeys.h"
 
 #include <QFontMetrics>
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -42,7 +39,7 @@ Look lookOf(OAuthDriver::ProviderHint provider, const OrvalenProviderButtonStyle
 } // namespace
 
 OrvalenProviderButton::OrvalenProviderButton(ProviderHint provider, OrvalenProviderButtonStyle style, QWidget *parent)
-    : QAbstractButton(parent)
+    : PaintedButton(parent)
     , m_provider(provider)
     , m_style(style)
 {
@@ -95,20 +92,6 @@ QSize OrvalenProviderButton::minimumSizeHint() const
     return sizeHint();
 }
 
-void OrvalenProviderButton::enterEvent(QEnterEvent *event)
-{
-    m_hovered = true;
-    update();
-    QAbstractButton::enterEvent(event);
-}
-
-void OrvalenProviderButton::leaveEvent(QEvent *event)
-{
-    m_hovered = false;
-    update();
-    QAbstractButton::leaveEvent(event);
-}
-
 void OrvalenProviderButton::paintEvent(QPaintEvent *)
 {
     const Look look = lookOf(m_provider, m_style);
@@ -120,14 +103,14 @@ void OrvalenProviderButton::paintEvent(QPaintEvent *)
     QPainterPath shape;
     shape.addRoundedRect(box, kRadius, kRadius);
     QColor fill = look.fill;
-    if (isEnabled() && (isDown() || m_hovered))
+    if (isEnabled() && (isDown() || isHovered()))
         fill = isDown() ? fill.darker(112) : (m_style.isDark() ? fill.lighter(108) : fill.darker(104));
     painter.fillPath(shape, fill);
     if (look.border.alpha() > 0) {
         painter.setPen(QPen(look.border, 1));
         painter.drawPath(shape);
     }
-    if (m_keyboardFocus) {
+    if (hasKeyboardFocus()) {
         // An accent ring vanishes on the accent-filled button: that one gets a ring of its
         // text colour, inside its edge.
         if (look.fill.rgb() == m_style.accent().rgb()) {
@@ -141,29 +124,4 @@ void OrvalenProviderButton::paintEvent(QPaintEvent *)
     painter.setPen(look.text);
     painter.setFont(titleFont());
     painter.drawText(rect(), Qt::AlignCenter, text());
-}
-
-void OrvalenProviderButton::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
-    update();
-    QAbstractButton::focusInEvent(event);
-}
-
-void OrvalenProviderButton::keyPressEvent(QKeyEvent *event)
-{
-    // Return and Enter press the button the keyboard has visibly reached, as Space does; a
-    // focus nobody can see (given when the window came up) must not start a sign-in.
-    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
-        animateClick();
-        return;
-    }
-    QAbstractButton::keyPressEvent(event);
-}
-
-void OrvalenProviderButton::focusOutEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = false;
-    update();
-    QAbstractButton::focusOutEvent(event);
 }

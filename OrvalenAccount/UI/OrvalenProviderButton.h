@@ -2,13 +2,12 @@
 
 #include "OrvalenAccount/OAuthDriver.h"
 #include "OrvalenAccount/UI/OrvalenProviderButtonStyle.h"
-
-#include <QAbstractButton>
+#include "OrvalenAccount/UI/PaintedButton.h"
 
 // One provider's button: a full-width rounded button whose fill and text follow the
 // provider and the style (Apple: the surrounding's strongest contrast; Google: outlined;
 // e-mail: the accent). Drawn at a given opacity so a busy screen can fade it.
-class OrvalenProviderButton final : public QAbstractButton {
+class OrvalenProviderButton final : public PaintedButton {
     Q_OBJECT
 public:
     using ProviderHint = OAuthDriver::ProviderHint;
@@ -28,16 +27,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     ProviderHint m_provider;
     OrvalenProviderButtonStyle m_style;
     qreal m_opacity = 1.0;
-    bool m_hovered = false;
-    bool m_keyboardFocus = false; // a ring only for focus that came from the keyboard
 };

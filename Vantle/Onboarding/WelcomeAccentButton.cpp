@@ -1,12 +1,9 @@
 #include "Vantle/Onboarding/WelcomeAccentButton.h"
 
 #include "Platform/ApplicationFont.h"
-#include "Platform/ButtonKeys.h"
 #include "Vantle/Utilities/Theme.h"
 
-#include <QFocusEvent>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -17,7 +14,7 @@ QFont titleFont()
 }
 } // namespace
 
-WelcomeAccentButton::WelcomeAccentButton(const QString &title, QWidget *parent) : QAbstractButton(parent)
+WelcomeAccentButton::WelcomeAccentButton(const QString &title, QWidget *parent) : PaintedButton(parent)
 {
     setText(title);
     setAccessibleName(title);
@@ -37,52 +34,15 @@ QSize WelcomeAccentButton::minimumSizeHint() const
     return sizeHint();
 }
 
-void WelcomeAccentButton::enterEvent(QEnterEvent *event)
-{
-    m_hovered = true;
-    update();
-    QAbstractButton::enterEvent(event);
-}
-
-void WelcomeAccentButton::leaveEvent(QEvent *event)
-{
-    m_hovered = false;
-    update();
-    QAbstractButton::leaveEvent(event);
-}
-
-void WelcomeAccentButton::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
-    update();
-    QAbstractButton::focusInEvent(event);
-}
-
-void WelcomeAccentButton::focusOutEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = false;
-    update();
-    QAbstractButton::focusOutEvent(event);
-}
-
-void WelcomeAccentButton::keyPressEvent(QKeyEvent *event)
-{
-    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
-        animateClick();
-        return;
-    }
-    QAbstractButton::keyPressEvent(event);
-}
-
 void WelcomeAccentButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), 10, 10);
-    const QColor fill = isDown() ? Theme::accent.darker(110) : (m_hovered ? Theme::accent.lighter(106) : Theme::accent);
+    const QColor fill = isDown() ? Theme::accent.darker(110) : (isHovered() ? Theme::accent.lighter(106) : Theme::accent);
     painter.fillPath(shape, fill);
-    if (m_keyboardFocus) {
+    if (hasKeyboardFocus()) {
         // An accent ring would vanish on the accent fill: a ring of the ink, inside the edge.
         painter.setPen(QPen(Theme::accentInk, 1.5));
         painter.drawRoundedRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5), 7, 7);

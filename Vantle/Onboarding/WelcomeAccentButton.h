@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "OrvalenAccount/UI/PaintedButton.h"
 
 // The welcome step's main action: the title in 14-point semibold accent ink, across the
 // full width, on an accent fill with 10-point corners.
-class WelcomeAccentButton final : public QAbstractButton {
+class WelcomeAccentButton final : public PaintedButton {
     Q_OBJECT
 public:
     explicit WelcomeAccentButton(const QString &title, QWidget *parent = nullptr);
@@ -14,13 +14,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    bool m_hovered = false;
-    bool m_keyboardFocus = false; // a ring only for focus that came from the keyboard
 };

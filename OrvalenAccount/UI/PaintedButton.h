@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QAbstractButton>
+
+// A button that draws itself and knows what its drawing needs: whether the pointer is over it
+// and whether the keyboard gave it the focus. Only a focus from the keyboard shows a ring, and
+// only there do Return and Enter press the button, as Space does: a focus handed out as a
+// window comes up shows nothing, so a Return typed into it must not start anything.
+class PaintedButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    using QAbstractButton::QAbstractButton;
+
+    bool isHovered() const { return m_hovered; }
+    bool hasKeyboardFocus() const { return m_keyboardFocus; }
+
+protected:
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    bool m_hovered = false;
+    bool m_keyboardFocus = false;
+};
