@@ -75,7 +75,7 @@ public:
         config.libVersion = OrvalenAccountLibrary::libVersion;
         config.redirectURI = QUrl(QStringLiteral("vantle://auth/callback"));
         config.scopes = {QStringLiteral("orvalen.account")};
-        // Given explicitly: without one the OAuth driver's discovery fails today.
+        // A manager of the test's own, so that nothing it sends outlives the test.
         config.urlSession = &network;
         config.logger = [this](OrvalenLogLevel level, const QString &event, const OrvalenLogFields &fields) {
             logs.append({level, event, fields});
