@@ -163,6 +163,7 @@ QCoro::Task<OAuthAuthorizationResult> OAuthDriver::run(Presentation presentation
     QPointer<QTimer> timeLimit;
     if (presentation == Presentation::systemBrowser) {
         timeLimit = new QTimer(this);
+        timeLimit->setObjectName(QLatin1String(browserTimeLimitName));
         timeLimit->setSingleShot(true);
         timeLimit->setInterval(m_browserTimeout);
     }

@@ -151,6 +151,19 @@ void FakeService::mount(FakeService *guest)
         m_guests.append(guest);
 }
 
+void FakeService::beforeAnswering(const QString &path, std::function<void()> step)
+{
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(this, &FakeService::requestReceived, this,
+                          [connection, path, step = std::move(step)](const QString &, const QString &received) {
+                              if (received != path || !*connection)
+                                  return;
+                              const std::function<void()> run = step;
+                              disconnect(*connection);
+                              run();
+                          });
+}
+
 std::optional<ScriptedAnswer> FakeService::receive(const RecordedRequest &recorded)
 {
     m_requests.append(recorded);

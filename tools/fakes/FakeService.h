@@ -67,6 +67,10 @@ public:
     void on(const QString &method, const QString &path, ScriptedAnswer answer);
     // Answers used once each, in order, before the route's standing answer.
     void enqueue(const QString &method, const QString &path, ScriptedAnswer answer);
+    // Runs `step` once, when the next request to `path` has arrived and before it is
+    // answered: a test's step lands while that request is under way, however fast or
+    // slow the machine is.
+    void beforeAnswering(const QString &path, std::function<void()> step);
 
     QList<RecordedRequest> requests() const { return m_requests; }
     QList<RecordedRequest> requestsTo(const QString &path) const;

@@ -188,7 +188,8 @@ QString EdsDaemons::start()
     auto answering = [](Process &child) -> QString {
         if (!child.process.waitForStarted(10000))
             return child.program + QStringLiteral(" did not start: ") + child.process.errorString();
-        if (!TestSupport::waitUntil([&]() { return nameHasOwner(child.busName); }, std::chrono::seconds(30)))
+        // Generous: a daemon starting on a machine whose every core is busy.
+        if (!TestSupport::waitUntil([&]() { return nameHasOwner(child.busName); }, std::chrono::seconds(60)))
             return child.program + QStringLiteral(" did not take its name on the bus");
         return {};
     };
