@@ -5,11 +5,14 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QPointer>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <stdexcept>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace Fakes {
 
@@ -137,11 +140,20 @@ int FakeService::countOf(const QString &method, const QString &path) const
 
 quint16 FakeService::closedPort()
 {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress(QHostAddress::LocalHost), 0))
-        throw std::runtime_error("could not find a free loopback port");
-    const quint16 port = probe.serverPort();
-    probe.close();
+    // Bound and never listening, and held for the life of the process: a connection is
+    // refused at once, and no server (of this test or of one running beside it) can take
+    // the port meanwhile, as it could a port that was only free a moment ago.
+    static const quint16 port = [] {
+        const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (held < 0 || ::bind(held, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::getsockname(held, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            throw std::runtime_error("could not hold a loopback port");
+        return ntohs(address.sin_port);
+    }();
     return port;
 }
 

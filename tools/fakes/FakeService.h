@@ -77,7 +77,8 @@ public:
     int countOf(const QString &method, const QString &path) const;
     void clearRequests() { m_requests.clear(); }
 
-    // A loopback port nothing listens on: stands in for an unreachable service.
+    // A loopback port nothing listens on and nothing else can take while the process
+    // lives: stands in for an unreachable service.
     static quint16 closedPort();
 
     // Serves `guest`'s routes at this service's address too: a request this service
