@@ -75,11 +75,11 @@ public:
 
     // The browser flow's time limit; tests shorten it.
     void setBrowserTimeout(std::chrono::milliseconds timeout) { m_browserTimeout = timeout; }
+    std::chrono::milliseconds browserTimeout() const { return m_browserTimeout; }
     // Each pending browser flow's time limit is a timer of this name among the driver's
     // children: a test sees whether one still runs, and can let it fall after a step of
     // its own instead of racing it.
     static constexpr const char *browserTimeLimitName = "browserTimeLimit";
-    std::chrono::milliseconds browserTimeout() const { return m_browserTimeout; }
 
     // Building blocks, reachable for tests.
     QCoro::Task<OIDCServiceConfiguration> discoverConfiguration();
