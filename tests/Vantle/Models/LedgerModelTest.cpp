@@ -232,4 +232,62 @@ TEST_F(LedgerModelTest, WhileActiveTheLedgerIsRefreshedPeriodicallyAndNotAfterwa
     EXPECT_TRUE(model->categories().isEmpty());
 }
 
+// While refreshes fail the ledger tries again on its own, waiting twice as long each time up
+// to the refresh interval; an answer ends the retries, and so does signing out.
+TEST_F(LedgerModelTest, FailedRefreshesAreRetriedLessAndLessOften)
+{
+    using std::chrono::minutes;
+    const QString path = QString::fromLatin1(FakeLedgerService::categoriesPath);
+    auto model = makeModel();
+    model->setFirstRetryDelay(minutes(1));
+    model->setRefreshInterval(minutes(5));
+    QSignalSpy failed(model.get(), &LedgerModel::lastRefreshFailedChanged);
+    for (int i = 0; i < 5; ++i)
+        m_service.failNext(QStringLiteral("GET"), path, 503, {});
+    model->setActive(true);
+    ASSERT_TRUE(waitUntil([&model] { return model->lastRefreshFailed() && !model->isRefreshing(); }));
+    // The retries here are the test's own: the planned ones are minutes away.
+    const std::chrono::milliseconds planned[] = {minutes(1), minutes(2), minutes(4), minutes(5), minutes(5)};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(model->isRetryPlanned());
+        EXPECT_EQ(model->plannedRetryDelay(), planned[i]);
+        EXPECT_FALSE(model->didLoadCategories());
+        runTask(model->refresh());
+    }
+    EXPECT_TRUE(model->didLoadCategories());
+    EXPECT_FALSE(model->lastRefreshFailed());
+    EXPECT_FALSE(model->isRetryPlanned());
+    EXPECT_EQ(failed.count(), 2); // on at the first failure, off at the answer
+
+    // Failing again starts from the first wait; signed out, nothing is planned or shown failed.
+    m_service.failNext(QStringLiteral("GET"), path, 503, {});
+    runTask(model->refresh());
+    EXPECT_EQ(model->plannedRetryDelay(), minutes(1));
+    model->setActive(false);
+    EXPECT_FALSE(model->isRetryPlanned());
+    EXPECT_FALSE(model->lastRefreshFailed());
+    m_service.failNext(QStringLiteral("GET"), path, 503, {});
+    runTask(model->refresh());
+    EXPECT_FALSE(model->isRetryPlanned());
+}
+
+// Another session's ledger is marked not loaded before its categories go: an empty, loaded
+// ledger means a person without categories, and would bring the Hour Audit for an instant.
+TEST_F(LedgerModelTest, AClearNeverLeavesALoadedEmptyLedger)
+{
+    auto model = makeModel();
+    m_service.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+    model->setActive(true);
+    ASSERT_TRUE(waitUntil([&model] { return model->didLoadCategories(); }));
+    bool sawLoadedEmpty = false;
+    QObject::connect(model.get(), &LedgerModel::categoriesChanged, model.get(), [&] {
+        sawLoadedEmpty = sawLoadedEmpty || (model->didLoadCategories() && model->visibleCategories().isEmpty());
+    });
+    model->setActive(false);
+    EXPECT_FALSE(sawLoadedEmpty);
+    EXPECT_TRUE(model->categories().isEmpty());
+}
+
 } // namespace
+
