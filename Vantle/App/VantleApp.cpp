@@ -6,6 +6,7 @@
 #include "Platform/ActivationPolicy.h"
 #include "Platform/Preferences.h"
 #include "Vantle/App/AppDelegate.h"
+#include "Vantle/App/AppShortcuts.h"
 #include "Vantle/App/AppTray.h"
 #include "Vantle/App/SignInLinks.h"
 #include "Vantle/Models/LedgerModel.h"
@@ -112,6 +113,7 @@ void VantleApp::start()
 
     buildWindow();
     buildTray();
+    new AppShortcuts([]() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }, this);
 
     if (m_delegate) {
         QPointer<VantleApp> self(this);
