@@ -7,6 +7,7 @@
 #include "Vantle/Models/LedgerModel.h"
 #include "Vantle/Utilities/Theme.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -49,7 +50,13 @@ LedgerOfflineView::LedgerOfflineView(LedgerModel *ledger, QWidget *parent)
     m_retry = new OrvalenOutlineButton(retryTitle, style.accent(), card);
     m_retry->setObjectName(QStringLiteral("retry"));
     column->addWidget(m_retry, 0, Qt::AlignHCenter);
-    outer->addWidget(card, 0, Qt::AlignHCenter);
+    // Centred by stretches, not by alignment: an aligned widget gets its size hint, and the
+    // wrapped text would lose its second line.
+    auto *row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(card);
+    row->addStretch(1);
+    outer->addLayout(row);
     outer->addStretch(1);
 
     connect(m_retry, &QAbstractButton::clicked, this, [this]() {
