@@ -20,6 +20,7 @@
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Services/UpdaterService.h"
 #include "Vantle/Shell/MainWindow.h"
+#include "Vantle/Shell/WindowPlacement.h"
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/DiagnosticLogger.h"
 #include "Vantle/Utilities/Log.h"
@@ -212,6 +213,8 @@ void VantleApp::openSettings()
         m_settings->setWindowIcon(VantleLogo::icon());
         // A sign-in from the settings brings the main window forward.
         connect(m_settings.get(), &SettingsView::openMainWindowRequested, this, &VantleApp::openMainWindow);
+        // First over the main window, within the screen; later where it was left.
+        WindowPlacement::keepWithinScreen(m_settings.get(), m_window.get());
     }
     if (m_settings->isMinimized())
         m_settings->showNormal();
