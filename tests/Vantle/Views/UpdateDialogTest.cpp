@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -166,7 +167,7 @@ TEST(UpdateDialog, OpensOverTheWindowThatAsked)
     settings.resize(440, 500);
     settings.show();
     settings.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return QApplication::activeWindow() == &settings; }));
     DialogUpdaterUserDriver driver;
     driver.showUpdaterError(UpdaterError::updater(UpdaterError::Code::feedUnreadable, QStringLiteral("x")), [] {});
     UpdateDialog *dialog = driver.currentDialog();
