@@ -63,13 +63,25 @@ Names operator+(Names a, const Names &b)
     return a;
 }
 
+AuditState workScreen()
+{
+    AuditState state = AuditState::initial();
+    state.screen = AuditScreen::work;
+    return state;
+}
+
+AuditState dashWith(const AuditActivity &activity)
+{
+    AuditState state = dashState();
+    state.acts.append(activity);
+    return state;
+}
+
 TEST(AuditKeyboard, TabGoesRoundEachScreenInReadingOrder)
 {
     Motion still(true);
-    AuditState work = AuditState::initial();
-    work.screen = AuditScreen::work;
-    AuditState dash = dashState();
-    dash.acts.append(AuditActivity{QStringLiteral("Workouts"), 3, 1, 0.5});
+    const AuditState work = workScreen();
+    const AuditState dash = dashWith(AuditActivity{QStringLiteral("Workouts"), 3, 1, 0.5});
     AuditState yours = dashState();
     yours.screen = AuditScreen::yours;
     yours.yoursSetName(0, QStringLiteral("Reading"));
@@ -181,10 +193,8 @@ TEST(AuditKeyboard, TheWholeAuditTakesOnlyTheKeyboard)
 TEST(AuditKeyboard, TheFocusShowsOnEveryKindOfControl)
 {
     Motion still(true);
-    AuditState work = AuditState::initial();
-    work.screen = AuditScreen::work;
-    AuditState dash = dashState();
-    dash.acts.append(AuditActivity{QStringLiteral("Choir"), 1, 2, 0.5});
+    const AuditState work = workScreen();
+    const AuditState dash = dashWith(AuditActivity{QStringLiteral("Choir"), 1, 2, 0.5});
     const struct {
         AuditState state;
         std::string control;
