@@ -287,7 +287,9 @@ TEST_F(EdsMeetingsTest, AStoreDestroyedMidRequestEndsItsWorkWithIt)
         QFuture<bool> access = store->requestFullAccessToEvents();
         const QDateTime from(QDate(2030, 3, 31), QTime(0, 0), QTimeZone::utc());
         QFuture<CalendarFetch> events = store->events(from, from.addDays(1), QTimeZone::utc());
-        spinFor(std::chrono::milliseconds(50));
+        // Hung: the request is inside its call to the store by now.
+        if (frozen)
+            spinFor(std::chrono::milliseconds(50));
         store.reset();
         EXPECT_TRUE(access.isFinished());
         EXPECT_TRUE(events.isFinished());
