@@ -213,6 +213,7 @@ TEST_F(SingleInstanceTest, ALiveInstancesLockIsNeverStaleHoweverOld)
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(lines.join('\n'));
+        ASSERT_TRUE(file.flush());
         ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
         file.close();
 
