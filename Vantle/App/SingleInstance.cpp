@@ -145,7 +145,7 @@ void SingleInstance::acceptConnections()
             socket->deleteLater();
         });
         QPointer<QLocalSocket> guarded(socket);
-        QTimer::singleShot(readTimeout, this, [guarded]() {
+        QTimer::singleShot(m_readTimeout, this, [guarded]() {
             if (guarded)
                 guarded->abort();
         });

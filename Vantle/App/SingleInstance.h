@@ -39,8 +39,9 @@ public:
     static QString defaultDirectory();
 
     explicit SingleInstance(QString directory, QObject *parent = nullptr);
-    // Tests: a shorter wait before listening again.
+    // Tests: a shorter wait before listening again, and for a later start's message.
     void setListenRetryInterval(std::chrono::milliseconds interval);
+    void setReadTimeout(std::chrono::milliseconds timeout) { m_readTimeout = timeout; }
     bool isListening() const { return m_server.isListening(); }
     ~SingleInstance() override;
 
@@ -75,5 +76,6 @@ private:
     bool m_primary = false;
     QHash<QLocalSocket *, QByteArray> m_buffers;
     QTimer m_listenRetry;
+    std::chrono::milliseconds m_readTimeout = readTimeout;
     bool m_listenFailureLogged = false;
 };

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -240,5 +241,36 @@ TEST_F(SingleInstanceTest, AnInstanceThatCouldNotListenTriesAgain)
     const QString link = QStringLiteral("vantle://auth/callback?code=c&state=s");
     EXPECT_TRUE(runTask(SingleInstance::forward(instance.socketPath(), {link}, std::chrono::seconds(5))));
     ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
+    EXPECT_EQ(received, QStringList{link});
+}
+
+TEST_F(SingleInstanceTest, APeerThatNeverFinishesItsMessageIsDroppedAndOthersAreServed)
+{
+    SingleInstance instance(m_runtime.path());
+    instance.setReadTimeout(std::chrono::milliseconds(200));
+    QStringList received;
+    QObject::connect(&instance, &SingleInstance::argumentsReceived,
+                     [&received](const QStringList &arguments) { received += arguments; });
+    ASSERT_EQ(instance.tryClaim(), SingleInstance::Claim::primary);
+
+    // Silent, a header alone, half a message: each holds its connection open.
+    const QList<QByteArray> stalled = {QByteArray(), QByteArray("\0\0\0\x20", 4), QByteArray("\0\0\0\x20[\"vant", 10)};
+    std::vector<std::unique_ptr<QLocalSocket>> peers;
+    for (const QByteArray &bytes : stalled) {
+        auto peer = std::make_unique<QLocalSocket>();
+        peer->connectToServer(instance.socketPath());
+        ASSERT_EQ(peer->state(), QLocalSocket::ConnectedState);
+        peer->write(bytes);
+        peer->flush();
+        peers.push_back(std::move(peer));
+    }
+    const QString link = QStringLiteral("vantle://auth/callback?code=c&state=s");
+    EXPECT_TRUE(runTask(SingleInstance::forward(instance.socketPath(), {link}, std::chrono::seconds(5))))
+        << "a later start is served while the others wait";
+    ASSERT_TRUE(waitUntil([&] { return received == QStringList{link}; }));
+    for (const auto &peer : peers) {
+        ASSERT_TRUE(waitUntil([&] { return peer->state() == QLocalSocket::UnconnectedState; }));
+        EXPECT_EQ(peer->readAll(), QByteArray()) << "never acknowledged";
+    }
     EXPECT_EQ(received, QStringList{link});
 }
