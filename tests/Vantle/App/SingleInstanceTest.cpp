@@ -20,14 +20,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
-
 using TestSupport::runTask;
 using TestSupport::waitUntil;
 using Role = AppDelegate::LaunchRole;
 using Kind = InstanceLock::Folder::Kind;
 
 namespace {
+
+const QString signInLink = QStringLiteral("vantle://auth/callback?code=c&state=s");
 
 // The bits of `path`'s mode that let others in (0 when none).
 mode_t othersMayEnter(const QString &path)
@@ -38,33 +38,6 @@ mode_t othersMayEnter(const QString &path)
     return info.st_mode & (S_IRWXG | S_IRWXO);
 }
 
-// Sets environment variables for one scope.
-class ScopedEnv final {
-public:
-    ScopedEnv(std::initializer_list<std::pair<const char *, std::optional<QByteArray>>> values)
-    {
-        for (const auto &[name, value] : values) {
-            m_saved.append({name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
-            if (value)
-                qputenv(name, *value);
-            else
-                qunsetenv(name);
-        }
-    }
-    ~ScopedEnv()
-    {
-        for (const auto &[name, value] : m_saved) {
-            if (value)
-                qputenv(name, *value);
-            else
-                qunsetenv(name);
-        }
-    }
-
-private:
-    QList<std::pair<const char *, std::optional<QByteArray>>> m_saved;
-};
-
 class SingleInstanceTest : public ::testing::Test {
 protected:
     void SetUp() override { Preferences::setStandard(std::make_shared<InMemoryPreferences>()); }
@@ -74,110 +47,88 @@ protected:
 
 } // namespace
 
-TEST_F(SingleInstanceTest, TheLockAndTheSocketAreThisUsersAlone)
-{
-    AppDelegate first(m_runtime.path());
-    ASSERT_EQ(runTask(first.launch({})), Role::primary);
-    SingleInstance probe(m_runtime.path());
-    ASSERT_TRUE(QFile::exists(probe.socketPath()));
-    EXPECT_EQ(othersMayEnter(probe.socketPath()), 0u) << "no other local user may hand links to this instance";
-    EXPECT_EQ(othersMayEnter(m_runtime.path()), 0u);
-}
-
 TEST_F(SingleInstanceTest, WithoutAPrivateFolderEachStartRunsOnItsOwn)
 {
-    const QString tmp = QDir::tempPath();
-    const struct {
-        const char *name;
-        QString directory;
-    } cases[] = {
-        {"no folder at all", QString()},
-        {"a relative folder", QStringLiteral("relative/runtime")},
-        // No lock can be made there: the start runs unguarded instead of waiting for an
-        // instance that cannot exist.
-        {"a folder no lock can be made in", QStringLiteral("/proc/vantle-no-such-folder")},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+    const QString sharedSocket = QDir(QDir::tempPath()).filePath(QStringLiteral("vantle.socket"));
+    const bool sharedSocketBefore = QFile::exists(sharedSocket);
+    // An empty or relative folder would put the lock in the working folder and the socket
+    // in the shared temporary one; where no lock can be made, a start runs unguarded
+    // rather than wait for an instance that cannot exist.
+    for (const QString &directory : {QString(), QStringLiteral("relative/runtime"),
+                                     QStringLiteral("/proc/vantle-no-such-folder")}) {
+        SCOPED_TRACE(directory.toStdString());
         QTemporaryDir working;
         const QString previous = QDir::currentPath();
         QDir::setCurrent(working.path());
-        const bool socketBefore = QFile::exists(QDir(tmp).filePath(QStringLiteral("vantle.socket")));
         {
-            AppDelegate first(c.directory);
+            AppDelegate first(directory);
             EXPECT_EQ(runTask(first.launch({})), Role::primary);
-            AppDelegate second(c.directory);
-            EXPECT_EQ(runTask(second.launch({QStringLiteral("vantle://auth/callback?code=c&state=s")})), Role::primary)
-                << "nothing to forward to";
+            AppDelegate second(directory);
+            EXPECT_EQ(runTask(second.launch({signInLink})), Role::primary) << "nothing to forward to";
         }
-        EXPECT_EQ(QDir(working.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{})
-            << "nothing in the working folder";
-        EXPECT_EQ(QFile::exists(QDir(tmp).filePath(QStringLiteral("vantle.socket"))), socketBefore)
-            << "no socket in the shared temporary folder";
         QDir::setCurrent(previous);
+        EXPECT_EQ(QDir(working.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
+        EXPECT_EQ(QFile::exists(sharedSocket), sharedSocketBefore);
     }
 }
 
 TEST_F(SingleInstanceTest, TheFolderIsTheRuntimeOneElseAPrivateOneOfThisUser)
 {
     const QString fallback = QStringLiteral("vantle-%1").arg(::geteuid());
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTmp = qgetenv("TMPDIR");
     const struct {
         const char *name;
         bool runtimeFolder; // XDG_RUNTIME_DIR names a private folder
-        std::function<void(const QString &tmp)> arrange;
+        std::function<void(const QDir &tmp)> arrange;
         Kind kind;
     } cases[] = {
-        {"the runtime folder", true, [](const QString &) {}, Kind::runtime},
-        {"no runtime folder: a private one is made", false, [](const QString &) {}, Kind::privateTemp},
-        {"no runtime folder, ours left open to others: narrowed", false,
-         [&](const QString &tmp) {
-             QDir(tmp).mkdir(fallback);
-             ::chmod(QFile::encodeName(QDir(tmp).filePath(fallback)).constData(), 0777);
+        {"the runtime folder", true, [](const QDir &) {}, Kind::runtime},
+        {"none: a private one is made", false, [](const QDir &) {}, Kind::privateTemp},
+        {"none, ours left open to others: narrowed", false,
+         [&](const QDir &tmp) {
+             tmp.mkdir(fallback);
+             ::chmod(QFile::encodeName(tmp.filePath(fallback)).constData(), 0777);
          },
          Kind::privateTemp},
-        {"no runtime folder, a link in the way", false,
-         [&](const QString &tmp) {
-             QDir(tmp).mkdir(QStringLiteral("elsewhere"));
-             QFile::link(QDir(tmp).filePath(QStringLiteral("elsewhere")), QDir(tmp).filePath(fallback));
+        {"none, a link in the way", false,
+         [&](const QDir &tmp) {
+             tmp.mkdir(QStringLiteral("elsewhere"));
+             QFile::link(tmp.filePath(QStringLiteral("elsewhere")), tmp.filePath(fallback));
          },
          Kind::none},
-        {"no runtime folder, a file in the way", false,
-         [&](const QString &tmp) {
-             QFile file(QDir(tmp).filePath(fallback));
-             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-         },
-         Kind::none},
+        {"none, a file in the way", false,
+         [&](const QDir &tmp) { QFile(tmp.filePath(fallback)).open(QIODevice::WriteOnly); }, Kind::none},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir runtime;
-        QTemporaryDir tmp;
-        c.arrange(tmp.path());
-        ScopedEnv env({{"XDG_RUNTIME_DIR", c.runtimeFolder ? std::optional(runtime.path().toUtf8()) : std::nullopt},
-                       {"TMPDIR", tmp.path().toUtf8()}});
-        // Qt's own fallback for a missing runtime folder is "runtime-<user>" in the temporary
-        // folder: a file there, for every name the user may go by, keeps Qt from using it.
-        for (const QString &user : {qEnvironmentVariable("USER"), qEnvironmentVariable("LOGNAME"),
-                                    QStringLiteral("root")}) {
-            QFile block(QDir(tmp.path()).filePath(QStringLiteral("runtime-") + user));
-            if (!user.isEmpty() && block.open(QIODevice::WriteOnly))
-                block.close();
-        }
+        QTemporaryDir tmpFolder;
+        const QDir tmp(tmpFolder.path());
+        c.arrange(tmp);
+        if (c.runtimeFolder)
+            qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        // Qt's own fallback is "runtime-<user>" in the temporary folder: a file there, for
+        // every name the user may go by, keeps Qt from using it.
+        for (const QString &user :
+             {qEnvironmentVariable("USER"), qEnvironmentVariable("LOGNAME"), QStringLiteral("root")})
+            QFile(tmp.filePath(QStringLiteral("runtime-") + user)).open(QIODevice::WriteOnly);
+
         const InstanceLock::Folder folder = InstanceLock::defaultFolder();
         EXPECT_EQ(folder.kind, c.kind) << folder.path.toStdString();
-        switch (c.kind) {
-        case Kind::runtime:
-            EXPECT_EQ(folder.path, runtime.path());
-            break;
-        case Kind::privateTemp:
-            EXPECT_EQ(folder.path, QDir(tmp.path()).filePath(fallback));
+        const QString expected = c.kind == Kind::runtime       ? runtime.path()
+                                 : c.kind == Kind::privateTemp ? tmp.filePath(fallback)
+                                                               : QString();
+        EXPECT_EQ(folder.path, expected);
+        if (!expected.isEmpty()) {
             EXPECT_EQ(othersMayEnter(folder.path), 0u);
-            break;
-        case Kind::none:
-            EXPECT_TRUE(folder.path.isEmpty());
-            break;
         }
     }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTmp);
 }
 
 TEST_F(SingleInstanceTest, ALiveInstancesLockIsNeverStaleHoweverOld)
@@ -223,54 +174,39 @@ TEST_F(SingleInstanceTest, ALiveInstancesLockIsNeverStaleHoweverOld)
     }
 }
 
-TEST_F(SingleInstanceTest, AnInstanceThatCouldNotListenTriesAgain)
+TEST_F(SingleInstanceTest, TheSocketServesThisUserAloneAndKeepsServing)
 {
     // Something in the way of the socket, which a plain removal does not clear.
     const QString blocked = QDir(m_runtime.path()).filePath(QStringLiteral("vantle.socket"));
     ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/inside")));
     SingleInstance instance(m_runtime.path());
     instance.setListenRetryInterval(std::chrono::milliseconds(20));
+    instance.setReadTimeout(std::chrono::milliseconds(200));
     QStringList received;
     QObject::connect(&instance, &SingleInstance::argumentsReceived,
                      [&received](const QStringList &arguments) { received += arguments; });
     ASSERT_EQ(instance.tryClaim(), SingleInstance::Claim::primary);
     EXPECT_FALSE(instance.isListening());
 
+    // Once the way is clear it listens after all, on a socket no other local user may use.
     ASSERT_TRUE(QDir(blocked).removeRecursively());
     ASSERT_TRUE(waitUntil([&] { return instance.isListening(); }));
-    const QString link = QStringLiteral("vantle://auth/callback?code=c&state=s");
-    EXPECT_TRUE(runTask(SingleInstance::forward(instance.socketPath(), {link}, std::chrono::seconds(5))));
-    ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
-    EXPECT_EQ(received, QStringList{link});
-}
+    EXPECT_EQ(othersMayEnter(instance.socketPath()), 0u);
 
-TEST_F(SingleInstanceTest, APeerThatNeverFinishesItsMessageIsDroppedAndOthersAreServed)
-{
-    SingleInstance instance(m_runtime.path());
-    instance.setReadTimeout(std::chrono::milliseconds(200));
-    QStringList received;
-    QObject::connect(&instance, &SingleInstance::argumentsReceived,
-                     [&received](const QStringList &arguments) { received += arguments; });
-    ASSERT_EQ(instance.tryClaim(), SingleInstance::Claim::primary);
-
-    // Silent, a header alone, half a message: each holds its connection open.
-    const QList<QByteArray> stalled = {QByteArray(), QByteArray("\0\0\0\x20", 4), QByteArray("\0\0\0\x20[\"vant", 10)};
+    // Peers that never finish their message (silent, a header alone, half a message) are
+    // dropped unanswered, and a later start is served meanwhile.
     std::vector<std::unique_ptr<QLocalSocket>> peers;
-    for (const QByteArray &bytes : stalled) {
-        auto peer = std::make_unique<QLocalSocket>();
-        peer->connectToServer(instance.socketPath());
-        ASSERT_EQ(peer->state(), QLocalSocket::ConnectedState);
-        peer->write(bytes);
-        peer->flush();
-        peers.push_back(std::move(peer));
+    for (const QByteArray &bytes : {QByteArray(), QByteArray("\0\0\0\x20", 4), QByteArray("\0\0\0\x20[\"vant", 10)}) {
+        peers.push_back(std::make_unique<QLocalSocket>());
+        peers.back()->connectToServer(instance.socketPath());
+        ASSERT_EQ(peers.back()->state(), QLocalSocket::ConnectedState);
+        peers.back()->write(bytes);
+        peers.back()->flush();
     }
-    const QString link = QStringLiteral("vantle://auth/callback?code=c&state=s");
-    EXPECT_TRUE(runTask(SingleInstance::forward(instance.socketPath(), {link}, std::chrono::seconds(5))))
-        << "a later start is served while the others wait";
-    ASSERT_TRUE(waitUntil([&] { return received == QStringList{link}; }));
+    EXPECT_TRUE(runTask(SingleInstance::forward(instance.socketPath(), {signInLink}, std::chrono::seconds(5))));
+    ASSERT_TRUE(waitUntil([&] { return received == QStringList{signInLink}; }));
     for (const auto &peer : peers) {
         ASSERT_TRUE(waitUntil([&] { return peer->state() == QLocalSocket::UnconnectedState; }));
         EXPECT_EQ(peer->readAll(), QByteArray()) << "never acknowledged";
     }
-    EXPECT_EQ(received, QStringList{link});
 }
