@@ -1,5 +1,7 @@
 #include "Vantle/Models/LedgerModel.h"
 
+#include "Platform/RecordingSystemLog.h"
+#include "Vantle/Utilities/LogCenter.h"
 #include "tools/fakes/FakeLedgerService.h"
 #include "support/CountingNetwork.h"
 #include "support/TaskRunner.h"
@@ -109,6 +111,43 @@ TEST_F(LedgerModelTest, AFailedRefreshChangesNothing)
     EXPECT_EQ(categories.count(), 0);
     EXPECT_FALSE(model->didLoadCategories());
     EXPECT_EQ(m_service.requests().size(), 2);
+}
+
+// The ledger writes its warnings through the application's log, like every component:
+// redacted, into the ring and the files, never straight onto the terminal.
+TEST_F(LedgerModelTest, ItsWarningsTakeTheApplicationsLog)
+{
+    static QStringList printed;
+    printed.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+        printed.append(m);
+    });
+    // Lines of earlier tests may still be on their way: they go where they were meant to.
+    ASSERT_TRUE(LogCenter::shared().drain());
+    auto journal = std::make_shared<RecordingSystemLog>();
+    SystemLog::setSink(journal);
+    auto model = makeModel();
+    m_service.enqueue(QStringLiteral("GET"), QString::fromLatin1(FakeLedgerService::categoriesPath),
+                      ScriptedAnswer::json(503, R"({"error":"token=abc123 expired"})"));
+    m_service.enqueue(QStringLiteral("POST"), QString::fromLatin1(FakeLedgerService::auditPath),
+                      ScriptedAnswer::json(201, "not json"));
+    runTask(model->refresh());
+    runTask(model->api().postAudit(VantJSONValue(), VantJSONValue(), 8, 7, QStringLiteral("UTC"), {}));
+    ASSERT_TRUE(LogCenter::shared().drain());
+    qInstallMessageHandler(previous);
+    SystemLog::setSink(nullptr);
+
+    QStringList warnings;
+    for (const RecordingSystemLog::Record &record : journal->records()) {
+        if (record.entry.category == QLatin1String("ledger") && record.entry.level == SystemLogLevel::warn)
+            warnings.append(record.entry.message);
+    }
+    EXPECT_EQ(warnings, (QStringList{QStringLiteral("refresh_failed error=503 token=<redacted> expired"),
+                                     QStringLiteral("audit_record_unreadable reason=not_an_object bytes=8")}));
+    for (const QString &line : std::as_const(printed)) {
+        EXPECT_FALSE(line.contains(QStringLiteral("refresh_failed")) || line.contains(QStringLiteral("audit_record")))
+            << "on the terminal: " << line.toStdString();
+    }
 }
 
 TEST_F(LedgerModelTest, AnOlderAnswerDoesNotOverwriteANewerOne)
