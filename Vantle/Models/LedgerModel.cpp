@@ -1,6 +1,7 @@
 #include "Vantle/Models/LedgerModel.h"
 
-#include <QLoggingCategory>
+#include "Vantle/Utilities/Log.h"
+
 #include <QPointer>
 
 #include <algorithm>
@@ -9,7 +10,11 @@
 #include <utility>
 
 namespace {
-Q_LOGGING_CATEGORY(lcLedger, "vantle.ledger")
+const Log &ledgerLog()
+{
+    static const Log log(QStringLiteral("ledger"));
+    return log;
+}
 
 bool isOfferedForTracking(const VantCategory &category)
 {
@@ -73,16 +78,18 @@ QCoro::Task<void> LedgerModel::refresh()
         if (!self)
             co_return;
         if (!applyFetchedCategories(fetch, std::move(fetched)))
-            qCDebug(lcLedger) << "dropping categories of an older refresh or of a cleared ledger";
+            ledgerLog().emit(QStringLiteral("debug"), QStringLiteral("refresh_dropped reason=superseded"));
     } catch (const VantAPIError &error) {
         failed = true;
-        qCWarning(lcLedger).noquote() << QStringLiteral("refresh_failed error=%1 %2").arg(error.status()).arg(error.code());
+        ledgerLog().emit(QStringLiteral("warn"),
+                         QStringLiteral("refresh_failed error=%1 %2").arg(error.status()).arg(error.code()));
     } catch (const std::exception &error) {
         failed = true;
-        qCWarning(lcLedger).noquote() << QStringLiteral("refresh_failed error=%1").arg(QString::fromUtf8(error.what()));
+        ledgerLog().emit(QStringLiteral("warn"),
+                         QStringLiteral("refresh_failed error=%1").arg(QString::fromUtf8(error.what())));
     } catch (...) {
         failed = true;
-        qCWarning(lcLedger) << "refresh_failed error=unknown";
+        ledgerLog().emit(QStringLiteral("warn"), QStringLiteral("refresh_failed error=unknown"));
     }
     if (!self)
         co_return;

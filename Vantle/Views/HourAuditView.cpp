@@ -1,6 +1,7 @@
 #include "Vantle/Views/HourAuditView.h"
 
 #include "Vantle/Models/LedgerModel.h"
+#include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/Theme.h"
 #include "Vantle/Views/HourAuditWebLink.h"
 
@@ -9,7 +10,6 @@
 
 #include <QCoro/QCoroTimer>
 #include <QHideEvent>
-#include <QLoggingCategory>
 #include <QShowEvent>
 #include <QTimeZone>
 #include <QVBoxLayout>
@@ -17,7 +17,11 @@
 #include <stdexcept>
 
 namespace {
-Q_LOGGING_CATEGORY(lcAudit, "vantle.audit")
+const Log &auditLog()
+{
+    static const Log log(QStringLiteral("audit"));
+    return log;
+}
 
 // The footer of the first question: the web fallback, 26 below what stands above it.
 QWidget *webFallback()
@@ -168,9 +172,9 @@ QCoro::Task<void> HourAuditView::poll(QPointer<HourAuditView> self, QPointer<Led
             // the ledger was cleared.
             ledger->applyFetchedCategories(ticket, std::move(fetched));
         } catch (const std::exception &error) {
-            qCDebug(lcAudit) << "category poll failed:" << error.what();
+            auditLog().emit(QStringLiteral("debug"), QStringLiteral("category_poll_failed error=") + QString::fromUtf8(error.what()));
         } catch (...) {
-            qCDebug(lcAudit) << "category poll failed";
+            auditLog().emit(QStringLiteral("debug"), QStringLiteral("category_poll_failed error=unknown"));
         }
         if (!current())
             co_return;
