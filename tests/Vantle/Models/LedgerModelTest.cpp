@@ -1,6 +1,9 @@
 #include "Vantle/Models/LedgerModel.h"
 
+#include "Platform/RecordingSystemLog.h"
+#include "Vantle/Utilities/LogCenter.h"
 #include "tools/fakes/FakeLedgerService.h"
+#include "support/CountingNetwork.h"
 #include "support/TaskRunner.h"
 
 #include <QJsonArray>
@@ -47,7 +50,7 @@ protected:
         return std::make_unique<LedgerModel>(api);
     }
 
-    QNetworkAccessManager m_network;
+    TestSupport::CountingNetwork m_network;
     FakeLedgerService m_service;
 };
 
@@ -108,6 +111,43 @@ TEST_F(LedgerModelTest, AFailedRefreshChangesNothing)
     EXPECT_EQ(categories.count(), 0);
     EXPECT_FALSE(model->didLoadCategories());
     EXPECT_EQ(m_service.requests().size(), 2);
+}
+
+// The ledger writes its warnings through the application's log, like every component:
+// redacted, into the ring and the files, never straight onto the terminal.
+TEST_F(LedgerModelTest, ItsWarningsTakeTheApplicationsLog)
+{
+    static QStringList printed;
+    printed.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+        printed.append(m);
+    });
+    // Lines of earlier tests may still be on their way: they go where they were meant to.
+    ASSERT_TRUE(LogCenter::shared().drain());
+    auto journal = std::make_shared<RecordingSystemLog>();
+    SystemLog::setSink(journal);
+    auto model = makeModel();
+    m_service.enqueue(QStringLiteral("GET"), QString::fromLatin1(FakeLedgerService::categoriesPath),
+                      ScriptedAnswer::json(503, R"({"error":"token=abc123 expired"})"));
+    m_service.enqueue(QStringLiteral("POST"), QString::fromLatin1(FakeLedgerService::auditPath),
+                      ScriptedAnswer::json(201, "not json"));
+    runTask(model->refresh());
+    runTask(model->api().postAudit(VantJSONValue(), VantJSONValue(), 8, 7, QStringLiteral("UTC"), {}));
+    ASSERT_TRUE(LogCenter::shared().drain());
+    qInstallMessageHandler(previous);
+    SystemLog::setSink(nullptr);
+
+    QStringList warnings;
+    for (const RecordingSystemLog::Record &record : journal->records()) {
+        if (record.entry.category == QLatin1String("ledger") && record.entry.level == SystemLogLevel::warn)
+            warnings.append(record.entry.message);
+    }
+    EXPECT_EQ(warnings, (QStringList{QStringLiteral("refresh_failed error=503 token=<redacted> expired"),
+                                     QStringLiteral("audit_record_unreadable reason=not_an_object bytes=8")}));
+    for (const QString &line : std::as_const(printed)) {
+        EXPECT_FALSE(line.contains(QStringLiteral("refresh_failed")) || line.contains(QStringLiteral("audit_record")))
+            << "on the terminal: " << line.toStdString();
+    }
 }
 
 TEST_F(LedgerModelTest, AnOlderAnswerDoesNotOverwriteANewerOne)
@@ -199,15 +239,19 @@ TEST_F(LedgerModelTest, AnAnswerInFlightAcrossASignOutIsDropped)
         auto api = std::make_shared<VantleAPI>(
             service.ledgerURL(), []() { return std::optional<QString>(QStringLiteral("oas_t")); }, &m_network);
         LedgerModel model(api);
+        const int sentBefore = m_network.started();
 
         model.setActive(true);
         ASSERT_TRUE(waitUntil([&service] { return service.requests().size() == 1; }));
         model.setActive(false);
         if (row.signInAgain)
             model.setActive(true);
-        // Past the slow answer's arrival.
-        ASSERT_TRUE(waitUntil([&service, &row] { return service.requests().size() == (row.signInAgain ? 2 : 1); }));
-        TestSupport::spinFor(std::chrono::milliseconds(500));
+        // Every answer has arrived, the slow one included, whichever came last.
+        const int sent = row.signInAgain ? 2 : 1;
+        ASSERT_TRUE(waitUntil([&] {
+            return m_network.started() == sentBefore + sent && m_network.idle()
+                && model.didLoadCategories() == row.signInAgain;
+        }));
         EXPECT_EQ(names(model.categories()), row.expected);
         EXPECT_EQ(model.didLoadCategories(), row.signInAgain);
     }
@@ -226,10 +270,68 @@ TEST_F(LedgerModelTest, WhileActiveTheLedgerIsRefreshedPeriodicallyAndNotAfterwa
     ASSERT_TRUE(waitUntil([&model] { return !model->categories().isEmpty(); }));
 
     model->setActive(false);
-    const auto sent = m_service.requests().size();
+    const int sent = m_network.started();
     TestSupport::spinFor(std::chrono::milliseconds(300));
-    EXPECT_EQ(m_service.requests().size(), sent);
+    EXPECT_EQ(m_network.started(), sent);
+    EXPECT_TRUE(model->categories().isEmpty());
+}
+
+// While refreshes fail the ledger tries again on its own, waiting twice as long each time up
+// to the refresh interval; an answer ends the retries, and so does signing out.
+TEST_F(LedgerModelTest, FailedRefreshesAreRetriedLessAndLessOften)
+{
+    using std::chrono::minutes;
+    const QString path = QString::fromLatin1(FakeLedgerService::categoriesPath);
+    auto model = makeModel();
+    model->setFirstRetryDelay(minutes(1));
+    model->setRefreshInterval(minutes(5));
+    QSignalSpy failed(model.get(), &LedgerModel::lastRefreshFailedChanged);
+    for (int i = 0; i < 5; ++i)
+        m_service.failNext(QStringLiteral("GET"), path, 503, {});
+    model->setActive(true);
+    ASSERT_TRUE(waitUntil([&model] { return model->lastRefreshFailed() && !model->isRefreshing(); }));
+    // The retries here are the test's own: the planned ones are minutes away.
+    const std::chrono::milliseconds planned[] = {minutes(1), minutes(2), minutes(4), minutes(5), minutes(5)};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(model->isRetryPlanned());
+        EXPECT_EQ(model->plannedRetryDelay(), planned[i]);
+        EXPECT_FALSE(model->didLoadCategories());
+        runTask(model->refresh());
+    }
+    EXPECT_TRUE(model->didLoadCategories());
+    EXPECT_FALSE(model->lastRefreshFailed());
+    EXPECT_FALSE(model->isRetryPlanned());
+    EXPECT_EQ(failed.count(), 2); // on at the first failure, off at the answer
+
+    // Failing again starts from the first wait; signed out, nothing is planned or shown failed.
+    m_service.failNext(QStringLiteral("GET"), path, 503, {});
+    runTask(model->refresh());
+    EXPECT_EQ(model->plannedRetryDelay(), minutes(1));
+    model->setActive(false);
+    EXPECT_FALSE(model->isRetryPlanned());
+    EXPECT_FALSE(model->lastRefreshFailed());
+    m_service.failNext(QStringLiteral("GET"), path, 503, {});
+    runTask(model->refresh());
+    EXPECT_FALSE(model->isRetryPlanned());
+}
+
+// Another session's ledger is marked not loaded before its categories go: an empty, loaded
+// ledger means a person without categories, and would bring the Hour Audit for an instant.
+TEST_F(LedgerModelTest, AClearNeverLeavesALoadedEmptyLedger)
+{
+    auto model = makeModel();
+    m_service.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+    model->setActive(true);
+    ASSERT_TRUE(waitUntil([&model] { return model->didLoadCategories(); }));
+    bool sawLoadedEmpty = false;
+    QObject::connect(model.get(), &LedgerModel::categoriesChanged, model.get(), [&] {
+        sawLoadedEmpty = sawLoadedEmpty || (model->didLoadCategories() && model->visibleCategories().isEmpty());
+    });
+    model->setActive(false);
+    EXPECT_FALSE(sawLoadedEmpty);
     EXPECT_TRUE(model->categories().isEmpty());
 }
 
 } // namespace
+

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 #include <optional>
 
@@ -58,10 +60,11 @@ TEST(UpdateDialog, EveryWayOutOfTheOfferGivesTheMatchingAnswer)
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(dialog->isVisible());
         c.act(dialog);
-        TestSupport::spinFor(20ms);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(TestSupport::waitUntil([&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return !answers.isEmpty() && driver.currentDialog() == nullptr;
+        })) << "the dialog is gone once answered";
         EXPECT_EQ(answers, QList<Choice>{*c.answer});
-        EXPECT_EQ(driver.currentDialog(), nullptr) << "the dialog is gone once answered";
     }
 }
 
@@ -135,7 +138,7 @@ TEST(UpdateDialog, OutcomesAreAcknowledgedAndShowFeedTextAsPlainText)
         EXPECT_EQ(body->textFormat(), Qt::PlainText);
         EXPECT_EQ(button(dialog, "downloadButton"), nullptr);
         QTest::mouseClick(button(dialog, "okButton"), Qt::LeftButton);
-        TestSupport::spinFor(20ms);
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return acknowledged > 0; }));
         EXPECT_EQ(acknowledged, 1);
     }
 }
@@ -151,11 +154,31 @@ TEST(UpdateDialog, DismissingClosesWithoutAnsweringAndANewWindowReplacesTheOld)
     QPointer<UpdateDialog> second = driver.currentDialog();
     EXPECT_NE(first, second);
     driver.dismiss();
-    TestSupport::spinFor(20ms);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(first.isNull());
-    EXPECT_TRUE(second.isNull());
+    EXPECT_TRUE(TestSupport::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return first.isNull() && second.isNull();
+    }));
     EXPECT_EQ(answers, 0);
 }
 
+// The dialog opens in front of the window that asked for it, over it and not behind it.
+TEST(UpdateDialog, OpensOverTheWindowThatAsked)
+{
+    QWidget settings;
+    settings.resize(440, 500);
+    settings.show();
+    settings.activateWindow();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return QApplication::activeWindow() == &settings; }));
+    DialogUpdaterUserDriver driver;
+    driver.showUpdaterError(UpdaterError::updater(UpdaterError::Code::feedUnreadable, QStringLiteral("x")), [] {});
+    UpdateDialog *dialog = driver.currentDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->parentWidget(), &settings);
+    EXPECT_TRUE(dialog->isWindow());
+    EXPECT_EQ(dialog->windowHandle()->transientParent(), settings.windowHandle());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+    driver.dismiss();
+}
+
 } // namespace
+
