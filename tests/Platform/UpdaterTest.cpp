@@ -163,6 +163,13 @@ TEST(Updater, FeedsThatCannotBeReadEndTheCycleWithTheirOwnError)
 {
     const quint16 closed = Fakes::FakeService::closedPort();
     TricklingFeed trickling;
+    // A started updater of changed settings in the harness's place.
+    const auto restart = [](Harness &h, const std::function<void(Updater::Settings &)> &adjust) {
+        Updater::Settings s = h.updater->settings();
+        adjust(s);
+        h.updater = std::make_unique<Updater>(s, &h.user, &h.delegate);
+        h.updater->start();
+    };
     const struct {
         const char *name;
         std::function<void(Harness &)> arrange;
@@ -173,25 +180,22 @@ TEST(Updater, FeedsThatCannotBeReadEndTheCycleWithTheirOwnError)
          UpdaterError::domainName, QStringLiteral("The update feed could not be read.")},
         {"no items", [](Harness &h) { h.feed.setReleases({}); }, UpdaterError::domainName,
          QStringLiteral("The update feed lists no releases.")},
-        // The time limit is this case's subject, and short; every other case must not race it.
+        // The deadline is the subject of these two, and short; no other case may race it.
         {"never answers",
-         [](Harness &h) {
+         [&restart](Harness &h) {
              Fakes::ScriptedAnswer slow;
              slow.delay = 30s;
              h.feed.enqueue(QStringLiteral("GET"), QString::fromLatin1(FakeUpdateFeed::feedPath), slow);
-             Updater::Settings s = h.updater->settings();
-             s.feedTimeout = 300ms;
-             h.updater = std::make_unique<Updater>(s, &h.user, &h.delegate);
-             h.updater->start();
+             restart(h, [](Updater::Settings &s) { s.feedTimeout = 300ms; });
          },
          UpdaterError::networkDomain, QStringLiteral("The update server did not answer in time.")},
         // Bytes keep coming, never the whole feed: the deadline still ends the check.
         {"trickles for ever",
-         [&trickling](Harness &h) {
-             Updater::Settings s = h.updater->settings();
-             s.feedURL = trickling.url();
-             h.updater = std::make_unique<Updater>(s, &h.user, &h.delegate);
-             h.updater->start();
+         [&restart, &trickling](Harness &h) {
+             restart(h, [&trickling](Updater::Settings &s) {
+                 s.feedURL = trickling.url();
+                 s.feedTimeout = 300ms;
+             });
          },
          UpdaterError::networkDomain, QStringLiteral("The update server did not answer in time.")},
         {"server error",
@@ -201,11 +205,10 @@ TEST(Updater, FeedsThatCannotBeReadEndTheCycleWithTheirOwnError)
          },
          UpdaterError::networkDomain, QStringLiteral("The update server answered with status 503.")},
         {"nobody listening",
-         [closed](Harness &h) {
-             Updater::Settings s = h.updater->settings();
-             s.feedURL = QUrl(QStringLiteral("http://127.0.0.1:%1/feed.xml").arg(closed));
-             h.updater = std::make_unique<Updater>(s, &h.user, &h.delegate);
-             h.updater->start();
+         [&restart, closed](Harness &h) {
+             restart(h, [closed](Updater::Settings &s) {
+                 s.feedURL = QUrl(QStringLiteral("http://127.0.0.1:%1/feed.xml").arg(closed));
+             });
          },
          UpdaterError::networkDomain, QStringLiteral("Couldn't reach the update server.")},
         {"too large",

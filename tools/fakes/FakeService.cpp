@@ -5,6 +5,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QPointer>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 

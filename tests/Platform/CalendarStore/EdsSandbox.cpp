@@ -188,8 +188,7 @@ QString EdsDaemons::start()
     auto answering = [](Process &child) -> QString {
         if (!child.process.waitForStarted(10000))
             return child.program + QStringLiteral(" did not start: ") + child.process.errorString();
-        // Generous: a daemon starting on a machine whose every core is busy.
-        if (!TestSupport::waitUntil([&]() { return nameHasOwner(child.busName); }, std::chrono::seconds(60)))
+        if (!TestSupport::waitUntil([&]() { return nameHasOwner(child.busName); }))
             return child.program + QStringLiteral(" did not take its name on the bus");
         return {};
     };
