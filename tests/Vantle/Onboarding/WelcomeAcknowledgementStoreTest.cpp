@@ -153,6 +153,8 @@ TEST_F(WelcomeStore, AListThatCannotBeReadIsNeverWrittenOver)
     for (const std::int32_t status : {KeychainStatus::interactionNotAllowed, KeychainStatus::notAvailable}) {
         SCOPED_TRACE(status);
         SetUp();
+        ASSERT_TRUE(LogCenter::shared().drain());
+        LogCenter::shared().ring().clear();
         const QString before = QStringLiteral(R"(["%1"])").arg(kOther);
         KeychainHelper::save(before, Store::key);
         setLegacy({kOther});
