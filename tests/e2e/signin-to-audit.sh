@@ -161,8 +161,13 @@ kill -0 "$vantle_pid" 2>/dev/null || fail "the running Vantle is gone"
 sleep 1
 shot 02-welcome
 
-# Continue, the welcome step's one button, clicked as a person would.
-click_accent_button || fail "no Continue button on the welcome step"
+# Continue, the welcome step's one button, clicked as a person would, once it is drawn.
+clicked=0
+for _ in $(seq 120); do
+  if click_accent_button; then clicked=1; break; fi
+  sleep 0.5
+done
+[ "$clicked" = 1 ] || fail "no Continue button on the welcome step"
 
 wait_for_log 'root_surface surface=audit' 60 "the Hour Audit did not show after the welcome step"
 sleep 1

@@ -15,7 +15,9 @@ namespace TestSupport {
 
 // Runs a coroutine to completion on a nested event loop and hands back its value,
 // rethrowing what it threw. QCoro's own waitFor() never returns when the task throws.
-// A task still running after `timeout` fails the test with an exception.
+// A task still running after `timeout` fails the test with an exception. The bounds are
+// generous on purpose: they only end a test that would never finish, and a sanitized build
+// on a machine whose every core is busy can be twenty times slower than an idle one.
 class TaskTimeout final : public std::runtime_error {
 public:
     TaskTimeout() : std::runtime_error("task did not finish before the timeout") {}
@@ -56,7 +58,7 @@ QCoro::Task<void> drive(QCoro::Task<T> task, std::shared_ptr<TaskState<T>> state
 } // namespace detail
 
 template <typename T>
-T runTask(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(20))
+T runTask(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(120))
 {
     auto state = std::make_shared<detail::TaskState<T>>();
     auto driver = detail::drive<T>(std::move(task), state);
@@ -80,7 +82,7 @@ T runTask(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::
 
 // Turns the event loop until `condition` holds or `timeout` passes; returns the condition.
 template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+bool waitUntil(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(60))
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {

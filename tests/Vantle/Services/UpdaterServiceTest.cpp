@@ -58,6 +58,8 @@ struct Harness {
     ScriptedUpdaterUser *user = nullptr; // owned by the service's controller, once there is one
     ScriptedUpdaterUser::Behaviour behaviour = ScriptedUpdaterUser::Behaviour::later;
     std::unique_ptr<UpdaterService> service;
+    // The updater's own: a test about a feed that never answers shortens it.
+    std::chrono::milliseconds feedTimeout = Updater::Settings{}.feedTimeout;
 
     QVariantMap usableInfo() const
     {
@@ -78,7 +80,7 @@ struct Harness {
             return driver;
         };
         environment.updaterSettings.firstScheduledCheck = 1h;
-        environment.updaterSettings.feedTimeout = 300ms;
+        environment.updaterSettings.feedTimeout = feedTimeout;
         environment.forcedCheckDelay = 0ms;
         if (adjust)
             adjust(environment);
@@ -236,6 +238,7 @@ TEST(UpdaterService, BadFeedsEndWithTheirMessageAndTheServiceStaysUsable)
         const char *name;
         std::function<void(FakeUpdateFeed &)> arrange;
         const char *message; // statusMessage afterwards, nullptr for none
+        bool silent = false; // the feed never answers: the check gives up
     } cases[] = {
         {"not XML", [](FakeUpdateFeed &f) { f.setRawFeed("<html>oops"); }, nullptr},
         {"no items", [](FakeUpdateFeed &f) { f.setReleases({}); }, nullptr},
@@ -245,10 +248,10 @@ TEST(UpdaterService, BadFeedsEndWithTheirMessageAndTheServiceStaysUsable)
         {"never answers",
          [](FakeUpdateFeed &f) {
              Fakes::ScriptedAnswer slow;
-             slow.delay = 30s;
+             slow.delay = 1h;
              f.enqueue(QStringLiteral("GET"), QString::fromLatin1(FakeUpdateFeed::feedPath), slow);
          },
-         "Update check failed: The update server did not answer in time."},
+         "Update check failed: The update server did not answer in time.", true},
         {"server error",
          [](FakeUpdateFeed &f) {
              f.enqueue(QStringLiteral("GET"), QString::fromLatin1(FakeUpdateFeed::feedPath),
@@ -260,6 +263,9 @@ TEST(UpdaterService, BadFeedsEndWithTheirMessageAndTheServiceStaysUsable)
         SCOPED_TRACE(c.name);
         Harness h;
         c.arrange(h.feed);
+        // Long enough for the good feed afterwards, however busy the machine.
+        if (c.silent)
+            h.feedTimeout = 3s;
         h.build();
         ASSERT_TRUE(h.waitUntilCanCheck());
         ASSERT_TRUE(h.check());

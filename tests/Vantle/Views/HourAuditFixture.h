@@ -9,6 +9,7 @@
 #include "VantleKit/Audit/Views/AuditFlowView.h"
 
 #include "tools/fakes/FakeLedgerService.h"
+#include "support/CountingNetwork.h"
 #include "support/TaskRunner.h"
 
 #include <QNetworkAccessManager>
@@ -80,7 +81,7 @@ protected:
         return names;
     }
 
-    QNetworkAccessManager m_network;
+    TestSupport::CountingNetwork m_network;
     Fakes::FakeLedgerService m_service;
     std::unique_ptr<LedgerModel> m_ledger;
     QPointer<HourAuditView> m_view;

@@ -144,6 +144,9 @@ TEST_F(HourAuditViewTest, PressingAgainWhileItSendsSendsNothing)
     ScriptedAnswer slow = ScriptedAnswer::json(201, R"({"audit":null})");
     slow.delay = std::chrono::milliseconds(300);
     m_service.enqueue(QStringLiteral("POST"), QString::fromLatin1(auditPath), slow);
+    // The service has the categories by the time it answers; the refresh after the answer
+    // brings them (nothing else fetches: the poll waits an hour).
+    m_service.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
     readyToSubmit();
     auto *submit = find<AuditPrimaryButton>("audit.yours.submit");
     ASSERT_TRUE(AuditDriver::click(submit));
@@ -153,8 +156,6 @@ TEST_F(HourAuditViewTest, PressingAgainWhileItSendsSendsNothing)
     AuditDriver::doubleClick(submit);
     AuditDriver::pressReturn(m_view);
     ASSERT_TRUE(waitUntil([&] { return posts() == 1; }));
-    // The service creates the categories meanwhile; the refresh after the answer brings them.
-    m_service.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
     ASSERT_TRUE(waitUntil([&] { return m_view->isDone(); }));
     AuditDriver::click(submit);
     TestSupport::spinFor(std::chrono::milliseconds(100));

@@ -121,9 +121,12 @@ TEST_F(MainViewTest, WithoutACalendarStoreTheStripSaysSo)
     preferences.setValue(MainView::showMeetingsKey, true);
     MainView view(&ledger, &account, &meetings, &preferences);
     view.show();
-    ASSERT_TRUE(waitUntil([&] { return meetings.authorization() == CalendarAuthorization::restricted; }));
-    EXPECT_EQ(view.meetingsStrip()->statusText(),
-              QStringLiteral("No calendar found on this computer. Meetings appear here once a calendar is set up."));
+    const QString missing =
+        QStringLiteral("No calendar found on this computer. Meetings appear here once a calendar is set up.");
+    ASSERT_TRUE(waitUntil([&] {
+        return meetings.authorization() == CalendarAuthorization::restricted
+            && view.meetingsStrip()->statusText() == missing;
+    })) << view.meetingsStrip()->statusText().toStdString();
     EXPECT_EQ(view.meetingsStrip()->model().rowCount(), 0);
 }
 

@@ -356,13 +356,15 @@ TEST_F(SettingsFixture, ADiagnosticReportShowsItsCodeAndTheCodeCanBeCopied)
     EXPECT_FALSE(sheet->isVisible());
     EXPECT_FALSE(settings.showDiagnosticSuccess());
 
-    // Shown again, the copy button starts afresh.
+    // Shown again, the copy button starts afresh. The sheet opens a turn before the button is
+    // idle again: wait for both, or the next click meets a busy button.
+    const auto sentAndIdle = [&] { return settings.showDiagnosticSuccess() && !settings.isSendingDiagnostic(); };
     click(send);
-    ASSERT_TRUE(waitUntil([&] { return settings.showDiagnosticSuccess(); }));
+    ASSERT_TRUE(waitUntil(sentAndIdle));
     click(sheet->primaryButton());
     click(sheet->secondaryButton());
     click(send);
-    ASSERT_TRUE(waitUntil([&] { return settings.showDiagnosticSuccess(); }));
+    ASSERT_TRUE(waitUntil(sentAndIdle));
     EXPECT_EQ(sheet->primaryButton()->text(), QStringLiteral("Copy code"));
     EXPECT_EQ(sheet->codeText(), diagnostics.uploads().constLast().code);
 }

@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QSignalSpy>
 
+#include <algorithm>
+
 using TestSupport::waitUntil;
 
 namespace {
@@ -89,9 +91,9 @@ TEST_F(SettingsFixture, ASignOutFromAnywhereClosesTheWindowAndASignInNeverDoes)
             click(button(QStringLiteral("Sign out")));
         else
             account->service->signOut();
-        ASSERT_TRUE(waitUntil([&] { return !account->service->isAuthenticated(); }));
-        EXPECT_FALSE(settings.isVisible());
-        EXPECT_FALSE(account->stored().has_value()) << "the stored session is gone";
+        ASSERT_TRUE(waitUntil([&] {
+            return !account->service->isAuthenticated() && !settings.isVisible() && !account->stored().has_value();
+        })) << "signed out, the window closed and the stored session gone";
         EXPECT_EQ(visibleRows(section(QStringLiteral("Account"))), signedOutAccountRows);
     }
 
@@ -150,7 +152,12 @@ TEST_F(SettingsFixture, SignInFromTheWindowOpensTheMainWindowOrShowsWhyItFailed)
             else
                 click(button(QStringLiteral("Cancel sign-in")));
         }
-        ASSERT_TRUE(waitUntil([&] { return !account->service->isAuthenticating(); }));
+        // The window's own steps after the sign-in ends (the main window, the alert) come
+        // after the service's; a second one of either would come within a few turns.
+        ASSERT_TRUE(waitUntil([&] {
+            return !account->service->isAuthenticating() && mainWindow.count() == (c.signedIn ? 1 : 0)
+                && settings.showAlert() == c.alert;
+        }));
         TestSupport::spinFor(std::chrono::milliseconds(50));
 
         EXPECT_EQ(account->service->isAuthenticated(), c.signedIn);
@@ -252,11 +259,15 @@ TEST_F(SettingsFixture, ResetAsksFirstThenClearsTheAccountAndRelaunchesOnce)
         click(confirm->destructiveButton());
         EXPECT_TRUE(settings.isResetting());
         EXPECT_FALSE(reset->isEnabled());
-        ASSERT_TRUE(waitUntil([&] { return !account->service->isAuthenticated(); }));
-        TestSupport::spinFor(std::chrono::milliseconds(50));
-        for (const QString &key : {KeychainStorage::Keys::session, KeychainStorage::Keys::oidcAuthState,
-                                   KeychainStorage::Keys::dpopJwkThumbprint})
-            EXPECT_FALSE(storage.getData(key)) << key.toStdString();
+        // The reset's last steps follow the sign-out: the items go, then the relaunch.
+        const QString keys[] = {KeychainStorage::Keys::session, KeychainStorage::Keys::oidcAuthState,
+                                KeychainStorage::Keys::dpopJwkThumbprint};
+        const auto itemsGone = [&] {
+            return std::none_of(std::begin(keys), std::end(keys), [&](const QString &key) { return static_cast<bool>(storage.getData(key)); });
+        };
+        ASSERT_TRUE(waitUntil([&] {
+            return !account->service->isAuthenticated() && itemsGone() && quits == (c.liveDelegate ? 1 : 0);
+        }));
         EXPECT_FALSE(settings.isVisible());
         EXPECT_EQ(quits, c.liveDelegate ? 1 : 0);
         EXPECT_EQ(preferences->boolValue(AppDelegate::resetRelaunchPendingKey), c.liveDelegate);

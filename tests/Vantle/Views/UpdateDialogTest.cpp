@@ -58,10 +58,11 @@ TEST(UpdateDialog, EveryWayOutOfTheOfferGivesTheMatchingAnswer)
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(dialog->isVisible());
         c.act(dialog);
-        TestSupport::spinFor(20ms);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(TestSupport::waitUntil([&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return !answers.isEmpty() && driver.currentDialog() == nullptr;
+        })) << "the dialog is gone once answered";
         EXPECT_EQ(answers, QList<Choice>{*c.answer});
-        EXPECT_EQ(driver.currentDialog(), nullptr) << "the dialog is gone once answered";
     }
 }
 
@@ -135,7 +136,7 @@ TEST(UpdateDialog, OutcomesAreAcknowledgedAndShowFeedTextAsPlainText)
         EXPECT_EQ(body->textFormat(), Qt::PlainText);
         EXPECT_EQ(button(dialog, "downloadButton"), nullptr);
         QTest::mouseClick(button(dialog, "okButton"), Qt::LeftButton);
-        TestSupport::spinFor(20ms);
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return acknowledged > 0; }));
         EXPECT_EQ(acknowledged, 1);
     }
 }
@@ -151,10 +152,10 @@ TEST(UpdateDialog, DismissingClosesWithoutAnsweringAndANewWindowReplacesTheOld)
     QPointer<UpdateDialog> second = driver.currentDialog();
     EXPECT_NE(first, second);
     driver.dismiss();
-    TestSupport::spinFor(20ms);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(first.isNull());
-    EXPECT_TRUE(second.isNull());
+    EXPECT_TRUE(TestSupport::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return first.isNull() && second.isNull();
+    }));
     EXPECT_EQ(answers, 0);
 }
 

@@ -60,13 +60,23 @@ inline QPoint windowPoint(QWidget *widget)
     return widget->mapTo(widget->window(), widget->rect().center());
 }
 
+// A click on the window where the control is, delivered at once: no event is processed
+// before or after it, so no timer can fire in between. The control must already be in view.
+inline bool clickNow(QWidget *widget)
+{
+    if (!widget || !widget->isVisible())
+        return false;
+    QTest::mouseClick(widget->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier, windowPoint(widget));
+    return true;
+}
+
 // A click on the window where the control is. Returns false when the control is not shown.
 inline bool click(QWidget *widget)
 {
     if (!widget || !widget->isVisible())
         return false;
     reveal(widget);
-    QTest::mouseClick(widget->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier, windowPoint(widget));
+    clickNow(widget);
     settle();
     return true;
 }
