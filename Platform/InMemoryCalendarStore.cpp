@@ -37,6 +37,13 @@ void InMemoryCalendarStore::setEvents(QList<CalendarEvent> events)
     Q_EMIT changed();
 }
 
+void InMemoryCalendarStore::withdrawAccess()
+{
+    m_withdrawn = true;
+    m_status = CalendarAuthorization::denied;
+    Q_EMIT changed();
+}
+
 void InMemoryCalendarStore::answer(std::function<void()> deliver)
 {
     if (m_held) {
@@ -71,6 +78,11 @@ QFuture<bool> InMemoryCalendarStore::requestFullAccessToEvents()
     promise->start();
     track(promise);
     answer([this, promise]() {
+        if (m_withdrawn) {
+            promise->addResult(false);
+            promise->finish();
+            return;
+        }
         switch (m_presence) {
         case Presence::answering:
             m_status = CalendarAuthorization::fullAccess;
@@ -100,6 +112,10 @@ QFuture<CalendarFetch> InMemoryCalendarStore::events(QDateTime from, QDateTime t
         if (m_status == CalendarAuthorization::notDetermined) {
             promise->addResult(CalendarFetch{});
             promise->finish();
+            return;
+        }
+        if (m_withdrawn) {
+            fail(*promise, CalendarStoreError(QStringLiteral("access to the calendars was withdrawn")));
             return;
         }
         switch (m_presence) {

@@ -31,6 +31,9 @@ public:
     void setEvents(QList<CalendarEvent> events);
     // Calendars that fail while the store answers; their events are left out.
     void setFailingCalendars(QStringList failures) { m_failingCalendars = std::move(failures); }
+    // The person took access away in the desktop's settings: the status reads denied, every
+    // fetch fails and access is not granted again; the change is announced.
+    void withdrawAccess();
 
     // While held, answers wait; releasing delivers them in order.
     void hold() { m_held = true; }
@@ -52,6 +55,7 @@ private:
     QList<CalendarEvent> m_events;
     QStringList m_failingCalendars;
     bool m_held = false;
+    bool m_withdrawn = false;
     std::vector<std::function<void()>> m_pending;
     // Answers not yet given; each is failed when the store goes away first.
     struct Unanswered {

@@ -95,7 +95,8 @@ LoginItem::LoginItem(QString filePath, QString program) : m_filePath(std::move(f
 LoginItem::Status LoginItem::status() const
 {
     const auto text = readEntry(m_filePath);
-    if (!text || !isOurs(*text) || desktopEntryValue(*text, QStringLiteral("Hidden")) == QStringLiteral("true"))
+    if (!text || !isOurs(*text) || desktopEntryValue(*text, QStringLiteral("Hidden")) == QStringLiteral("true")
+        || desktopEntryValue(*text, QStringLiteral("X-GNOME-Autostart-enabled")) == QStringLiteral("false"))
         return Status::notRegistered;
     return Status::enabled;
 }
@@ -121,6 +122,18 @@ void LoginItem::registerItem() const
     // A line break cannot be written into an Exec line at all.
     if (m_program.contains(QLatin1Char('\n')) || m_program.contains(QLatin1Char('\r')))
         throw LoginItemError(QStringLiteral("The program path %1 cannot be started from an autostart entry.").arg(m_program));
+    // Only our own entry is written over: one of that name that someone else wrote stays.
+    if (QFileInfo::exists(m_filePath)) {
+        const auto text = readEntry(m_filePath);
+        if (!text)
+            throw LoginItemError(QStringLiteral("Couldn't read %1 to see whose entry it is.").arg(m_filePath));
+        if (!isOurs(*text)) {
+            throw LoginItemError(QStringLiteral("%1 belongs to another program, so vantle leaves it as it is. Remove or "
+                                                "rename that file to launch vantle at login from here.")
+                                     .arg(m_filePath),
+                                 LoginItemError::Kind::conflict);
+        }
+    }
     const QString folder = QFileInfo(m_filePath).absolutePath();
     if (!QDir().mkpath(folder))
         throw LoginItemError(QStringLiteral("Couldn't create the autostart folder %1.").arg(folder));

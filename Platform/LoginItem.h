@@ -5,9 +5,10 @@
 // Launch at login: an XDG autostart entry, "$XDG_CONFIG_HOME/autostart/vantle.desktop",
 // which the desktop runs when the person logs in. The entry is ours when its
 // "[Desktop Entry]" group carries "X-Vantle-LoginItem=true"; an entry of that name that
-// someone else wrote is never reported as ours nor removed, though registering replaces
-// it. The desktop (or the person) turns an entry off with "Hidden=true", which this
-// reports as not registered.
+// someone else wrote is never reported as ours, never written over and never removed.
+// The desktop (or the person) turns an entry off with "Hidden=true" or, in GNOME's
+// "Startup Applications", "X-GNOME-Autostart-enabled=false"; either reads as not
+// registered.
 class LoginItem final {
 public:
     enum class Status {
@@ -24,9 +25,10 @@ public:
     // An entry at `filePath` whose Exec line runs `program` (an absolute path).
     LoginItem(QString filePath, QString program);
 
-    // Enabled exactly when the file exists, is ours and is not "Hidden=true".
+    // Enabled exactly when the file exists, is ours and is turned off by neither key.
     Status status() const;
-    // Writes the entry atomically, creating the folder as needed. Throws LoginItemError.
+    // Writes the entry atomically, creating the folder as needed. Throws LoginItemError,
+    // also (kind conflict) when an entry of someone else's stands at the path.
     void registerItem() const;
     // Removes our entry; no entry, or one that is not ours, is left as it is.
     // Throws LoginItemError when the file cannot be removed.

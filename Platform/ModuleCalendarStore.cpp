@@ -7,6 +7,12 @@
 
 namespace {
 
+// The module's lines take the application's road, as the meetings service's do.
+void debugLine(const QString &message)
+{
+    SystemLog::write(SystemLogLevel::debug, QStringLiteral("dev.orvalen.vantle"), QStringLiteral("meetings"), message);
+}
+
 template <typename T>
 QFuture<T> ready(T value)
 {
@@ -37,7 +43,7 @@ CalendarStore *ModuleCalendarStore::store()
     QString error;
     const auto create = reinterpret_cast<Factory>(AppModule::resolve(moduleName, factorySymbol, &error));
     if (create)
-        m_store.reset(create());
+        m_store.reset(create(&debugLine));
     if (!m_store) {
         m_unavailable.store(true);
         SystemLog::write(SystemLogLevel::warn, QStringLiteral("dev.orvalen.vantle"), QStringLiteral("meetings"),

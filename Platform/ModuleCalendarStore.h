@@ -16,9 +16,12 @@ class ModuleCalendarStore final : public CalendarStore {
     Q_OBJECT
 public:
     static inline const QString moduleName = QStringLiteral("vantle-calendar-eds");
-    // extern "C" CalendarStore *vantle_calendar_store_create(): a new store, owned by the caller.
+    // extern "C" CalendarStore *vantle_calendar_store_create(DebugLog log): a new store,
+    // owned by the caller, that writes what it notices (a calendar unavailable, an event
+    // that cannot be read) as "debug" lines through `log`, which any thread may call.
     static inline const char *const factorySymbol = "vantle_calendar_store_create";
-    using Factory = CalendarStore *(*)();
+    using DebugLog = void (*)(const QString &message);
+    using Factory = CalendarStore *(*)(DebugLog log);
 
     explicit ModuleCalendarStore(QObject *parent = nullptr);
     ~ModuleCalendarStore() override;

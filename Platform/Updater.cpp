@@ -27,6 +27,13 @@ Updater::Updater(Settings settings, UpdaterUserDriver *userDriver, UpdaterDelega
 {
     m_schedule.setSingleShot(true);
     connect(&m_schedule, &QTimer::timeout, this, &Updater::checkForUpdatesInBackground);
+    m_feedDeadline.setSingleShot(true);
+    connect(&m_feedDeadline, &QTimer::timeout, this, [this]() {
+        if (m_phase != Phase::fetching || !m_reply)
+            return;
+        m_timedOut = true;
+        m_reply->abort();
+    });
 }
 
 Updater::~Updater()
@@ -95,6 +102,7 @@ void Updater::beginCycle(UpdateCheck check)
     m_schedule.stop();
     m_body.clear();
     m_tooLarge = false;
+    m_timedOut = false;
     setCanCheck(false);
 
     QNetworkRequest request(m_settings.feedURL);
@@ -102,8 +110,8 @@ void Updater::beginCycle(UpdateCheck check)
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("%1/%2").arg(m_settings.applicationName, m_settings.currentVersion));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setTransferTimeout(static_cast<int>(m_settings.feedTimeout.count()));
     QNetworkReply *reply = m_network.get(request);
+    m_feedDeadline.start(m_settings.feedTimeout);
     m_reply = reply;
     connect(reply, &QNetworkReply::readyRead, this, [this, reply]() {
         if (m_tooLarge)
@@ -123,6 +131,7 @@ void Updater::feedFinished()
     m_reply = nullptr;
     if (!reply || m_phase != Phase::fetching)
         return;
+    m_feedDeadline.stop();
     reply->deleteLater();
     const bool personWaits = m_check == UpdateCheck::userInitiated;
 
@@ -132,8 +141,7 @@ void Updater::feedFinished()
         return;
     }
     const QNetworkReply::NetworkError error = reply->error();
-    // The only abort that is not ours is the transfer timeout.
-    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+    if (m_timedOut || error == QNetworkReply::TimeoutError) {
         conclude(UpdaterError::network(error, QStringLiteral("The update server did not answer in time.")),
                  personWaits);
         return;

@@ -41,7 +41,8 @@ public:
         QString applicationName = QStringLiteral("vantle");
         std::chrono::milliseconds firstScheduledCheck = std::chrono::minutes(1);
         std::chrono::milliseconds checkInterval = std::chrono::hours(24);
-        // A feed that has not finished arriving by then counts as not answering.
+        // A feed that has not finished arriving by then counts as not answering, however
+        // steadily its bytes trickle in: a deadline from the start of the request.
         std::chrono::milliseconds feedTimeout = std::chrono::seconds(30);
         qint64 maximumFeedSize = 4 * 1024 * 1024;
     };
@@ -89,6 +90,7 @@ private:
     UpdaterDelegate *m_delegate;
     QNetworkAccessManager m_network;
     QTimer m_schedule;
+    QTimer m_feedDeadline;
     bool m_started = false;
     bool m_canCheck = false;
     Phase m_phase = Phase::idle;
@@ -98,4 +100,5 @@ private:
     QPointer<QNetworkReply> m_reply;
     QByteArray m_body;
     bool m_tooLarge = false;
+    bool m_timedOut = false;
 };

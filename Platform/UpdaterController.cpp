@@ -1,6 +1,6 @@
 #include "Platform/UpdaterController.h"
 
-#include <QtGlobal>
+#include "Platform/SystemLog.h"
 
 #include <utility>
 
@@ -20,7 +20,8 @@ std::optional<UpdaterError> UpdaterController::startUpdater()
 {
     auto error = m_updater->start();
     if (error)
-        qWarning("update checks are off: %s", qUtf8Printable(error->localizedDescription()));
+        SystemLog::write(SystemLogLevel::warn, QStringLiteral("dev.orvalen.vantle"), QStringLiteral("updates"),
+                         QStringLiteral("update_checks_off reason=") + error->localizedDescription());
     return error;
 }
 

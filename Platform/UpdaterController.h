@@ -10,7 +10,7 @@
 
 // The application's handle on the updater: owns it and its user driver, and starts it
 // at once when asked to. A start that fails leaves the updater stopped (it never checks
-// and canCheckForUpdates stays false) and says why on the console, since only the
+// and canCheckForUpdates stays false) and says why in the log, since only the
 // build's configuration can be at fault.
 class UpdaterController final : public QObject {
     Q_OBJECT

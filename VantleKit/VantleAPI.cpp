@@ -4,12 +4,12 @@
 
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/StoredSession.h"
+#include "Platform/SystemLog.h"
 
 #include <QCoro/QCoroNetworkReply>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 
@@ -34,7 +34,11 @@ struct VantleAPI::Context {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcLedger, "vantle.ledger")
+// The application's log, which this layer reaches through the system log's router.
+void logWarning(const QString &message)
+{
+    SystemLog::write(SystemLogLevel::warn, QStringLiteral("dev.orvalen.vantle"), QStringLiteral("ledger"), message);
+}
 
 constexpr int signInRequiredStatus = 401;
 
@@ -209,8 +213,7 @@ QCoro::Task<std::optional<VantAuditRecord>> VantleAPI::postAudit(VantJSONValue a
     // failure: the user would be offered "Try again" and post the audit a second time.
     const QJsonDocument document = QJsonDocument::fromJson(data);
     if (!document.isObject()) {
-        qCWarning(lcLedger).noquote()
-            << QStringLiteral("audit_record_unreadable reason=not_an_object bytes=%1").arg(data.size());
+        logWarning(QStringLiteral("audit_record_unreadable reason=not_an_object bytes=%1").arg(data.size()));
         co_return std::nullopt;
     }
     const QJsonValue audit = document.object().value(QStringLiteral("audit"));
@@ -219,6 +222,6 @@ QCoro::Task<std::optional<VantAuditRecord>> VantleAPI::postAudit(VantJSONValue a
     std::optional<VantAuditRecord> record =
         audit.isObject() ? VantAuditRecord::fromJson(audit.toObject()) : std::nullopt;
     if (!record)
-        qCWarning(lcLedger).noquote() << QStringLiteral("audit_record_unreadable reason=not_a_record");
+        logWarning(QStringLiteral("audit_record_unreadable reason=not_a_record"));
     co_return record;
 }

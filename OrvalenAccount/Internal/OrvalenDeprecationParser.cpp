@@ -1,5 +1,7 @@
 #include "OrvalenAccount/Internal/OrvalenDeprecationParser.h"
 
+#include "OrvalenAccount/OrvalenJSON.h"
+
 #include <QMap>
 #include <QRegularExpression>
 #include <QTimeZone>
@@ -128,9 +130,13 @@ std::optional<QDateTime> parseISO8601(const QString &text)
             offsetSeconds = (oh * 3600 + om * 60) * (m.captured(8) == QLatin1String("-") ? -1 : 1);
         }
         // The offset is applied by hand: a time zone of Qt's own ends at +-14:00 and
-        // beyond that would quietly read as UTC.
-        if (date.isValid() && QTime::isValid(h, min, s) && offsetOk)
-            return QDateTime(date, QTime(h, min, s), QTimeZone::utc()).addSecs(-offsetSeconds);
+        // beyond that would quietly read as UTC. The instant must stay within the years
+        // every date reader of the account layer accepts.
+        if (date.isValid() && QTime::isValid(h, min, s) && offsetOk) {
+            const QDateTime instant = QDateTime(date, QTime(h, min, s), QTimeZone::utc()).addSecs(-offsetSeconds);
+            if (OrvalenJSON::isEncodableDate(instant))
+                return instant;
+        }
     }
     if (const QRegularExpressionMatch m = plainDate.match(text); m.hasMatch()) {
         const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());

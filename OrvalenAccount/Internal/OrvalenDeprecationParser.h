@@ -23,7 +23,8 @@ QList<OrvalenDeprecationNotice> parse(const QString &headerValue);
 std::optional<OrvalenDeprecationNotice> parseSingle(const QString &entry);
 QStringList splitTopLevelCommas(const QString &value);
 // RFC 3339 without fractional seconds ("2026-09-01T10:00:00Z", "...+02:00"), else a
-// plain "yyyy-MM-dd" as midnight UTC, else nothing.
+// plain "yyyy-MM-dd" as midnight UTC, else nothing; an instant outside the years 0001 to
+// 9999 in UTC is nothing too, as for every date the account layer reads.
 std::optional<QDateTime> parseISO8601(const QString &text);
 
 // The notices of an answer's header; empty when the header is absent.

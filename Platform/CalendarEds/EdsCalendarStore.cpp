@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QHash>
-#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPromise>
 #include <QSet>
@@ -11,14 +10,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <utility>
-
-Q_LOGGING_CATEGORY(lcCalendarStore, "vantle.calendar")
 
 namespace {
 
@@ -222,6 +220,16 @@ struct EdsCalendarStore::Shared {
     void post(std::function<void()> run, std::function<void()> abandon);
     // Store thread: tells the store object, once per burst, that the store changed.
     void announceChange();
+    // A "debug" line for the application's log. Any thread.
+    void debug(const QString &message) const
+    {
+        if (log)
+            log(message);
+    }
+    // Store thread, last: the thread is done with everything shared.
+    void markFinished();
+    // Whether the thread finished within `timeout`.
+    bool waitFinished(std::chrono::milliseconds timeout);
 
     std::atomic<CalendarAuthorization> status{CalendarAuthorization::notDetermined};
     GMainContext *context;
@@ -236,6 +244,12 @@ struct EdsCalendarStore::Shared {
     std::mutex ownerMutex;
     EdsCalendarStore *owner = nullptr;
     std::atomic<bool> changePosted{false};
+
+    void (*log)(const QString &message) = nullptr;
+
+    std::mutex finishedMutex;
+    std::condition_variable finishedChanged;
+    bool finished = false;
 };
 
 namespace {
@@ -291,7 +305,7 @@ public:
         try {
             reachStore();
         } catch (const CalendarStoreError &error) {
-            qCDebug(lcCalendarStore).noquote() << "rebuilding calendars failed:" << error.message();
+            m_shared.debug(QStringLiteral("calendar_sources_failed error=") + error.message());
             return;
         }
         OwnedSources sources(e_source_registry_list_enabled(m_registry.get(), E_SOURCE_EXTENSION_CALENDAR));
@@ -304,7 +318,7 @@ public:
             try {
                 connectCalendar(calendar);
             } catch (const CalendarStoreError &error) {
-                qCDebug(lcCalendarStore).noquote() << "calendar" << calendar.name << "unavailable:" << error.message();
+                m_shared.debug(QStringLiteral("calendar_unavailable name=%1 error=%2").arg(calendar.name, error.message()));
             }
         }
         if (listChanged)
@@ -552,8 +566,8 @@ private:
         if (!e_cal_client_get_view_sync(calendar.client.get(), "#t", &view, cancellable, viewError.out())) {
             if (viewError.cancelled())
                 throw closingError();
-            qCDebug(lcCalendarStore).noquote() << "no change notifications for" << calendar.name << ":"
-                                               << viewError.message();
+            m_shared.debug(QStringLiteral("calendar_changes_unavailable name=%1 error=%2")
+                               .arg(calendar.name, viewError.message()));
             return;
         }
         calendar.view.reset(view);
@@ -562,8 +576,8 @@ private:
             g_signal_connect(view, signal, G_CALLBACK(onObjectsChanged), &calendar);
         e_cal_client_view_start(view, viewError.out());
         if (viewError.get())
-            qCDebug(lcCalendarStore).noquote() << "change notifications for" << calendar.name
-                                               << "did not start:" << viewError.message();
+            m_shared.debug(QStringLiteral("calendar_changes_not_started name=%1 error=%2")
+                               .arg(calendar.name, viewError.message()));
     }
 
     QList<CalendarEvent> readCalendar(Calendar &calendar, const QDateTime &from, const QDateTime &to,
@@ -622,8 +636,8 @@ private:
                 if (expandError.cancelled() || g_cancellable_is_cancelled(cancellable))
                     throw closingError();
                 // One malformed event must not hide the rest of the calendar.
-                qCDebug(lcCalendarStore).noquote() << "skipping an event of" << calendar.name << ":"
-                                                   << expandError.message();
+                m_shared.debug(QStringLiteral("calendar_event_skipped name=%1 error=%2")
+                                   .arg(calendar.name, expandError.message()));
             }
         }
         return events;
@@ -733,6 +747,7 @@ void runStoreThread(std::shared_ptr<EdsCalendarStore::Shared> shared)
     while (g_main_context_iteration(shared->context, FALSE)) {
     }
     g_main_context_pop_thread_default(shared->context);
+    shared->markFinished();
 }
 
 template <typename T, typename Work>
@@ -766,6 +781,21 @@ void EdsCalendarStore::Shared::post(std::function<void()> run, std::function<voi
     g_main_context_invoke_full(context, G_PRIORITY_DEFAULT, runJob, job, dropJob);
 }
 
+void EdsCalendarStore::Shared::markFinished()
+{
+    {
+        std::lock_guard lock(finishedMutex);
+        finished = true;
+    }
+    finishedChanged.notify_all();
+}
+
+bool EdsCalendarStore::Shared::waitFinished(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(finishedMutex);
+    return finishedChanged.wait_for(lock, timeout, [this] { return finished; });
+}
+
 void EdsCalendarStore::Shared::announceChange()
 {
     if (changePosted.exchange(true))
@@ -785,12 +815,13 @@ void EdsCalendarStore::Shared::announceChange()
         Qt::QueuedConnection);
 }
 
-EdsCalendarStore::EdsCalendarStore(QObject *parent)
+EdsCalendarStore::EdsCalendarStore(void (*log)(const QString &message), QObject *parent)
     : CalendarStore(parent)
     , m_shared(std::make_shared<Shared>())
 {
     m_shared->owner = this;
-    std::thread(runStoreThread, m_shared).detach();
+    m_shared->log = log;
+    m_thread = std::thread(runStoreThread, m_shared);
 }
 
 EdsCalendarStore::~EdsCalendarStore()
@@ -802,6 +833,14 @@ EdsCalendarStore::~EdsCalendarStore()
     g_cancellable_cancel(m_shared->cancellable);
     GMainLoop *loop = m_shared->loop;
     m_shared->post([loop]() { g_main_loop_quit(loop); }, {});
+    // Cancelled, every call of the thread returns at once and what is queued is given its
+    // error: the thread ends with the store, not at some point after the application
+    // quit. One stuck where cancelling does not reach is left to finish on its own; it
+    // keeps what it shares alive.
+    if (m_shared->waitFinished(closeTimeout))
+        m_thread.join();
+    else
+        m_thread.detach();
 }
 
 CalendarAuthorization EdsCalendarStore::authorizationStatus() const
@@ -823,7 +862,7 @@ void EdsCalendarStore::rebuildSources()
             try {
                 raw->worker->rebuildSources();
             } catch (const std::exception &error) {
-                qCDebug(lcCalendarStore) << "rebuilding calendars failed:" << error.what();
+                raw->debug(QStringLiteral("calendar_sources_failed error=") + QString::fromUtf8(error.what()));
             } catch (...) {
             }
         },

@@ -36,7 +36,20 @@ QByteArray frame(const QByteArray &payload)
 
 QString SingleInstance::defaultDirectory()
 {
-    return InstanceLock::defaultDirectory();
+    const InstanceLock::Folder folder = InstanceLock::defaultFolder();
+    switch (folder.kind) {
+    case InstanceLock::Folder::Kind::runtime:
+        break;
+    case InstanceLock::Folder::Kind::privateTemp:
+        lifecycleLog().emit(QStringLiteral("warn"), QStringLiteral("single_instance_folder kind=private_temp "
+                                                                   "reason=no_runtime_folder"));
+        break;
+    case InstanceLock::Folder::Kind::none:
+        lifecycleLog().emit(QStringLiteral("warn"), QStringLiteral("single_instance_folder kind=none "
+                                                                   "reason=no_private_folder forwarding=off"));
+        break;
+    }
+    return folder.path;
 }
 
 SingleInstance::SingleInstance(QString directory, QObject *parent)
@@ -45,6 +58,14 @@ SingleInstance::SingleInstance(QString directory, QObject *parent)
     // Only this user may hand arguments to this user's instance.
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    m_listenRetry.setSingleShot(true);
+    m_listenRetry.setInterval(listenRetryInterval);
+    connect(&m_listenRetry, &QTimer::timeout, this, &SingleInstance::listen);
+}
+
+void SingleInstance::setListenRetryInterval(std::chrono::milliseconds interval)
+{
+    m_listenRetry.setInterval(interval);
 }
 
 SingleInstance::~SingleInstance()
@@ -61,6 +82,9 @@ QString SingleInstance::lockPath() const
 
 QString SingleInstance::socketPath() const
 {
+    // Never a bare name: the local server would put it in the shared temporary folder.
+    if (m_directory.isEmpty() || !QDir::isAbsolutePath(m_directory))
+        return {};
     return QDir(m_directory).filePath(QStringLiteral("vantle.socket"));
 }
 
@@ -89,13 +113,25 @@ void SingleInstance::adopt(std::unique_ptr<QLockFile> lock)
 
 void SingleInstance::listen()
 {
+    const QString path = socketPath();
+    if (path.isEmpty() || m_server.isListening())
+        return;
     // The socket of a crashed instance may still be there; holding the lock means no
     // live instance is behind it.
-    QLocalServer::removeServer(socketPath());
-    if (!m_server.listen(socketPath())) {
-        lifecycleLog().emit(QStringLiteral("warn"),
-                            QStringLiteral("single_instance_listen_failed error=%1").arg(static_cast<int>(m_server.serverError())));
+    QLocalServer::removeServer(path);
+    if (m_server.listen(path)) {
+        if (m_listenFailureLogged)
+            lifecycleLog().emit(QStringLiteral("info"), QStringLiteral("single_instance_listening"));
+        m_listenFailureLogged = false;
+        return;
     }
+    // Later starts cannot reach this one until it listens: it keeps trying.
+    if (!m_listenFailureLogged) {
+        lifecycleLog().emit(QStringLiteral("warn"), QStringLiteral("single_instance_listen_failed error=%1")
+                                                        .arg(static_cast<int>(m_server.serverError())));
+        m_listenFailureLogged = true;
+    }
+    m_listenRetry.start();
 }
 
 void SingleInstance::acceptConnections()
@@ -109,7 +145,7 @@ void SingleInstance::acceptConnections()
             socket->deleteLater();
         });
         QPointer<QLocalSocket> guarded(socket);
-        QTimer::singleShot(readTimeout, this, [guarded]() {
+        QTimer::singleShot(m_readTimeout, this, [guarded]() {
             if (guarded)
                 guarded->abort();
         });
@@ -161,6 +197,8 @@ QCoro::Task<bool> SingleInstance::forward(QString socketPath, QStringList argume
     try {
         const QByteArray payload = QJsonDocument(QJsonArray::fromStringList(arguments)).toJson(QJsonDocument::Compact);
         if (payload.size() > maxMessageBytes)
+            co_return false;
+        if (socketPath.isEmpty())
             co_return false;
         QLocalSocket socket;
         socket.connectToServer(socketPath);

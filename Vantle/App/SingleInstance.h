@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <chrono>
 #include <memory>
@@ -15,10 +16,12 @@
 class QLocalSocket;
 class QLockFile;
 
-// One running Vantle per user. The running instance holds a lock file in the user's
-// runtime folder and listens on a local socket beside it; a later start hands its
-// arguments (a "vantle://" link the browser opened, say) over that socket and exits.
-// A lock or socket left behind by a crashed instance is taken over.
+// One running Vantle per user. The running instance holds a lock file in a folder private
+// to the user (see InstanceLock::defaultFolder) and listens on a local socket beside it,
+// open to this user alone; a later start hands its arguments (a "vantle://" link the
+// browser opened, say) over that socket and exits. A lock or socket left behind by a
+// crashed instance is taken over. Without a private folder (an empty directory) there is
+// neither lock nor socket: every start runs on its own and nothing is forwarded.
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
@@ -28,11 +31,18 @@ public:
     static constexpr qsizetype maxMessageBytes = 64 * 1024;
     // How long a later start may take to send its message.
     static constexpr std::chrono::milliseconds readTimeout{5000};
+    // How long the running instance waits before it tries again to listen, after failing.
+    static constexpr std::chrono::milliseconds listenRetryInterval{10000};
 
-    // The user's runtime folder ($XDG_RUNTIME_DIR).
+    // InstanceLock::defaultDirectory(); says in the log which folder it is when it is not
+    // the user's runtime folder.
     static QString defaultDirectory();
 
     explicit SingleInstance(QString directory, QObject *parent = nullptr);
+    // Tests: a shorter wait before listening again, and for a later start's message.
+    void setListenRetryInterval(std::chrono::milliseconds interval);
+    void setReadTimeout(std::chrono::milliseconds timeout) { m_readTimeout = timeout; }
+    bool isListening() const { return m_server.isListening(); }
     ~SingleInstance() override;
 
     QString lockPath() const;
@@ -65,4 +75,7 @@ private:
     QLocalServer m_server;
     bool m_primary = false;
     QHash<QLocalSocket *, QByteArray> m_buffers;
+    QTimer m_listenRetry;
+    std::chrono::milliseconds m_readTimeout = readTimeout;
+    bool m_listenFailureLogged = false;
 };

@@ -6,6 +6,7 @@
 #include "Platform/ActivationPolicy.h"
 #include "Platform/Preferences.h"
 #include "Vantle/App/AppDelegate.h"
+#include "Vantle/App/AppShortcuts.h"
 #include "Vantle/App/AppTray.h"
 #include "Vantle/App/SignInLinks.h"
 #include "Vantle/Models/LedgerModel.h"
@@ -14,14 +15,17 @@
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/Analytics.h"
 #include "Vantle/Services/DeviceService.h"
+#include "Vantle/Services/DiagnosticUploader.h"
 #include "Vantle/Services/ErrorTelemetry.h"
 #include "Vantle/Services/MeetingsService.h"
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Services/UpdaterService.h"
 #include "Vantle/Shell/MainWindow.h"
+#include "Vantle/Shell/WindowPlacement.h"
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/DiagnosticLogger.h"
 #include "Vantle/Utilities/Log.h"
+#include "Vantle/Views/DialogUpdaterUserDriver.h"
 #include "Vantle/Views/HourAuditView.h"
 #include "Vantle/Views/MainView.h"
 #include "Vantle/Views/RootView.h"
@@ -90,13 +94,30 @@ void VantleApp::start()
 
     m_device = new DeviceService(this);
     m_account = new AccountService(m_device, this);
-    m_updater = new UpdaterService(this);
+    UpdaterService::Environment updates = UpdaterService::Environment::standard();
+    // The update dialogs are views: the service is handed them, it does not make them.
+    updates.makeUserDriver = []() -> std::unique_ptr<UpdaterUserDriver> {
+        return std::make_unique<DialogUpdaterUserDriver>();
+    };
+    m_updater = new UpdaterService(std::move(updates), this);
     m_bridge = new OrvalenAccountBridge(this);
     auto api = std::make_shared<VantleAPI>(Constants::API::baseURL(),
                                            std::make_shared<KeychainStorage>(OrvalenAccountBridge::appSlug),
                                            HTTPTransport::sharedManager());
     m_ledger = new LedgerModel(std::move(api), this);
     m_meetings = new MeetingsService({}, this);
+
+    // What a diagnostic report says of the account and the ledger.
+    QPointer<AccountService> reportedAccount(m_account);
+    QPointer<LedgerModel> reportedLedger(m_ledger);
+    DiagnosticUploader::shared().setAccountSummaryProvider([reportedAccount]() {
+        return reportedAccount ? DiagnosticUploader::accountSummary(*reportedAccount)
+                               : QJsonObject{{QStringLiteral("available"), false}};
+    });
+    DiagnosticUploader::shared().setLedgerSummaryProvider([reportedLedger]() {
+        return reportedLedger ? DiagnosticUploader::ledgerSummary(*reportedLedger)
+                              : QJsonObject{{QStringLiteral("available"), false}};
+    });
 
     QPointer<AccountService> account(m_account);
     Analytics::setContextProvider([account]() { return account ? account->analyticsContext() : Analytics::Properties(); });
@@ -112,6 +133,7 @@ void VantleApp::start()
 
     buildWindow();
     buildTray();
+    new AppShortcuts([]() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }, this);
 
     if (m_delegate) {
         QPointer<VantleApp> self(this);
@@ -126,6 +148,8 @@ VantleApp::~VantleApp()
 {
     Analytics::setAppEventSink({});
     Analytics::setContextProvider({});
+    DiagnosticUploader::shared().setAccountSummaryProvider({});
+    DiagnosticUploader::shared().setLedgerSummaryProvider({});
     // The views go before the objects they show.
     m_settings.reset();
     m_tray.reset();
@@ -206,10 +230,18 @@ void VantleApp::openSettings()
         return;
     }
     if (!m_settings) {
-        m_settings = std::make_unique<SettingsView>(m_account, m_updater, m_meetings);
+        SettingsView::Environment environment;
+        // The running instance relaunches itself after a reset; the window only asks.
+        environment.relaunchForReset = [delegate = m_delegate]() {
+            if (delegate)
+                delegate->relaunchForReset();
+        };
+        m_settings = std::make_unique<SettingsView>(m_account, m_updater, m_meetings, std::move(environment));
         m_settings->setWindowIcon(VantleLogo::icon());
         // A sign-in from the settings brings the main window forward.
         connect(m_settings.get(), &SettingsView::openMainWindowRequested, this, &VantleApp::openMainWindow);
+        // First over the main window, within the screen; later where it was left.
+        WindowPlacement::keepWithinScreen(m_settings.get(), m_window.get());
     }
     if (m_settings->isMinimized())
         m_settings->showNormal();

@@ -1,6 +1,7 @@
 #include "Vantle/Models/LedgerModel.h"
 
-#include <QLoggingCategory>
+#include "Vantle/Utilities/Log.h"
+
 #include <QPointer>
 
 #include <algorithm>
@@ -9,7 +10,11 @@
 #include <utility>
 
 namespace {
-Q_LOGGING_CATEGORY(lcLedger, "vantle.ledger")
+const Log &ledgerLog()
+{
+    static const Log log(QStringLiteral("ledger"));
+    return log;
+}
 
 bool isOfferedForTracking(const VantCategory &category)
 {
@@ -28,6 +33,9 @@ LedgerModel::LedgerModel(std::shared_ptr<VantleAPI> api, QObject *parent)
     // Coarse: a refresh a moment late costs nothing, and the wakeup can share its slot.
     m_refreshTimer.setTimerType(Qt::CoarseTimer);
     connect(&m_refreshTimer, &QTimer::timeout, this, &LedgerModel::refreshInBackground);
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setTimerType(Qt::CoarseTimer);
+    connect(&m_retryTimer, &QTimer::timeout, this, &LedgerModel::refreshInBackground);
 }
 
 LedgerModel::~LedgerModel() = default;
@@ -63,19 +71,75 @@ QCoro::Task<void> LedgerModel::refresh()
 {
     QPointer<LedgerModel> self(this);
     const std::uint64_t fetch = beginCategoriesFetch();
+    setRefreshing(true);
+    bool failed = false;
     try {
         QList<VantCategory> fetched = co_await m_api->categories();
         if (!self)
             co_return;
         if (!applyFetchedCategories(fetch, std::move(fetched)))
-            qCDebug(lcLedger) << "dropping categories of an older refresh or of a cleared ledger";
+            ledgerLog().emit(QStringLiteral("debug"), QStringLiteral("refresh_dropped reason=superseded"));
     } catch (const VantAPIError &error) {
-        qCWarning(lcLedger).noquote() << QStringLiteral("refresh_failed error=%1 %2").arg(error.status()).arg(error.code());
+        failed = true;
+        ledgerLog().emit(QStringLiteral("warn"),
+                         QStringLiteral("refresh_failed error=%1 %2").arg(error.status()).arg(error.code()));
     } catch (const std::exception &error) {
-        qCWarning(lcLedger).noquote() << QStringLiteral("refresh_failed error=%1").arg(QString::fromUtf8(error.what()));
+        failed = true;
+        ledgerLog().emit(QStringLiteral("warn"),
+                         QStringLiteral("refresh_failed error=%1").arg(QString::fromUtf8(error.what())));
     } catch (...) {
-        qCWarning(lcLedger) << "refresh_failed error=unknown";
+        failed = true;
+        ledgerLog().emit(QStringLiteral("warn"), QStringLiteral("refresh_failed error=unknown"));
     }
+    if (!self)
+        co_return;
+    setRefreshing(false);
+    // A failure counts unless a newer answer already came, or the ledger it was asked for
+    // has been cleared since.
+    if (self && failed && fetch > m_newestOutcome && fetch > m_clearedThrough) {
+        m_newestOutcome = fetch;
+        planRetry();
+        setLastRefreshFailed(true);
+    }
+}
+
+void LedgerModel::retryNow()
+{
+    refreshInBackground();
+}
+
+std::chrono::milliseconds LedgerModel::plannedRetryDelay() const
+{
+    return m_retryTimer.isActive() ? m_retryTimer.intervalAsDuration() : std::chrono::milliseconds(0);
+}
+
+void LedgerModel::planRetry()
+{
+    if (!m_active)
+        return;
+    // Doubles with each failure in a row, up to the refresh interval.
+    std::chrono::milliseconds delay = m_firstRetryDelay;
+    for (int i = 0; i < m_failures && delay < m_refreshTimer.intervalAsDuration(); ++i)
+        delay *= 2;
+    delay = std::min(delay, m_refreshTimer.intervalAsDuration());
+    ++m_failures;
+    m_retryTimer.start(delay);
+}
+
+void LedgerModel::setLastRefreshFailed(bool failed)
+{
+    if (m_lastRefreshFailed == failed)
+        return;
+    m_lastRefreshFailed = failed;
+    Q_EMIT lastRefreshFailedChanged(failed);
+}
+
+void LedgerModel::setRefreshing(bool starting)
+{
+    const bool before = isRefreshing();
+    m_refreshing += starting ? 1 : -1;
+    if (isRefreshing() != before)
+        Q_EMIT isRefreshingChanged(isRefreshing());
 }
 
 void LedgerModel::setActive(bool active)
@@ -101,10 +165,16 @@ void LedgerModel::setRefreshInterval(std::chrono::milliseconds interval)
 void LedgerModel::clear()
 {
     QPointer<LedgerModel> self(this);
-    setCategories({});
+    m_retryTimer.stop();
+    m_failures = 0;
+    setLastRefreshFailed(false);
+    // Marked not loaded before the categories go: a ledger that is loaded and empty is a
+    // person without categories (the Hour Audit), which the one who left need not be.
     // Also voids what is in flight: it was asked for by the session that just ended.
     if (self)
         setDidLoadCategories(false);
+    if (self)
+        setCategories({});
 }
 
 void LedgerModel::refreshInBackground()
@@ -123,10 +193,18 @@ bool LedgerModel::applyFetchedCategories(std::uint64_t ticket, QList<VantCategor
     if (ticket < m_newestApplied || ticket <= m_clearedThrough)
         return false;
     m_newestApplied = ticket;
+    m_newestOutcome = std::max(m_newestOutcome, ticket);
+    // The service answers again: the retries are over.
+    m_retryTimer.stop();
+    m_failures = 0;
     QPointer<LedgerModel> self(this);
     setCategories(std::move(categories));
     // A receiver of the change may have taken the model down with it.
     if (self)
         setDidLoadCategories(true);
+    // Last: the categories are in by the time the failure is forgotten, so nothing is
+    // shown "loading" in between.
+    if (self)
+        setLastRefreshFailed(false);
     return true;
 }

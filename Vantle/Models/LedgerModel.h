@@ -21,6 +21,8 @@ class LedgerModel final : public QObject {
                    didLoadCategoriesChanged)
     Q_PROPERTY(QList<VantCategory> visibleCategories READ visibleCategories NOTIFY categoriesChanged)
     Q_PROPERTY(bool isActive READ isActive NOTIFY isActiveChanged)
+    Q_PROPERTY(bool lastRefreshFailed READ lastRefreshFailed NOTIFY lastRefreshFailedChanged)
+    Q_PROPERTY(bool isRefreshing READ isRefreshing NOTIFY isRefreshingChanged)
 
 public:
     explicit LedgerModel(std::shared_ptr<VantleAPI> api, QObject *parent = nullptr);
@@ -39,10 +41,26 @@ public:
     // The categories offered for tracking: committed or yours, not archived, by position.
     QList<VantCategory> visibleCategories() const;
 
-    // Reloads the categories. Never throws: a failure is logged and leaves the state as it was.
+    // Reloads the categories. Never throws: a failure is logged and leaves the categories as
+    // they were; it marks the last refresh failed and, while active, plans a retry.
     QCoro::Task<void> refresh();
 
+    // The newest refresh found no answer or an error, and no categories have arrived since:
+    // what is shown is what the last good answer brought, if anything. A clear resets it.
+    bool lastRefreshFailed() const { return m_lastRefreshFailed; }
+    // A refresh is on its way.
+    bool isRefreshing() const { return m_refreshing > 0; }
+    // Refreshes now, whatever the retry schedule says (the person's Retry).
+    void retryNow();
+    // Whether a retry of a failed refresh is planned, and after how long.
+    bool isRetryPlanned() const { return m_retryTimer.isActive(); }
+    std::chrono::milliseconds plannedRetryDelay() const;
+
     static constexpr std::chrono::milliseconds defaultRefreshInterval{60000};
+    // While refreshes fail the model tries again on a schedule of its own: first after this
+    // long, then after twice the last wait each time, never after longer than the refresh
+    // interval. A failing service costs a few wakeups a minute, not a busy loop.
+    static constexpr std::chrono::milliseconds defaultFirstRetryDelay{5000};
 
     // Follows the signed-in state. Turning active refreshes at once and then every refresh
     // interval; turning inactive stops that and clears the ledger (no categories,
@@ -50,8 +68,9 @@ public:
     // was: it is dropped. Setting the value it already has does nothing.
     void setActive(bool active);
     bool isActive() const { return m_active; }
-    // Tests shorten it; takes effect at the next tick.
+    // Tests shorten them; they take effect at the next tick or retry.
     void setRefreshInterval(std::chrono::milliseconds interval);
+    void setFirstRetryDelay(std::chrono::milliseconds delay) { m_firstRetryDelay = delay; }
 
     // A category fetch made outside refresh() (the Hour Audit's poll) joins the same order:
     // it takes a ticket before its request and hands the answer back with it. The answer is
@@ -65,10 +84,15 @@ Q_SIGNALS:
     void categoriesChanged();
     void didLoadCategoriesChanged(bool didLoadCategories);
     void isActiveChanged(bool isActive);
+    void lastRefreshFailedChanged(bool lastRefreshFailed);
+    void isRefreshingChanged(bool isRefreshing);
 
 private:
     void clear();
     void refreshInBackground();
+    void setLastRefreshFailed(bool failed);
+    void setRefreshing(bool starting);
+    void planRetry();
 
     std::shared_ptr<VantleAPI> m_api;
     QList<VantCategory> m_categories;
@@ -78,6 +102,14 @@ private:
     std::uint64_t m_newestApplied = 0;
     // Tickets up to this one were taken before the last clear.
     std::uint64_t m_clearedThrough = 0;
+    // The ticket of the newest refresh whose outcome was taken into account.
+    std::uint64_t m_newestOutcome = 0;
     bool m_active = false;
+    bool m_lastRefreshFailed = false;
+    int m_refreshing = 0;
+    // Failed refreshes in a row: how long the next retry waits.
+    int m_failures = 0;
+    std::chrono::milliseconds m_firstRetryDelay = defaultFirstRetryDelay;
     QTimer m_refreshTimer;
+    QTimer m_retryTimer;
 };

@@ -3,6 +3,8 @@
 #include "OrvalenAccount/Internal/HTTPTransport.h"
 #include "OrvalenAccount/KeychainStorage.h"
 #include "Platform/Preferences.h"
+#include "Vantle/Services/AccountService.h"
+#include "Vantle/Services/DeviceService.h"
 #include "Vantle/Models/LedgerModel.h"
 #include "Vantle/Services/DiagnosticReport.h"
 #include "Vantle/Utilities/Constants.h"
@@ -81,6 +83,17 @@ QJsonObject DiagnosticUploader::ledgerSummary(const LedgerModel &model)
     };
 }
 
+QJsonObject DiagnosticUploader::accountSummary(const AccountService &account)
+{
+    const QString state = account.isAuthenticated()    ? QStringLiteral("signed_in")
+                          : account.isAuthenticating() ? QStringLiteral("signing_in")
+                                                       : QStringLiteral("signed_out");
+    QJsonObject summary{{QStringLiteral("available"), true}, {QStringLiteral("state"), state}};
+    if (!account.orvalenAccountID().isEmpty())
+        summary.insert(QStringLiteral("account_id"), account.orvalenAccountID());
+    return summary;
+}
+
 std::optional<QString> DiagnosticUploader::storedSessionToken()
 {
     const KeychainStorage storage(QStringLiteral("vantle"));
@@ -105,7 +118,7 @@ QByteArray DiagnosticUploader::multipartBody(const QByteArray &report, const QBy
     return body;
 }
 
-QJsonObject DiagnosticUploader::summary() const
+QJsonObject DiagnosticUploader::reportSummary() const
 {
     QJsonObject summary = DiagnosticReport::systemSummary();
     QJsonObject account{{QStringLiteral("session_stored"), true}};
@@ -137,7 +150,7 @@ QCoro::Task<QString> DiagnosticUploader::uploadManualAsync()
     LogCenter *const center = m_logCenter ? m_logCenter : &LogCenter::shared();
 
     // Reading the log files and zipping them stays off the GUI thread.
-    const auto build = [contents = DiagnosticReport::Contents{summary(), {}, {}}, center]() mutable {
+    const auto build = [contents = DiagnosticReport::Contents{reportSummary(), {}, {}}, center]() mutable {
         center->drain(std::chrono::seconds(2));
         contents.ring = center->ring().toJsonLines();
         contents.logFiles = center->logFiles();

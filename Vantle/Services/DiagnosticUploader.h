@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+class AccountService;
 class LedgerModel;
 class LogCenter;
 class QNetworkAccessManager;
@@ -58,6 +59,12 @@ public:
     void setLedgerSummaryProvider(SummaryProvider provider) { m_ledgerSummary = std::move(provider); }
     // What a ledger summary provider can hand in: the categories loaded and visible.
     static QJsonObject ledgerSummary(const LedgerModel &model);
+    // What an account summary provider can hand in: the sign-in state and the account's
+    // identifier.
+    static QJsonObject accountSummary(const AccountService &account);
+    // The summary.json the next report carries (the system, the account, the ledger, the
+    // diagnostics switches), redacted.
+    QJsonObject reportSummary() const;
 
     // The token of the session stored by the account layer for the app slug "vantle".
     static std::optional<QString> storedSessionToken();
@@ -74,7 +81,6 @@ public:
     static QByteArray multipartBody(const QByteArray &report, const QByteArray &boundary);
 
 private:
-    QJsonObject summary() const;
 
     bool m_uploading = false;
     SummaryProvider m_accountSummary;

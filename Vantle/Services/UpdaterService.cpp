@@ -3,7 +3,6 @@
 #include "Platform/Preferences.h"
 #include "Platform/UpdaterConfiguration.h"
 #include "Vantle/Utilities/Constants.h"
-#include "Vantle/Views/DialogUpdaterUserDriver.h"
 
 #include <QMetaType>
 #include <QPointer>
@@ -31,9 +30,6 @@ UpdaterService::Environment UpdaterService::Environment::standard()
     Environment environment;
     environment.infoDictionary = UpdaterConfiguration::infoDictionary();
     environment.currentVersion = Constants::version();
-    environment.makeUserDriver = []() -> std::unique_ptr<UpdaterUserDriver> {
-        return std::make_unique<DialogUpdaterUserDriver>();
-    };
     return environment;
 }
 
@@ -91,7 +87,9 @@ void UpdaterService::forceInteractiveCheckOnLaunchIfNeeded()
 
 void UpdaterService::checkForUpdates()
 {
-    if (!m_controller)
+    // An updater that could not start begins no cycle, and no end of a cycle would put the
+    // policy back: it is left as it is.
+    if (!m_controller || !m_controller->updater()->isStarted())
         return;
     // Several checks in one cycle put back the policy from before the first.
     if (!m_policyBeforeCheck)

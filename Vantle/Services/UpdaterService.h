@@ -43,12 +43,15 @@ public:
         // Not owned; the process-wide layers when null.
         ActivationPolicy *activation = nullptr;
         Preferences *preferences = nullptr;
+        // The windows of the updater, which the application hands in; without them an
+        // offer or an outcome is dropped as if acknowledged.
         std::function<std::unique_ptr<UpdaterUserDriver>()> makeUserDriver;
         // Schedule, timeout and size limit of the updater; its feed, key and version come
         // from the fields above.
         Updater::Settings updaterSettings;
         std::chrono::milliseconds forcedCheckDelay = std::chrono::seconds(1);
 
+        // The build's configuration and version; no windows.
         static Environment standard();
     };
 
@@ -64,8 +67,8 @@ public:
     const std::optional<QString> &statusMessage() const { return m_statusMessage; }
     QString statusMessageText() const { return m_statusMessage.value_or(QString()); }
 
-    // Starts a check the person asked for; does nothing without a controller. The outcome
-    // arrives through didFinishUpdateCycle.
+    // Starts a check the person asked for; does nothing without a controller or with an
+    // updater that could not start. The outcome arrives through didFinishUpdateCycle.
     void checkForUpdates();
 
     // UpdaterDelegate

@@ -1,5 +1,6 @@
 #include "Vantle/Shell/MainWindow.h"
 
+#include "Vantle/Shell/WindowPlacement.h"
 #include "Vantle/Utilities/Theme.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ MainWindow::MainWindow(QWidget *content, QWidget *parent)
     if (m_content)
         layout->addWidget(m_content);
     qApp->installEventFilter(this);
+    WindowPlacement::keepWithinScreen(this);
 }
 
 void MainWindow::setContent(QWidget *content)

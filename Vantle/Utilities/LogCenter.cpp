@@ -4,9 +4,9 @@
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/LogRedaction.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
-#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -27,10 +27,11 @@ void shutdownShared()
 LogCenter &LogCenter::shared()
 {
     // Never destroyed: objects torn down at exit may still log; their lines are dropped
-    // once the writer has stopped.
+    // once the writer has stopped. The writer stops with the application object, while
+    // everything it uses still exists; at exit, with statics going, it would not.
     static LogCenter *const instance = [] {
         auto *center = new LogCenter(Settings{});
-        std::atexit(shutdownShared);
+        qAddPostRoutine(shutdownShared);
         return center;
     }();
     (void)routed;
@@ -54,12 +55,14 @@ void LogCenter::submit(SystemLogLevel level, const QString &subsystem, const QSt
                        const QString &message) noexcept
 {
     try {
+        const bool cutShort = message.size() > maxQueuedMessageLength;
         Pending pending{QDateTime::currentMSecsSinceEpoch(),
                         level,
                         subsystem,
                         category,
-                        LogRedaction::cut(message, maxMessageLength),
-                        level != SystemLogLevel::debug || m_settings.keepDebug()};
+                        cutShort ? message.left(maxQueuedMessageLength) : message,
+                        level != SystemLogLevel::debug || m_settings.keepDebug(),
+                        cutShort};
         const qsizetype chars = pending.message.size();
         {
             std::lock_guard lock(m_mutex);
@@ -120,16 +123,22 @@ void LogCenter::setTelemetrySink(TelemetrySink sink)
 
 void LogCenter::shutdown(std::chrono::milliseconds timeout)
 {
-    const bool drained = drain(timeout);
+    drain(timeout);
+    bool done = false;
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         m_stop = true;
+        // What the writer could not take in time is dropped, not written while the
+        // program goes on tearing itself down.
+        m_queuedChars = 0;
+        m_queue.clear();
+        m_wake.notify_all();
+        done = m_drained.wait_for(lock, std::chrono::seconds(1), [&] { return m_writerDone; });
     }
-    m_wake.notify_all();
     if (!m_writer.joinable() || m_writer.get_id() == std::this_thread::get_id())
         return;
     // A writer stuck on a hung disk must not hold the process at exit.
-    if (drained)
+    if (done)
         m_writer.join();
     else
         m_writer.detach();
@@ -179,6 +188,24 @@ void LogCenter::run()
     m_drained.notify_all();
 }
 
+QString LogCenter::finishedMessage(const QString &message, bool cutShort)
+{
+    // Redacted whole, then cut: a cut first could leave half an address or token that no
+    // rule recognises any more.
+    QString redacted = LogRedaction::redact(message);
+    if (!cutShort)
+        return LogRedaction::cut(redacted, maxMessageLength);
+    // Cut short before it was queued. Where that cut would stay in the message (the rules
+    // took much out), the word it went through goes too; elsewhere the cut below drops it.
+    if (redacted.size() > maxMessageLength)
+        return LogRedaction::cut(redacted, maxMessageLength);
+    qsizetype end = redacted.size();
+    while (end > 0 && !redacted.at(end - 1).isSpace())
+        --end;
+    redacted.truncate(end);
+    return LogRedaction::markedCut(redacted, maxMessageLength);
+}
+
 void LogCenter::process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files)
 {
     const std::shared_ptr<SystemLogSink> system = SystemLog::sink();
@@ -191,7 +218,7 @@ void LogCenter::process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink>
     lines.reserve(static_cast<qsizetype>(batch.size()));
     for (Pending &pending : batch) {
         LogRecord record{pending.timeMs, pending.level, std::move(pending.subsystem), std::move(pending.category),
-                         LogRedaction::redact(pending.message)};
+                         finishedMessage(pending.message, pending.cutShort)};
         if (system)
             system->write(SystemLogEntry{record.level, record.subsystem, record.category, record.message});
         if (record.level == SystemLogLevel::warn || record.level == SystemLogLevel::error) {

@@ -23,8 +23,12 @@
 // and counted, and a line saying how many follows once it catches up.
 class LogCenter final {
 public:
-    // A message longer than this is cut (cleanly) before it is queued.
+    // A message longer than this is cut (cleanly) once it is redacted.
     static constexpr qsizetype maxMessageLength = 16 * 1024;
+    // A message longer than this is cut before it is queued, which bounds what waits for
+    // the writer; the writer then drops the word the cut went through, since the cut may
+    // have left half a secret that no rule recognises.
+    static constexpr qsizetype maxQueuedMessageLength = 16 * maxMessageLength;
     // Lines and characters that may wait for the writer.
     static constexpr qsizetype queueLineLimit = 20'000;
     static constexpr qsizetype queueCharLimit = 8 * 1024 * 1024;
@@ -40,7 +44,9 @@ public:
     };
     using TelemetrySink = std::function<void(const LogRecord &)>;
 
-    // The process's log. Never destroyed; at exit the lines already queued are written.
+    // The process's log. Never destroyed. Stopped (see shutdown()) when the application
+    // object goes, before main() returns: a writer still running while the program's
+    // statics are torn down would use them after they are gone.
     static LogCenter &shared();
 
     explicit LogCenter(Settings settings);
@@ -68,8 +74,10 @@ public:
     // Receives each "warn" and "error" line on the writer thread; empty: none.
     void setTelemetrySink(TelemetrySink sink);
 
-    // Stops the writer after writing what is queued (waits at most `timeout`).
-    void shutdown(std::chrono::milliseconds timeout = std::chrono::seconds(2));
+    // Stops the writer after writing what is queued. Waits at most `timeout` for the queue,
+    // then drops what is left and lets the writer end its batch (a writer stuck on a hung
+    // disk is left behind). Later lines are dropped.
+    void shutdown(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 private:
     struct Pending {
@@ -79,9 +87,12 @@ private:
         QString category;
         QString message;
         bool keepDebug;
+        // Cut to maxQueuedMessageLength before it was queued.
+        bool cutShort = false;
     };
 
     void run();
+    static QString finishedMessage(const QString &message, bool cutShort);
     void process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files);
 
     mutable std::mutex m_mutex;

@@ -11,8 +11,9 @@
 namespace {
 const QRegularExpression &namePattern()
 {
-    static const QRegularExpression pattern(QStringLiteral("^vantle-(\\d{1,18})\\.log$"));
-    return pattern;
+    // Never destroyed: the log writer may still rotate while a program's statics go.
+    static const auto *const pattern = new QRegularExpression(QStringLiteral("^vantle-(\\d{1,18})\\.log$"));
+    return *pattern;
 }
 
 // Index -> file name of every log file in the folder.

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <string_view>
 
 namespace LogRedaction {
@@ -9,6 +10,17 @@ namespace LogRedaction {
 namespace {
 // The characters that end a token in a log line.
 #define VANTLE_TOKEN_END "\\s\"'<>"
+// What the rules put in place of what they take out.
+#define VANTLE_MARKERS "<redacted>|<email>"
+// What a credential is made of: base64 (standard and URL-safe) with its padding, the
+// other characters of RFC 6750's token68, and percent escapes.
+#define VANTLE_TOKEN_CHARS "A-Za-z0-9\\-._~+/=%"
+// Between a scheme and its credential: blanks, or a blank as a URL or a form encodes it.
+#define VANTLE_SCHEME_GAP "(?:\\s+|%20|\\+)"
+// A name's end up to its value: an optional quote (JSON-escaped too), ":" or "=".
+#define VANTLE_KEY_END "(?:\\\\?[\"'])?\\s*[:=]\\s*+(?:\\\\?[\"'])?"
+// What ends a named value: blanks, quotes, backslashes, separators and closing brackets.
+#define VANTLE_VALUE_END "\\s\"'\\\\&,;}\\])"
 
 struct Rule {
     QRegularExpression pattern;
@@ -64,7 +76,13 @@ bool hasTokenShape(const QString &lower)
     return false;
 }
 bool hasAt(const QString &lower) { return has(lower, u"@"); }
+bool hasCookie(const QString &lower) { return has(lower, u"cookie"); }
+bool hasAuthorization(const QString &lower) { return has(lower, u"authorization"); }
+bool hasCodeField(const QString &lower) { return has(lower, u"code="); }
 
+// Every rule takes out one shape of secret on its own, whatever ran before it: the specific
+// shapes come first, the query rules, which take out whole queries, last. A rule never
+// takes a marker for a secret, so a line redacted twice reads as redacted once.
 QList<Rule> makeRules()
 {
     const auto re = [](const char *pattern, QRegularExpression::PatternOptions options = {}) {
@@ -72,33 +90,57 @@ QList<Rule> makeRules()
         expression.optimize();
         return expression;
     };
+    constexpr auto anyCase = QRegularExpression::CaseInsensitiveOption;
     const QString m = marker;
     return {
-        // The query and fragment of an absolute URL: codes, states and tokens travel there.
-        {re("\\b([A-Za-z][A-Za-z0-9+.\\-]*://[^?#" VANTLE_TOKEN_END "]*)[?#][^" VANTLE_TOKEN_END "]*"),
-         QStringLiteral("\\1?") + m, hasScheme},
-        // The query of a path given alone ("/api/x?code=…").
-        {re("(?<![^\\s=:\"'(\\[,])(/[^?#" VANTLE_TOKEN_END "]*)\\?[^" VANTLE_TOKEN_END "]+"),
-         QStringLiteral("\\1?") + m, hasQuestion},
+        // Cookies, whole: their names say nothing of which value is a session.
+        {re("(\\b(?:set-)?cookie\\b" VANTLE_KEY_END ")(?!<)[^\\r\\n\"'\\\\]+", anyCase), QStringLiteral("\\1") + m,
+         hasCookie},
+        // An authorization header or field with any scheme ("Bearer", "Token", "DPoP" ...),
+        // also inside a query or a form body; the scheme stays readable.
+        {re("(\\b(?:proxy-)?authorization\\b" VANTLE_KEY_END ")(?>([A-Za-z][A-Za-z0-9_\\-]*" VANTLE_SCHEME_GAP
+            ")?)(?!<)[^" VANTLE_VALUE_END "]+",
+            anyCase),
+         QStringLiteral("\\1\\2") + m, hasAuthorization},
+        // Credentials after an authorization scheme, wherever they stand.
+        {re("\\b(bearer)(" VANTLE_SCHEME_GAP ")[" VANTLE_TOKEN_CHARS "]+", anyCase), QStringLiteral("\\1\\2") + m,
+         hasAuthScheme},
+        {re("\\b(dpop|basic)(" VANTLE_SCHEME_GAP ")[" VANTLE_TOKEN_CHARS "]{16,}", anyCase),
+         QStringLiteral("\\1\\2") + m, hasAuthScheme},
         // JWTs: DPoP proofs, ID tokens; also one cut short after its first part.
         {re("\\beyJ[A-Za-z0-9_\\-]+(?:\\.[A-Za-z0-9_\\-]*)+"), m, hasJwt},
-        // Credentials after an authorization scheme.
-        {re("\\b(bearer)\\s+[A-Za-z0-9\\-._~+/]+=*", QRegularExpression::CaseInsensitiveOption),
-         QStringLiteral("\\1 ") + m, hasAuthScheme},
-        {re("\\b(dpop|basic)\\s+[A-Za-z0-9\\-._~+/]{16,}=*", QRegularExpression::CaseInsensitiveOption),
-         QStringLiteral("\\1 ") + m, hasAuthScheme},
-        // Named secrets as key=value, key: value or "key":"value".
+        // Named secrets as key=value, key: value, "key":"value" or \"key\":\"value\".
         {re("(\\b(?:oas|session_?token|x-orvalen-app-session|access_?token|refresh_?token|id_?token|token"
-            "|dpop|authorization|auth_?code|authorization_?code|code_?verifier|client_?secret|secret"
-            "|password|passwd|api_?key|private_?key)\\b[\"']?\\s*[:=]\\s*[\"']?)"
-            "(?!<|bearer\\b|dpop\\b|basic\\b)[^\\s\"'&,;}\\])]+",
-            QRegularExpression::CaseInsensitiveOption),
+            "|dpop|auth_?code|authorization_?code|code_?verifier|client_?secret|secret"
+            "|password|passwd|(?:x-)?api[_\\-]?key|private_?key)\\b" VANTLE_KEY_END ")"
+            "(?!<|bearer\\b|dpop\\b|basic\\b)[^" VANTLE_VALUE_END "]+",
+            anyCase),
          QStringLiteral("\\1") + m, hasSecretName},
+        // The code of a form body or a query ("…&code=…"); a code that stands alone is a
+        // support or error code and stays.
+        {re("([&?](?:device_|user_)?code=)(?!<)[^" VANTLE_VALUE_END "#]+", anyCase), QStringLiteral("\\1") + m,
+         hasCodeField},
         // Session and refresh tokens by their shape, wherever they stand.
-        {re("\\b(?:oas|rt)_[A-Za-z0-9_\\-.~+/=]+"), m, hasTokenShape},
-        {re("[A-Za-z0-9._%+\\-]+@[A-Za-z0-9\\-]+(?:\\.[A-Za-z0-9\\-]+)*"), emailMarker, hasAt},
+        {re("\\b(?:oas|rt)_[" VANTLE_TOKEN_CHARS "_]+"), m, hasTokenShape},
+        // E-mail addresses in any script.
+        {re("[\\p{L}\\p{M}\\p{N}._%+\\-]+@[\\p{L}\\p{M}\\p{N}\\-]+(?:\\.[\\p{L}\\p{M}\\p{N}\\-]+)*"), emailMarker,
+         hasAt},
+        // The query and fragment of an absolute URL: codes, states and tokens travel there.
+        // What the rules above left in it stays inside it.
+        {re("\\b([A-Za-z][A-Za-z0-9+.\\-]*://(?:" VANTLE_MARKERS "|[^?#" VANTLE_TOKEN_END "])*)[?#](?:" VANTLE_MARKERS
+            "|[^" VANTLE_TOKEN_END "])*"),
+         QStringLiteral("\\1?") + m, hasScheme},
+        // The query of a path given alone ("/api/x?code=…").
+        {re("(?<![^\\s=:\"'(\\[,])(/(?:" VANTLE_MARKERS "|[^?#" VANTLE_TOKEN_END "])*)\\?(?:" VANTLE_MARKERS
+            "|[^" VANTLE_TOKEN_END "])+"),
+         QStringLiteral("\\1?") + m, hasQuestion},
     };
 }
+#undef VANTLE_MARKERS
+#undef VANTLE_KEY_END
+#undef VANTLE_SCHEME_GAP
+#undef VANTLE_TOKEN_CHARS
+#undef VANTLE_VALUE_END
 #undef VANTLE_TOKEN_END
 } // namespace
 
@@ -126,16 +168,20 @@ QString cut(const QString &line, qsizetype maxLength)
 {
     if (line.size() <= maxLength)
         return line;
-    static const QString suffix = QStringLiteral(" \u2026 [truncated]");
-    qsizetype keep = std::max<qsizetype>(0, maxLength - suffix.size());
-    if (keep > 0 && line.at(keep - 1).isHighSurrogate())
+    return markedCut(line, maxLength);
+}
+
+QString markedCut(const QString &line, qsizetype maxLength)
+{
+    qsizetype keep = std::min(line.size(), std::max<qsizetype>(0, maxLength - truncationSuffix.size()));
+    if (keep > 0 && keep < line.size() && line.at(keep - 1).isHighSurrogate())
         --keep;
     // A cut through the middle of a word could leave half a secret that no rule
     // recognises any more; a nearby space avoids that.
-    const qsizetype space = keep > 0 ? line.lastIndexOf(QLatin1Char(' '), keep - 1) : -1;
+    const qsizetype space = keep > 0 && keep < line.size() ? line.lastIndexOf(QLatin1Char(' '), keep - 1) : -1;
     if (space >= 0 && keep - space <= 256)
         keep = space;
-    return line.left(keep) + suffix;
+    return line.left(keep) + truncationSuffix;
 }
 
 } // namespace LogRedaction

@@ -2,6 +2,8 @@
 
 #include "Vantle/Views/UpdateDialog.h"
 
+#include <QApplication>
+
 #include <utility>
 
 DialogUpdaterUserDriver::~DialogUpdaterUserDriver() { dismiss(); }
@@ -41,6 +43,10 @@ void DialogUpdaterUserDriver::present(UpdateDialog *dialog, std::function<void(b
 {
     dismiss();
     m_dialog = dialog;
+    // In front of the window that asked (the settings, say): a dialog without a parent would
+    // belong to the toolkit's hidden helper window, and the desktop may stack it behind.
+    if (QWidget *asking = QApplication::activeWindow(); asking && !dialog->parentWidget())
+        dialog->setParent(asking, dialog->windowFlags());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &QDialog::finished, dialog, [done = std::move(done)](int result) {
         done(result == QDialog::Accepted);

@@ -6,7 +6,7 @@
 #include <QPointer>
 
 // The updater's windows as dialogs: one at a time, never modal to the rest of the
-// application, brought forward when they open.
+// application, brought forward when they open, over the window that was active then.
 class DialogUpdaterUserDriver final : public UpdaterUserDriver {
 public:
     DialogUpdaterUserDriver() = default;

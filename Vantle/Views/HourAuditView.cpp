@@ -1,6 +1,7 @@
 #include "Vantle/Views/HourAuditView.h"
 
 #include "Vantle/Models/LedgerModel.h"
+#include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/Theme.h"
 #include "Vantle/Views/HourAuditWebLink.h"
 
@@ -9,7 +10,6 @@
 
 #include <QCoro/QCoroTimer>
 #include <QHideEvent>
-#include <QLoggingCategory>
 #include <QShowEvent>
 #include <QTimeZone>
 #include <QVBoxLayout>
@@ -17,7 +17,11 @@
 #include <stdexcept>
 
 namespace {
-Q_LOGGING_CATEGORY(lcAudit, "vantle.audit")
+const Log &auditLog()
+{
+    static const Log log(QStringLiteral("audit"));
+    return log;
+}
 
 // The footer of the first question: the web fallback, 26 below what stands above it.
 QWidget *webFallback()
@@ -40,14 +44,7 @@ HourAuditView::HourAuditView(LedgerModel *ledger, QWidget *parent)
     if (!ledger)
         throw std::invalid_argument("HourAuditView needs the ledger");
 
-    QPointer<LedgerModel> guarded(ledger);
-    auto store = std::make_unique<AuditStore>(
-        AuditState::initial(), QString::fromUtf8(QTimeZone::systemTimeZoneId()),
-        [guarded](AuditSubmission submission) { return sendAudit(guarded, std::move(submission)); },
-        // Leaving the audit follows from the ledger (done()), not from the store.
-        [] {});
-    m_flow = new AuditFlowView(palette(), std::move(store), webFallback());
-
+    m_flow = makeFlow();
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -78,6 +75,29 @@ AuditStore *HourAuditView::store() const
     return m_flow->store();
 }
 
+AuditFlowView *HourAuditView::makeFlow()
+{
+    QPointer<LedgerModel> guarded(m_ledger);
+    auto store = std::make_unique<AuditStore>(
+        AuditState::initial(), QString::fromUtf8(QTimeZone::systemTimeZoneId()),
+        [guarded](AuditSubmission submission) { return sendAudit(guarded, std::move(submission)); },
+        // Leaving the audit follows from the ledger (done()), not from the store.
+        [] {});
+    return new AuditFlowView(palette(), std::move(store), webFallback());
+}
+
+void HourAuditView::startOver()
+{
+    m_abandoned = false;
+    AuditFlowView *old = m_flow;
+    m_flow = makeFlow();
+    layout()->replaceWidget(old, m_flow);
+    old->hide();
+    // Later: a submission of the old store may be finishing inside a call from it.
+    old->deleteLater();
+    m_flow->show();
+}
+
 void HourAuditView::checkDone()
 {
     if (m_done || !m_ledger || m_ledger->visibleCategories().isEmpty())
@@ -91,6 +111,8 @@ void HourAuditView::checkDone()
 void HourAuditView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    if (m_abandoned && !event->spontaneous())
+        startOver();
     startPolling();
 }
 
@@ -98,8 +120,13 @@ void HourAuditView::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
     // A minimised window keeps polling: an audit finished on the web should still end this one.
-    if (!event->spontaneous())
-        stopPolling();
+    if (event->spontaneous())
+        return;
+    stopPolling();
+    // Its window closed: the audit is abandoned, and its next showing starts afresh. (Hidden
+    // in a window still shown, it is being replaced, and goes anyway.)
+    if (!window()->isVisible())
+        m_abandoned = true;
 }
 
 void HourAuditView::startPolling()
@@ -145,9 +172,9 @@ QCoro::Task<void> HourAuditView::poll(QPointer<HourAuditView> self, QPointer<Led
             // the ledger was cleared.
             ledger->applyFetchedCategories(ticket, std::move(fetched));
         } catch (const std::exception &error) {
-            qCDebug(lcAudit) << "category poll failed:" << error.what();
+            auditLog().emit(QStringLiteral("debug"), QStringLiteral("category_poll_failed error=") + QString::fromUtf8(error.what()));
         } catch (...) {
-            qCDebug(lcAudit) << "category poll failed";
+            auditLog().emit(QStringLiteral("debug"), QStringLiteral("category_poll_failed error=unknown"));
         }
         if (!current())
             co_return;

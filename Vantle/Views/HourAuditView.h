@@ -19,8 +19,9 @@ class LedgerModel;
 //
 // Whatever shows it (the root view) creates it once, with the application's one ledger, and
 // deletes it with deleteLater() once done() has been emitted (or when the ledger is cleared,
-// which stops it for good). It owns the audit flow, which owns the store of the run: the
-// audit's answers live exactly as long as this view; nothing is kept on disk.
+// which stops it for good). It owns the audit flow, which owns the store of the run: nothing
+// is kept on disk. Closing the window abandons the run: when the window opens again the
+// audit starts afresh, with a new flow and store.
 //
 // It submits the audit through the ledger's client and then refreshes the ledger. While it
 // is shown it also fetches the categories every 5 seconds, so an audit taken on the web page
@@ -61,6 +62,8 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    AuditFlowView *makeFlow();
+    void startOver();
     void checkDone();
     void startPolling();
     void stopPolling();
@@ -71,6 +74,7 @@ private:
     QPointer<LedgerModel> m_ledger;
     AuditFlowView *m_flow;
     bool m_done = false;
+    bool m_abandoned = false;
     bool m_pollRunning = false;
     bool m_pollFinished = false;
     std::uint64_t m_pollGeneration = 0;

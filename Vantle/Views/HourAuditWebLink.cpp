@@ -47,7 +47,8 @@ void HourAuditWebLink::paintEvent(QPaintEvent *)
     const QFontMetricsF lead(plainFont());
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setPen(Theme::muted);
+    // With the keyboard's focus the line takes the audit's ink, underline and all.
+    painter.setPen(hasKeyboardFocus() ? colors().accentInk : Theme::muted);
     const qreal baseline = (height() - lead.height()) / 2.0 + lead.ascent();
     painter.setFont(plainFont());
     painter.drawText(QPointF(0, baseline), kLead);

@@ -89,6 +89,19 @@ MainView::MainView(LedgerModel *ledger, AccountService *account, MeetingsService
     bar->addWidget(m_settingsButton);
     outer->addLayout(bar);
 
+    // Quiet: the week below is still right as far as anyone knows, only not refreshed.
+    m_staleLine = new QLabel(staleText, this);
+    m_staleLine->setObjectName(QStringLiteral("staleLine"));
+    m_staleLine->setTextFormat(Qt::PlainText);
+    QFont staleFont = m_staleLine->font();
+    staleFont.setPixelSize(12);
+    m_staleLine->setFont(staleFont);
+    m_staleLine->setPalette(accountPalette);
+    m_staleLine->setVisible(m_ledger && m_ledger->lastRefreshFailed());
+    if (m_ledger)
+        connect(m_ledger, &LedgerModel::lastRefreshFailedChanged, m_staleLine, &QWidget::setVisible);
+    outer->addWidget(m_staleLine);
+
     auto *body = new QHBoxLayout;
     body->setSpacing(24);
     m_categories = new CategoryListView(ledger, this);

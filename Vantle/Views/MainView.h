@@ -24,6 +24,8 @@ class MainView final : public QWidget {
 public:
     static inline const QString showMeetingsKey = QStringLiteral("vantle.showMeetings");
     static inline const QString settingsText = QStringLiteral("Settings…");
+    // Under the top bar while the week shown could not be refreshed.
+    static inline const QString staleText = QStringLiteral("Couldn’t update your week. Vantle keeps trying.");
     // How often the strip drops meetings that have ended while it is on screen.
     static constexpr std::chrono::milliseconds stripTick{60000};
 
@@ -37,6 +39,7 @@ public:
     CategoryListView *categoryList() const { return m_categories; }
     QString accountText() const;
     QPushButton *settingsButton() const { return m_settingsButton; }
+    QLabel *staleLine() const { return m_staleLine; }
 
 Q_SIGNALS:
     void openSettingsRequested();
@@ -60,6 +63,7 @@ private:
     bool m_askingCalendar = false;
 
     QLabel *m_accountLabel;
+    QLabel *m_staleLine;
     QPushButton *m_settingsButton;
     CategoryListView *m_categories;
     MeetingsStrip *m_strip;

@@ -8,6 +8,7 @@
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Utilities/Theme.h"
 #include "Vantle/Views/FreshLaunchToast.h"
+#include "Vantle/Views/LedgerOfflineView.h"
 
 #include <QTimer>
 #include <QVBoxLayout>
@@ -38,6 +39,8 @@ QString RootView::name(Surface surface)
         return QStringLiteral("audit");
     case Surface::main:
         return QStringLiteral("main");
+    case Surface::offline:
+        return QStringLiteral("offline");
     }
     return QString();
 }
@@ -74,6 +77,7 @@ RootView::RootView(AccountService *account, OrvalenAccountBridge *bridge, Ledger
     if (m_ledger) {
         connect(m_ledger, &LedgerModel::categoriesChanged, this, &RootView::route);
         connect(m_ledger, &LedgerModel::didLoadCategoriesChanged, this, &RootView::route);
+        connect(m_ledger, &LedgerModel::lastRefreshFailedChanged, this, &RootView::route);
     }
 
     // The ledger follows the account from the end of the launch restore, and after three
@@ -99,8 +103,10 @@ RootView::Surface RootView::wantedSurface() const
         return Surface::gate;
     // Until the categories are in, neither the audit (a returning person would be asked to
     // take it again) nor an empty ledger is the right thing to show.
-    if (!m_ledger || !m_ledger->didLoadCategories())
+    if (!m_ledger)
         return Surface::loading;
+    if (!m_ledger->didLoadCategories())
+        return m_ledger->lastRefreshFailed() ? Surface::offline : Surface::loading;
     return m_ledger->visibleCategories().isEmpty() ? Surface::audit : Surface::main;
 }
 
@@ -170,6 +176,10 @@ QWidget *RootView::make(Surface surface)
     case Surface::main:
         if (m_surfaces.main)
             made = m_surfaces.main(this);
+        break;
+    case Surface::offline:
+        if (m_ledger)
+            made = new LedgerOfflineView(m_ledger, this);
         break;
     }
     return made ? made : makeLoadingView(this);

@@ -16,6 +16,8 @@ class QVBoxLayout;
 // The main window's content, chosen from the account and the ledger:
 //   loading  until the launch restore has ended (and while a signed-in person's categories
 //            have not arrived yet);
+//   offline  while a signed-in person's categories could not be loaded: a Retry, and the
+//            ledger's own retries move on by themselves once the week arrives;
 //   gate     the first-run gate while the person is signed out or has not passed it; a
 //            fresh one after every sign-out;
 //   audit    the Hour Audit while the person has no category to track;
@@ -26,7 +28,7 @@ class QVBoxLayout;
 class RootView final : public QWidget {
     Q_OBJECT
 public:
-    enum class Surface { loading, gate, audit, main };
+    enum class Surface { loading, gate, audit, main, offline };
     Q_ENUM(Surface)
 
     // How each surface is made. The root view owns what they return and deletes it when

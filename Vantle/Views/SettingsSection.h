@@ -14,7 +14,7 @@ class SettingsSwitch;
 // card whose rows are divided by hairlines. Rows come and go with their owner's state
 // (hide or show the row a helper returns); the card and its dividers follow the visible
 // rows. A row with a clear background sits on the window itself, outside the card.
-class SettingsSection final : public QWidget {
+class SettingsSection : public QWidget {
     Q_OBJECT
 public:
     enum class Background { card, clear };

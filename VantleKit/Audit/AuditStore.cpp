@@ -2,8 +2,8 @@
 
 #include "VantleKit/Audit/AuditMath.h"
 #include "VantleKit/VantAPIError.h"
+#include "Platform/SystemLog.h"
 
-#include <QLoggingCategory>
 #include <QPointer>
 
 #include <cmath>
@@ -11,7 +11,11 @@
 #include <utility>
 
 namespace {
-Q_LOGGING_CATEGORY(lcAuditStore, "vantle.audit")
+// The application's log, which this layer reaches through the system log's router.
+void logWarning(const QString &message)
+{
+    SystemLog::write(SystemLogLevel::warn, QStringLiteral("dev.orvalen.vantle"), QStringLiteral("audit"), message);
+}
 
 const QString networkErrorCode = QStringLiteral("network_error");
 
@@ -288,7 +292,7 @@ QCoro::Task<void> AuditStore::submit()
     } catch (const VantAPIError &error) {
         failure = error.code();
     } catch (const std::exception &error) {
-        qCWarning(lcAuditStore) << "audit submission failed:" << error.what();
+        logWarning(QStringLiteral("audit_submit_failed error=") + QString::fromUtf8(error.what()));
         failure = networkErrorCode;
     } catch (...) {
         failure = networkErrorCode;
@@ -304,7 +308,7 @@ QCoro::Task<void> AuditStore::submit()
             try {
                 onComplete();
             } catch (...) {
-                qCWarning(lcAuditStore) << "audit completion callback threw";
+                logWarning(QStringLiteral("audit_completion_failed"));
             }
         }
         co_return;

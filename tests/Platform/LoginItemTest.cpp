@@ -82,6 +82,11 @@ TEST(LoginItem, EnabledExactlyWhenOurEntryIsThereAndNotHidden)
         {"ours", ours, LoginItem::Status::enabled, true},
         {"ours, hidden by the desktop", ours + "Hidden=true\n", LoginItem::Status::notRegistered, true},
         {"ours, Hidden=false", ours + "Hidden=false\n", LoginItem::Status::enabled, true},
+        {"ours, turned off in GNOME's Startup Applications",
+         QByteArray(ours).replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"),
+         LoginItem::Status::notRegistered, true},
+        {"ours, without GNOME's key", QByteArray(ours).replace("X-GNOME-Autostart-enabled=true\n", ""),
+         LoginItem::Status::enabled, true},
         {"someone else's", "[Desktop Entry]\nType=Application\nExec=vantle\n", LoginItem::Status::notRegistered,
          false},
         {"marker outside the entry group",
@@ -117,7 +122,9 @@ TEST(LoginItem, RegisterWritesAStartableEntryAndUnregisterRemovesIt)
         {"path with spaces and specials", QStringLiteral("/home/a b/\"q\" $HOME `x` \\ 100%/vantle"), std::nullopt},
         {"over a hidden entry of ours", QStringLiteral("/opt/vantle/vantle"),
          LoginItem(QString(), QStringLiteral("/old")).entryText() + "Hidden=true\n"},
-        {"over someone else's entry", QStringLiteral("/usr/bin/vantle"), QByteArray("[Desktop Entry]\nExec=x\n")},
+        {"over an entry of ours GNOME turned off", QStringLiteral("/opt/vantle/vantle"),
+         QByteArray(LoginItem(QString(), QStringLiteral("/old")).entryText())
+             .replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false")},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -178,6 +185,27 @@ TEST(LoginItem, FailuresReachTheCallerAndLoseNothing)
         EXPECT_NO_THROW(item.unregisterItem());
     }
     EXPECT_EQ(readAll(home.filePath(QStringLiteral("a/autostart"))), QByteArray("not a folder"));
+
+    // Someone else's entry of our name is neither written over nor removed: registering
+    // says that it is in the way.
+    for (const QByteArray &foreign : {QByteArray("[Desktop Entry]\nType=Application\nExec=/opt/other/vantle\n"),
+                                      QByteArray("[Desktop Entry]\nX-Vantle-LoginItem=false\nExec=x\n"),
+                                      QByteArray("[Desktop Entry]\nExec=x\n[Other]\nX-Vantle-LoginItem=true\n")}) {
+        SCOPED_TRACE(foreign.constData());
+        const QString path = home.filePath(QStringLiteral("d/autostart/vantle.desktop"));
+        write(path, foreign);
+        const LoginItem item(path, QStringLiteral("/usr/bin/vantle"));
+        try {
+            item.registerItem();
+            ADD_FAILURE() << "another program's entry was written over";
+        } catch (const LoginItemError &error) {
+            EXPECT_EQ(error.kind(), LoginItemError::Kind::conflict);
+            EXPECT_TRUE(error.message().contains(path)) << error.message().toStdString();
+        }
+        EXPECT_NO_THROW(item.unregisterItem());
+        EXPECT_EQ(readAll(path), foreign);
+        EXPECT_EQ(item.status(), LoginItem::Status::notRegistered);
+    }
 
     // An entry of ours that cannot be removed: the error says so and the entry stays.
     if (geteuid() != 0) {

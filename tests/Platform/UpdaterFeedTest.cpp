@@ -29,6 +29,20 @@ TEST(UpdaterVersion, ReadsDottedNumbersAndOrdersThemNumerically)
         {" 1.2 ", "1.2", 0},         // blanks around are ignored
         {"01.2", "1.2", 0},
         {"999999999", "999999998", 1},
+        // Pre-releases, in semantic versioning's order.
+        {"1.5.0-beta.1", "1.5.0", -1},
+        {"1.5-beta.1", "1.5.0-beta.1", 0},
+        {"1.5.0-beta.1", "1.4.9", 1},
+        {"1.0.0-alpha", "1.0.0-alpha.1", -1},
+        {"1.0.0-alpha.1", "1.0.0-alpha.beta", -1},
+        {"1.0.0-alpha.beta", "1.0.0-beta", -1},
+        {"1.0.0-beta.2", "1.0.0-beta.11", -1},
+        {"1.0.0-beta.11", "1.0.0-rc.1", -1},
+        {"1.0.0-rc.1", "1.0.0", -1},
+        {"1.0.0-1", "1.0.0-alpha", -1},
+        {"1.0.0-rc-1", "1.0.0-rc.1", 1},
+        {"1.0.0+20240501", "1.0.0", 0},
+        {"1.0.0-beta+exp.sha.5114f85", "1.0.0-beta", 0},
     };
     for (const auto &c : cases) {
         const auto a = UpdaterVersion::parse(QString::fromLatin1(c.a));
@@ -37,8 +51,9 @@ TEST(UpdaterVersion, ReadsDottedNumbersAndOrdersThemNumerically)
         const auto order = *a <=> *b;
         EXPECT_EQ(order < 0 ? -1 : (order > 0 ? 1 : 0), c.order) << c.a << " vs " << c.b;
     }
-    for (const char *notAVersion : {"", " ", "1.", ".1", "1..2", "v1.2", "1.2-beta", "1.2b", "one", "1,2",
-                                    "-1", "+1", "1234567890", "1.2.3.4.5.6.7.8.9", "\xd9\xa1.2"}) {
+    for (const char *notAVersion : {"", " ", "1.", ".1", "1..2", "v1.2", "1.2b", "one", "1,2", "-1", "+1",
+                                    "1234567890", "1.2.3.4.5.6.7.8.9", "\xd9\xa1.2", "1.2-", "1.2-beta..1",
+                                    "1.2-beta_1", "1.2-01", "1.2+", "1.2-beta+", "1.2-b\xc3\xa9ta"}) {
         EXPECT_FALSE(UpdaterVersion::parse(QString::fromUtf8(notAVersion))) << notAVersion;
     }
 }
@@ -160,7 +175,7 @@ TEST(UpdaterFeedItem, SignatureCoversEveryFieldThePersonIsShown)
     }
 
     const std::function<void(UpdaterFeedItem &)> malformed[] = {
-        [](UpdaterFeedItem &i) { i.version = QStringLiteral("1.4-beta"); },
+        [](UpdaterFeedItem &i) { i.version = QStringLiteral("1.4 beta"); },
         [](UpdaterFeedItem &i) { i.link.clear(); },
         [](UpdaterFeedItem &i) { i.link = QStringLiteral("file:///etc/passwd"); },
         [](UpdaterFeedItem &i) { i.link = QStringLiteral("/download"); },

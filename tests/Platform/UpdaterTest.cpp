@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -67,6 +71,30 @@ struct Harness {
     }
 };
 
+// A feed server that never finishes: it answers at once, then sends one byte of its body
+// every 20 ms, for as long as the connection lasts.
+class TricklingFeed final : public QObject {
+public:
+    TricklingFeed()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this]() {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: 1000000\r\n\r\n");
+                auto *drip = new QTimer(socket);
+                drip->setInterval(20);
+                connect(drip, &QTimer::timeout, socket, [socket]() { socket->write(" "); });
+                drip->start();
+            }
+        });
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/feed.xml").arg(m_server.serverPort())); }
+
+private:
+    QTcpServer m_server;
+};
+
 Release release(const char *version, const char *channel = "", Signing signing = Signing::testKey)
 {
     Release r;
@@ -99,7 +127,7 @@ TEST(Updater, OffersTheNewestSignedReleaseOfAnAllowedChannelAndNothingElse)
         {"newest unsigned", {release("1.2", "", Signing::none)}, {}, nullptr, Code::signatureInvalid},
         {"bad signature on a channel not offered", {release("1.1"), release("1.3", "beta", Signing::otherKey)}, {},
          "1.1", {}},
-        {"newer version text not a version", {release("1.1"), release("2.0-final")}, {}, "1.1", {}},
+        {"newer version text not a version", {release("1.1"), release("2.0 final")}, {}, "1.1", {}},
         {"no version text is a version", {release("latest"), release("v2"), release("")}, {}, nullptr,
          Code::noReadableVersion},
     };
@@ -133,6 +161,7 @@ TEST(Updater, OffersTheNewestSignedReleaseOfAnAllowedChannelAndNothingElse)
 TEST(Updater, FeedsThatCannotBeReadEndTheCycleWithTheirOwnError)
 {
     const quint16 closed = Fakes::FakeService::closedPort();
+    TricklingFeed trickling;
     const struct {
         const char *name;
         std::function<void(Harness &)> arrange;
@@ -148,6 +177,15 @@ TEST(Updater, FeedsThatCannotBeReadEndTheCycleWithTheirOwnError)
              Fakes::ScriptedAnswer slow;
              slow.delay = 30s;
              h.feed.enqueue(QStringLiteral("GET"), QString::fromLatin1(FakeUpdateFeed::feedPath), slow);
+         },
+         UpdaterError::networkDomain, QStringLiteral("The update server did not answer in time.")},
+        // Bytes keep coming, never the whole feed: the deadline still ends the check.
+        {"trickles for ever",
+         [&trickling](Harness &h) {
+             Updater::Settings s = h.updater->settings();
+             s.feedURL = trickling.url();
+             h.updater = std::make_unique<Updater>(s, &h.user, &h.delegate);
+             h.updater->start();
          },
          UpdaterError::networkDomain, QStringLiteral("The update server did not answer in time.")},
         {"server error",
@@ -186,6 +224,40 @@ TEST(Updater, FeedsThatCannotBeReadEndTheCycleWithTheirOwnError)
         ASSERT_EQ(h.user.shown().size(), 1);
         EXPECT_EQ(h.user.shown()[0].text, c.text);
         EXPECT_TRUE(h.updater->canCheckForUpdates());
+    }
+}
+
+// A beta build's own version is a pre-release: it checks like any build, and the release
+// it was a beta of is newer.
+TEST(Updater, APreReleaseBuildChecksAndIsOfferedWhatIsNewer)
+{
+    const struct {
+        const char *current;
+        QList<Release> releases;
+        const char *offered; // nullptr: up to date
+    } cases[] = {
+        {"1.5.0-beta.1", {release("1.5.0-beta.1", "beta"), release("1.4.2")}, nullptr},
+        {"1.5.0-beta.1", {release("1.5.0-beta.2", "beta"), release("1.4.2")}, "1.5.0-beta.2"},
+        {"1.5.0-beta.1", {release("1.5.0"), release("1.5.0-rc.1", "beta")}, "1.5.0"},
+        {"1.5.0", {release("1.5.0-rc.1", "beta"), release("1.5.0")}, nullptr},
+        {"1.5.0+build.7", {release("1.5.1-alpha", "beta")}, "1.5.1-alpha"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.current);
+        Harness h([&c](Updater::Settings &s) { s.currentVersion = QString::fromLatin1(c.current); });
+        h.feed.setReleases(c.releases);
+        h.delegate.channels = {QStringLiteral("beta")};
+        ASSERT_FALSE(h.updater->start()) << "the updater starts";
+        EXPECT_TRUE(h.updater->canCheckForUpdates());
+        ASSERT_TRUE(h.check());
+        ASSERT_EQ(h.user.shown().size(), 1);
+        const auto shown = h.user.shown().first();
+        if (c.offered) {
+            EXPECT_EQ(shown.kind, QStringLiteral("offer"));
+            EXPECT_EQ(shown.offer.version, QString::fromLatin1(c.offered));
+        } else {
+            EXPECT_EQ(shown.kind, QStringLiteral("up to date"));
+        }
     }
 }
 
@@ -323,7 +395,7 @@ TEST(Updater, ABuildWithoutAUsableConfigurationNeverChecks)
         {"key placeholder", [](Updater::Settings &s) { s.publicKey = QStringLiteral("REPLACE_ME"); },
          Code::publicKeyInvalid},
         {"key too short", [](Updater::Settings &s) { s.publicKey = QStringLiteral("AAAA"); }, Code::publicKeyInvalid},
-        {"version not a version", [](Updater::Settings &s) { s.currentVersion = QStringLiteral("1.0.0-rc1"); },
+        {"version not a version", [](Updater::Settings &s) { s.currentVersion = QStringLiteral("v1.0.0"); },
          Code::currentVersionInvalid},
     };
     for (const auto &c : cases) {

@@ -7,6 +7,7 @@
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/StoredSession.h"
 #include "Platform/InMemoryKeychain.h"
+#include "Platform/RecordingSystemLog.h"
 
 #include "tools/fakes/FakeLedgerService.h"
 #include "support/TaskRunner.h"
@@ -262,29 +263,24 @@ TEST_F(LedgerClientTest, ARefusedTokenIsTheServicesUnauthorized)
     }
 }
 
-// Collects the warnings logged under one category while it lives.
+// Collects the warnings the ledger client writes to the system log while it lives (the
+// application routes them into its own log).
 class WarningCapture final {
 public:
-    explicit WarningCapture(const char *category)
+    WarningCapture() { SystemLog::setSink(m_journal); }
+    ~WarningCapture() { SystemLog::setSink(nullptr); }
+    QStringList lines() const
     {
-        s_category = category;
-        s_lines.clear();
-        s_previous = qInstallMessageHandler(&WarningCapture::handle);
+        QStringList out;
+        for (const RecordingSystemLog::Record &record : m_journal->records()) {
+            if (record.entry.level == SystemLogLevel::warn && record.entry.category == QLatin1String("ledger"))
+                out.append(record.entry.message);
+        }
+        return out;
     }
-    ~WarningCapture() { qInstallMessageHandler(s_previous); }
-    QStringList lines() const { return s_lines; }
 
 private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        if (type == QtWarningMsg && context.category && qstrcmp(context.category, s_category) == 0)
-            s_lines.append(message);
-        else if (s_previous)
-            s_previous(type, context, message);
-    }
-    static inline const char *s_category = nullptr;
-    static inline QStringList s_lines;
-    static inline QtMessageHandler s_previous = nullptr;
+    std::shared_ptr<RecordingSystemLog> m_journal = std::make_shared<RecordingSystemLog>();
 };
 
 // A 2xx answer means the service created the categories: whatever the body holds, the
@@ -313,7 +309,7 @@ TEST_F(LedgerClientTest, AnyTwoHundredToAnAuditIsSuccess)
     for (const auto &c : cases) {
         m_service.enqueue(QStringLiteral("POST"), QString::fromLatin1(FakeLedgerService::auditPath),
                           ScriptedAnswer::json(c.status, c.body));
-        WarningCapture warnings("vantle.ledger");
+        WarningCapture warnings;
         std::optional<VantAuditRecord> record;
         EXPECT_NO_THROW(record = runTask(post(*api, initialSubmission()))) << c.body.constData();
         EXPECT_EQ(record.has_value(), c.record) << c.body.constData();

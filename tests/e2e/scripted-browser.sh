@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # A default browser for the end-to-end test, registered through mimeapps.list as the
 # handler of http and https links. It does what a person does on the authority's sign-in
-# page: loads it, types an e-mail address, presses Continue, and follows the redirect back
-# to "vantle://", which it opens with xdg-open like a browser hands a link of a foreign
-# scheme to the desktop.
+# page: loads it, types an e-mail address, presses Continue, and follows the page that
+# answers back to "vantle://", which it opens with xdg-open like a browser hands a link of
+# a foreign scheme to the desktop.
 #
 #   E2E_BROWSER_LOG    file each step is appended to (default: standard error)
 #   E2E_BROWSER_EMAIL  the address typed on the page
@@ -39,14 +39,16 @@ while IFS= read -r input; do
 done < <(grep -o '<input type="hidden" name="[^"]*" value="[^"]*">' <<<"$page")
 [ "${#fields[@]}" -gt 0 ] || fail "the form carries no request"
 
-location=$(curl -sS --max-time 20 -o /dev/null -w '%{redirect_url}' "${fields[@]}" \
+back=$(curl -sS --max-time 20 "${fields[@]}" \
   --data-urlencode "signin_provider=email" --data-urlencode "signin_email=$email" \
   --data-urlencode "signin_decision=allow" "$origin$action") || fail "the form was not accepted"
+grep -q 'You can go back to' <<<"$back" || fail "the page after Continue does not send the person back"
+location=$(grep -o '<a [^>]*id="back" href="[^"]*"' <<<"$back" | sed -E 's/.*href="([^"]*)".*/\1/' | unescape)
 case "$location" in
   vantle://*) ;;
   *) fail "the page did not send the browser back to vantle://, but to '$location'" ;;
 esac
-say "submitted as $email; redirected to ${location%%\?*}"
+say "submitted as $email; sent back to ${location%%\?*}"
 
 xdg-open "$location" >>"$log" 2>&1 || fail "xdg-open could not hand over the redirect (status $?)"
 say "handed the redirect to the desktop"

@@ -3,8 +3,11 @@
 # the local stack, chooses a sign-in provider, signs in on the authority's page in the
 # default browser (a scripted one, registered through mimeapps.list), comes back through a
 # "vantle://" link that the desktop hands to a second start of Vantle, which passes it to
-# the running one; Vantle then shows the welcome step, and after Continue the Hour Audit.
-# A screenshot of the window is saved at each step.
+# the running one; Vantle then shows the welcome step, and after Continue the Hour Audit,
+# which the person takes from the keyboard alone up to their week, then quits with Ctrl+Q.
+# Started again while the local stack is down, Vantle says it cannot load the week; once the
+# stack is back (on the same ports), the week shows by itself. A screenshot of the window is
+# saved at each step.
 #
 #   signin-to-audit.sh <vantle> <local-stack> <screenshot folder>
 #
@@ -104,11 +107,18 @@ export DISPLAY=":$(head -n1 "$work/display")"
 # A keyring of this session's own, unlocked.
 eval "$(echo -n vantle-e2e | gnome-keyring-daemon --unlock --components=secrets)" >/dev/null
 
-# The local stack, from an empty data folder.
-"$stack" --data "$work/stack" --env-file "$work/stack.env" >"$work/stack.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 300); do [ -s "$work/stack.env" ] && break; sleep 0.1; done
-[ -s "$work/stack.env" ] || fail "the local stack did not come up"
+# The local stack, from an empty data folder; started again later on the same folder, it
+# serves on the same ports.
+stack_pid=""
+start_stack() {
+  rm -f "$work/stack.env"
+  "$stack" --data "$work/stack" --env-file "$work/stack.env" >>"$work/stack.log" 2>&1 &
+  stack_pid=$!
+  pids+=("$stack_pid")
+  for _ in $(seq 300); do [ -s "$work/stack.env" ] && break; sleep 0.1; done
+  [ -s "$work/stack.env" ] || fail "the local stack did not come up"
+}
+start_stack
 while IFS='=' read -r name value; do
   case "$name" in VANTLE_*) export "$name=$value" ;; esac
 done <"$work/stack.env"
@@ -136,12 +146,21 @@ xdg-mime default e2e-browser.desktop x-scheme-handler/http x-scheme-handler/http
 grep -q vantle.desktop "$XDG_CONFIG_HOME/mimeapps.list" || fail "mimeapps.list does not name Vantle"
 
 # Vantle itself.
-"$work/bin/vantle" >"$work/vantle.log" 2>&1 &
-vantle_pid=$!
-pids+=("$vantle_pid")
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vantle$' | head -n1) || fail "no Vantle window"
-[ -n "$window" ] || fail "no Vantle window"
-echo "e2e: Vantle window $window on $DISPLAY"
+start_vantle() {
+  "$work/bin/vantle" >>"$work/vantle.log" 2>&1 &
+  vantle_pid=$!
+  pids+=("$vantle_pid")
+  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vantle$' | head -n1) || fail "no Vantle window"
+  [ -n "$window" ] || fail "no Vantle window"
+  echo "e2e: Vantle window $window on $DISPLAY"
+}
+# Keys to the window, as the keyboard sends them. Buttons are pressed with Space, which acts
+# as the key comes up: the next key never races a screen still changing.
+keys() {
+  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+  xdotool key --clearmodifiers --delay 120 "$@"
+}
+start_vantle
 
 wait_for_log 'root_surface surface=gate' 60 "the first-run gate did not show"
 sleep 1
@@ -177,3 +196,48 @@ shot 03-hour-audit
 count=$(pgrep -c -f "^$work/bin/vantle" || true)
 [ "$count" = 1 ] || fail "$count Vantle processes run, not one"
 echo "e2e: signed in through the browser, welcomed, and shown the Hour Audit"
+
+# The Hour Audit from the keyboard alone. Sleep: Tab to the first chip, the arrows to 7h,
+# Space picks it; Return is each question's "Next →".
+keys Tab Right Right
+sleep 0.5
+shot 04-audit-keyboard-focus
+keys space Return Return Return Return
+# The dashboard has no default button: Shift+Tab from the top of the page reaches the last
+# control, "Lock it in →".
+keys shift+Tab
+sleep 0.5
+shot 05-dashboard-lock-it-in-focused
+keys space
+# The yours step: Tab to the row's name, a name, then Shift+Tab round to "Start tracking".
+keys Tab
+xdotool type --delay 60 "Reading"
+keys shift+Tab
+sleep 0.5
+shot 06-yours-start-tracking-focused
+keys space
+wait_for_log 'root_surface surface=main' 60 "the week did not show after the audit taken from the keyboard"
+sleep 1
+shot 07-week
+echo "e2e: took the Hour Audit from the keyboard alone"
+
+# Ctrl+Q quits from the window.
+keys ctrl+q
+for _ in $(seq 300); do kill -0 "$vantle_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$vantle_pid" 2>/dev/null && fail "Ctrl+Q did not quit Vantle"
+
+# Started while the services are down: the session is there, the week cannot load.
+kill -TERM "$stack_pid"
+wait "$stack_pid" 2>/dev/null || true
+: >"$work/vantle.log"
+rm -f "$XDG_STATE_HOME"/vantle/logs/*
+start_vantle
+wait_for_log 'root_surface surface=offline' 90 "no offline state while the ledger could not be reached"
+sleep 1
+shot 08-offline
+# The services come back on the same ports: the week shows without anyone pressing Retry.
+start_stack
+wait_for_log 'root_surface surface=main' 120 "the week did not show once the ledger answered again"
+sleep 1
+shot 09-week-after-offline
+echo "e2e: started offline, then shown the week once the ledger answered"

@@ -4,7 +4,8 @@
 //   app-gallery <output folder>
 //
 // main-*.png: the main view with its categories, the meetings strip off and on (a day with
-// meetings, an empty day, no calendar); root-loading.png; toast.png.
+// meetings, an empty day, no calendar), and with the line of a week that could not be
+// refreshed; root-loading.png; root-offline.png (the week could not load); toast.png.
 
 #include "OrvalenAccount/KeychainStorage.h"
 #include "Platform/ApplicationFont.h"
@@ -18,6 +19,7 @@
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Views/CategoryListView.h"
 #include "Vantle/Views/FreshLaunchToast.h"
+#include "Vantle/Views/LedgerOfflineView.h"
 #include "Vantle/Views/MainView.h"
 #include "Vantle/Shell/MainWindow.h"
 #include "Vantle/Views/MeetingsStrip.h"
@@ -166,6 +168,30 @@ int main(int argc, char **argv)
         [[maybe_unused]] QCoro::Task<void> refreshing = meetings.refresh();
         settle();
         save(window, folder, QStringLiteral("main-meetings-no-calendar"));
+    }
+
+    // A week that could not be refreshed: still shown, with a quiet line.
+    {
+        LedgerModel stale(std::make_shared<VantleAPI>(QUrl(QStringLiteral("http://127.0.0.1:0")),
+                                                      []() { return std::optional<QString>(QStringLiteral("t")); },
+                                                      nullptr));
+        stale.setCategories(sampleWeek());
+        stale.setDidLoadCategories(true);
+        InMemoryPreferences preferences;
+        MainWindow window(new MainView(&stale, &account, nullptr, &preferences));
+        [[maybe_unused]] QCoro::Task<void> refreshing = stale.refresh();
+        for (int i = 0; i < 50 && !stale.lastRefreshFailed(); ++i)
+            settle(100);
+        save(window, folder, QStringLiteral("main-stale"));
+    }
+
+    // The week could not load: the offline card.
+    {
+        MainWindow window(new LedgerOfflineView(&ledger));
+        save(window, folder, QStringLiteral("root-offline"));
+        window.findChild<QWidget *>(QStringLiteral("retry"))->setFocus(Qt::TabFocusReason);
+        window.activateWindow();
+        save(window, folder, QStringLiteral("root-offline-focused"));
     }
 
     // The root view before the launch restore has ended.

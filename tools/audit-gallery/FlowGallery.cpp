@@ -54,6 +54,17 @@ void toYours(AuditStore &store)
     store.show(AuditScreen::yours);
 }
 
+// The focus as Tab would put it on the named control.
+void tabFocus(AuditFlowView &flow, const char *name)
+{
+    flow.window()->activateWindow();
+    settle();
+    if (auto *widget = flow.findChild<QWidget *>(QString::fromLatin1(name))) {
+        widget->setFocus(Qt::TabFocusReason);
+        flow.host(flow.shownScreen())->ensureWidgetVisible(widget);
+    }
+}
+
 void hover(QWidget *widget)
 {
     const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
@@ -196,6 +207,61 @@ void shootFlows(const QDir &dir, QTextStream &out)
              toYours(s);
              s.yoursSetName(0, QStringLiteral("Guitar"));
              s.setSubmitError(QStringLiteral("network_error"));
+         }},
+        {QStringLiteral("flow-focus-sleep-chip-on"),
+         [](AuditStore &, AuditFlowView &flow) { tabFocus(flow, "audit.sleep.sleepChips.chip.4"); }, 960, 680},
+        {QStringLiteral("flow-focus-sleep-web"),
+         [](AuditStore &, AuditFlowView &flow) { tabFocus(flow, "audit.sleep.web"); }, 960, 680},
+        {QStringLiteral("flow-focus-work-chip-off"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             s.show(AuditScreen::work);
+             tabFocus(flow, "audit.work.dayChips.chip.5");
+         },
+         960, 680},
+        {QStringLiteral("flow-focus-work-back"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             s.show(AuditScreen::work);
+             tabFocus(flow, "audit.work.back");
+         }},
+        {QStringLiteral("flow-focus-work-alt"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             s.show(AuditScreen::work);
+             tabFocus(flow, "audit.work.pencil");
+         }},
+        {QStringLiteral("flow-focus-work-next"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             s.show(AuditScreen::work);
+             tabFocus(flow, "audit.work.next");
+         }},
+        {QStringLiteral("flow-focus-dash-stepper"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             toDash(s);
+             tabFocus(flow, "audit.dash.tuneWork.stepper.inc");
+         }},
+        {QStringLiteral("flow-focus-dash-workouts"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             toDash(s);
+             tabFocus(flow, "audit.dash.workouts");
+         }},
+        {QStringLiteral("flow-focus-dash-add"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             toDash(s);
+             s.addActivity(AuditActivity{QStringLiteral("Reading"), 2.5, 1, 0});
+             settle();
+             tabFocus(flow, "audit.dash.add");
+         }},
+        {QStringLiteral("flow-focus-dash-remove"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             toDash(s);
+             s.addActivity(AuditActivity{QStringLiteral("Reading"), 2.5, 1, 0});
+             settle();
+             tabFocus(flow, "audit.dash.act.0.remove");
+         }},
+        {QStringLiteral("flow-focus-yours-stepper"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             toYours(s);
+             s.yoursSetName(0, QStringLiteral("Guitar"));
+             tabFocus(flow, "audit.yours.row.0.hours.dec");
          }},
         {QStringLiteral("flow-yours-submitting"),
          [](AuditStore &s, AuditFlowView &) {

@@ -82,24 +82,28 @@ p.error { color: #ff8a80; margin: 8px 0 0; }
 button { flex: 1; padding: 10px; border-radius: 8px; border: 0; font: inherit; cursor: pointer; }
 button.primary { background: #f0a32a; color: #121214; font-weight: 600; }
 button.secondary { background: #2c2c33; color: #f5f5f5; }
+a.primary { flex: 1; padding: 10px; border-radius: 8px; text-align: center; text-decoration: none;
+            background: #f0a32a; color: #121214; font-weight: 600; }
 )";
 
 } // namespace
 
 FakeAuthority::FakeAuthority(QObject *parent) : FakeService(parent)
 {
-    const QString base = baseUrl().toString();
-    const QJsonObject document{
-        {QStringLiteral("issuer"), base},
-        {QStringLiteral("authorization_endpoint"), base + authorizePath},
-        {QStringLiteral("token_endpoint"), base + QStringLiteral("/token")},
-        {QStringLiteral("jwks_uri"), base + QStringLiteral("/jwks")},
-        {QStringLiteral("end_session_endpoint"), base + QStringLiteral("/logout")},
-        {QStringLiteral("response_types_supported"), QJsonArray{QStringLiteral("code")}},
-        {QStringLiteral("code_challenge_methods_supported"), QJsonArray{QStringLiteral("S256")}},
-    };
-    on(QStringLiteral("GET"), discoveryPath,
-       ScriptedAnswer::json(200, QJsonDocument(document).toJson(QJsonDocument::Compact)));
+    // Made at each request: the address is the one served now, also after a move.
+    on(QStringLiteral("GET"), discoveryPath, [this](const RecordedRequest &) {
+        const QString base = baseUrl().toString();
+        const QJsonObject document{
+            {QStringLiteral("issuer"), base},
+            {QStringLiteral("authorization_endpoint"), base + authorizePath},
+            {QStringLiteral("token_endpoint"), base + QStringLiteral("/token")},
+            {QStringLiteral("jwks_uri"), base + QStringLiteral("/jwks")},
+            {QStringLiteral("end_session_endpoint"), base + QStringLiteral("/logout")},
+            {QStringLiteral("response_types_supported"), QJsonArray{QStringLiteral("code")}},
+            {QStringLiteral("code_challenge_methods_supported"), QJsonArray{QStringLiteral("S256")}},
+        };
+        return ScriptedAnswer::json(200, QJsonDocument(document).toJson(QJsonDocument::Compact));
+    });
 }
 
 QMap<QString, QString> FakeAuthority::decodeQuery(const QByteArray &encodedQuery)
@@ -193,12 +197,31 @@ ScriptedAnswer FakeAuthority::signInPage(const QMap<QString, QString> &parameter
     return htmlAnswer(problem.isEmpty() ? 200 : 422, html);
 }
 
+ScriptedAnswer FakeAuthority::backPage(const QMap<QString, QString> &parameters, const QByteArray &result,
+                                       bool allowed) const
+{
+    const QString app = parameters.value(QStringLiteral("orvalen_app_slug"), QStringLiteral("the application"));
+    const QString link = QString::fromUtf8(redirectLocation(parameters, result)).toHtmlEscaped();
+    const QString title = allowed ? QStringLiteral("You\u2019re signed in") : QStringLiteral("Sign-in cancelled");
+    const QString html = QStringLiteral(
+        "<!doctype html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<meta http-equiv=\"refresh\" content=\"0; url=%1\">\n"
+        "<title>%2 (local test authority)</title>\n<style>%3</style>\n</head>\n<body>\n<main>\n"
+        "<h1>%2</h1>\n<p class=\"lead\">You can go back to %4 now. If %4 did not open, use the link below; "
+        "this tab can be closed.</p>\n"
+        "<div class=\"actions\"><a class=\"primary\" id=\"back\" href=\"%1\">Open %4</a></div>\n"
+        "</main>\n</body>\n</html>\n")
+                             .arg(link, title, QString::fromLatin1(pageStyle), app.toHtmlEscaped());
+    return htmlAnswer(200, html);
+}
+
 ScriptedAnswer FakeAuthority::decide(const QMap<QString, QString> &form)
 {
     if (!isValidRequest(form))
         return ScriptedAnswer::json(400, R"({"error":"invalid_request"})");
     if (form.value(decisionField) == QLatin1String("deny"))
-        return redirectAnswer(303, redirectLocation(form, "error=access_denied"));
+        return backPage(form, "error=access_denied", false);
 
     const QString email = form.value(emailField).trimmed();
     if (!looksLikeEmail(email))
@@ -208,7 +231,7 @@ ScriptedAnswer FakeAuthority::decide(const QMap<QString, QString> &form)
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), 6);
     const QString code = QString::fromLatin1(random.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
     issue(code, form, email);
-    return redirectAnswer(303, redirectLocation(form, "code=" + QUrl::toPercentEncoding(code)));
+    return backPage(form, "code=" + QUrl::toPercentEncoding(code), true);
 }
 
 bool FakeAuthority::handleSpecial(const RecordedRequest &request, ScriptedAnswer &answer)

@@ -20,8 +20,10 @@ namespace Fakes {
 //
 // With the sign-in page on (the local stack's authority), "/authorize" shows a form
 // instead, where a person in a real browser chooses a provider and types an e-mail
-// address; posting it sends the browser back with a fresh single-use code that
-// redeem() turns into that address.
+// address. Posting it answers a page that hands the browser back to the application
+// (at once, and by a link with the id "back" should that not happen) with a fresh
+// single-use code that redeem() turns into that address, and says the person can go
+// back to the application: the tab is not left on the filled form.
 class FakeAuthority final : public FakeService {
     Q_OBJECT
 public:
@@ -81,6 +83,7 @@ private:
         QString redirectUri;
     };
     void issue(const QString &code, const QMap<QString, QString> &request, const QString &email);
+    ScriptedAnswer backPage(const QMap<QString, QString> &parameters, const QByteArray &result, bool allowed) const;
     ScriptedAnswer signInPage(const QMap<QString, QString> &parameters, const QString &email,
                               const QString &problem) const;
     ScriptedAnswer decide(const QMap<QString, QString> &form);

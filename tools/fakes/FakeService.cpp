@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
 #include <stdexcept>
 
 namespace Fakes {
@@ -87,6 +88,21 @@ FakeService::FakeService(QObject *parent) : QObject(parent)
 }
 
 FakeService::~FakeService() = default;
+
+bool FakeService::moveTo(quint16 port)
+{
+    if (port == m_port)
+        return true;
+    auto server = std::make_unique<QTcpServer>();
+    if (port == 0 || !server->listen(QHostAddress(QHostAddress::LocalHost), port))
+        return false;
+    const auto listening = m_server.servers();
+    for (QTcpServer *old : listening)
+        old->close();
+    m_server.bind(server.release());
+    m_port = port;
+    return true;
+}
 
 QUrl FakeService::baseUrl() const
 {

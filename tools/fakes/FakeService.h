@@ -58,6 +58,9 @@ public:
     ~FakeService() override;
 
     quint16 port() const { return m_port; }
+    // Serves on `port` from now on instead (the local stack keeps each service's port across
+    // restarts). False, and nothing changes, when the port cannot be had.
+    bool moveTo(quint16 port);
     // "http://127.0.0.1:<port>" with no trailing slash.
     QUrl baseUrl() const;
     QUrl url(const QString &path) const;

@@ -1,6 +1,7 @@
 #include "tools/fakes/FakeUpdateFeed.h"
 
 #include "Platform/UpdaterFeed.h"
+#include "Platform/UpdaterVersion.h"
 
 #include <QCryptographicHash>
 #include <QXmlStreamWriter>
@@ -66,6 +67,51 @@ FakeUpdateFeed::FakeUpdateFeed(QObject *parent) : FakeService(parent)
         answer.body = m_raw ? *m_raw : feedXml();
         return answer;
     });
+}
+
+void FakeUpdateFeed::serveAsRunning(const QString &currentVersion)
+{
+    m_servesDownloads = true;
+    addRelease(Release{currentVersion, {}, {}, {}, {}, Signing::testKey});
+    on(QStringLiteral("POST"), QString::fromLatin1(newerPath), [this](const RecordedRequest &) {
+        QString newest = m_releases.isEmpty() ? QStringLiteral("0") : m_releases.first().version;
+        for (const Release &release : std::as_const(m_releases)) {
+            const auto a = UpdaterVersion::parse(release.version), b = UpdaterVersion::parse(newest);
+            if (a && b && *b < *a)
+                newest = release.version;
+        }
+        const QString version = nextVersion(newest);
+        addRelease(Release{version, {}, {}, {}, {}, Signing::testKey});
+        return ScriptedAnswer::json(201, QStringLiteral(R"({"version":"%1"})").arg(version).toUtf8());
+    });
+}
+
+QString FakeUpdateFeed::nextVersion(const QString &version)
+{
+    QStringList parts = version.split(QLatin1Char('.'));
+    bool number = false;
+    const int last = parts.last().toInt(&number);
+    if (!number || last < 0)
+        return version + QStringLiteral(".1");
+    parts.last() = QString::number(last + 1);
+    return parts.join(QLatin1Char('.'));
+}
+
+bool FakeUpdateFeed::handleSpecial(const RecordedRequest &request, ScriptedAnswer &answer)
+{
+    static const QString download = QStringLiteral("/download/");
+    if (!m_servesDownloads || request.method != QLatin1String("GET") || !request.path.startsWith(download))
+        return false;
+    const QString version = request.path.mid(download.size()).toHtmlEscaped();
+    answer.status = 200;
+    answer.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html; charset=utf-8")));
+    answer.body = QStringLiteral("<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                                 "<title>vantle %1</title></head>\n<body style=\"font: 15px system-ui, sans-serif\">"
+                                 "<h1>vantle %1</h1><p>The local stack offers this release to try the update dialog; "
+                                 "there is nothing to download.</p></body></html>\n")
+                      .arg(version)
+                      .toUtf8();
+    return true;
 }
 
 QString FakeUpdateFeed::publicKey()

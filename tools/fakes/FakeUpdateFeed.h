@@ -22,6 +22,7 @@ class FakeUpdateFeed : public FakeService {
     Q_OBJECT
 public:
     static constexpr const char *feedPath = "/updates/feed.xml";
+    static constexpr const char *newerPath = "/updates/newer";
 
     enum class Signing {
         testKey,   // a valid signature under publicKey()
@@ -51,6 +52,14 @@ public:
     void addRelease(Release release) { m_releases.append(std::move(release)); }
     QList<Release> releases() const { return m_releases; }
 
+    // The feed of a running application: a release of `currentVersion`, so that a check finds
+    // it up to date, and POST /updates/newer, which adds a release newer than any held (its
+    // last number one higher) and answers its version, so that the update dialog can be seen.
+    // The download page of a release is a page of the fake's own.
+    void serveAsRunning(const QString &currentVersion);
+    // "0.1.0" gives "0.1.1"; a version whose last part is not a number gets ".1".
+    static QString nextVersion(const QString &version);
+
     // Serve `body` as it is instead of the feed; nothing restores the generated feed.
     void setRawFeed(QByteArray body) { m_raw = std::move(body); }
     void clearRawFeed() { m_raw.reset(); }
@@ -61,8 +70,12 @@ public:
 
     int fetchCount() const { return countOf(QStringLiteral("GET"), QString::fromLatin1(feedPath)); }
 
+protected:
+    bool handleSpecial(const RecordedRequest &request, ScriptedAnswer &answer) override;
+
 private:
     QList<Release> m_releases;
+    bool m_servesDownloads = false;
     std::optional<QByteArray> m_raw;
 };
 

@@ -20,6 +20,28 @@ namespace {
 LocalStack::LocalStack(QString dataDirectory, QObject *parent)
     : QObject(parent), m_dataDirectory(std::move(dataDirectory))
 {
+    // Unreadable or missing: new ports, written again at start.
+    QFile ports(portsFile());
+    if (ports.open(QIODevice::ReadOnly))
+        m_savedPorts = QJsonDocument::fromJson(ports.readAll()).object();
+}
+
+QString LocalStack::portsFile() const
+{
+    return QDir(m_dataDirectory).filePath(QStringLiteral("ports.json"));
+}
+
+void LocalStack::savePorts() const
+{
+    QJsonObject ports;
+    for (const auto &entry : m_entries) {
+        if (entry->ownAddress)
+            ports.insert(entry->name, int(entry->service->port()));
+    }
+    const QByteArray bytes = QJsonDocument(ports).toJson(QJsonDocument::Indented);
+    QSaveFile file(portsFile());
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        failWith(QStringLiteral("%1: cannot be written: %2").arg(portsFile(), file.errorString()));
 }
 
 LocalStack::~LocalStack() = default;
@@ -41,8 +63,11 @@ void LocalStack::add(std::unique_ptr<Fakes::FakeService> service, const QString 
     entry->envName = envName;
     entry->service = std::move(service);
     Entry *raw = entry.get();
+    raw->ownAddress = host == nullptr;
     if (host)
         host->mount(raw->service.get());
+    else if (const int port = m_savedPorts.value(name).toInt(); port > 0 && port <= 65535)
+        raw->service->moveTo(quint16(port)); // taken by now: a new port, written by savePorts()
     // Saved after each answer, not on a timer: a stack stopped by a signal or a crash
     // has already written everything it acknowledged.
     connect(raw->service.get(), &Fakes::FakeService::requestAnswered, this, [this, raw]() {

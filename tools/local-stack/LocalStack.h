@@ -3,6 +3,7 @@
 #include "tools/fakes/FakeService.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -15,7 +16,9 @@
 // The fakes of the remote services, served together on loopback for a person trying
 // the application. Each fake is registered once under a name: its data lives in
 // "<data folder>/<name>.json", read back at start and written after every request
-// that changed it, so accounts, sessions and ledgers outlive a restart.
+// that changed it, so accounts, sessions and ledgers outlive a restart. So do the ports
+// ("<data folder>/ports.json"): an application still running keeps reaching a stack
+// restarted under it, and a browser's "always open" choice for the authority holds.
 class LocalStack final : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +47,11 @@ public:
 
     QString dataDirectory() const { return m_dataDirectory; }
     QString stateFile(const QString &name) const;
+    QString portsFile() const;
+
+    // Writes the port of every fake at an address of its own, for the next start. Throws
+    // std::runtime_error naming the file when it cannot be written.
+    void savePorts() const;
 
     // Reads every registered fake's saved data. Throws std::runtime_error naming the
     // file when one cannot be read or used; that file is left as it is.
@@ -69,6 +77,7 @@ private:
     struct Entry {
         QString name;
         QString envName;
+        bool ownAddress = true; // not mounted at another fake's
         std::unique_ptr<Fakes::FakeService> service;
         QByteArray written; // what the state file holds, as far as this process knows
     };
@@ -78,6 +87,9 @@ private:
     void saveEntry(Entry &entry);
 
     QString m_dataDirectory;
+    // The ports of the last run, by name: each fake served at an address of its own takes
+    // its old port again when it is free.
+    QJsonObject m_savedPorts;
     std::vector<std::unique_ptr<Entry>> m_entries;
     QList<std::pair<QString, QString>> m_variables;
 };

@@ -1,8 +1,8 @@
 // local-stack: the remote services of Vantle, faked on loopback, for trying the
 // application by hand (scripts/run starts it). It prints the address of each service,
 // writes them as "VANTLE_..._URL=address" lines to an env file a shell can source,
-// and keeps the services' data (accounts, sessions, categories, audits) in a folder
-// across restarts.
+// and keeps the services' data (accounts, sessions, categories, audits) and their ports
+// in a folder across restarts.
 //
 //   local-stack [--data <folder>] [--env-file <file>]
 //
@@ -33,6 +33,8 @@
 #include "tools/fakes/FakeUpdateFeed.h"
 #include "tools/local-stack/LocalStack.h"
 
+#include "Platform/Deployment.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -51,7 +53,8 @@
 
 namespace {
 
-void registerServices(LocalStack &stack)
+// Returns where a newer release is asked for.
+QUrl registerServices(LocalStack &stack)
 {
     auto &authority = stack.serve<Fakes::FakeAuthority>(QStringLiteral("authority"), QStringLiteral("VANTLE_AUTHORITY_URL"));
     auto &identity = stack.serve<Fakes::FakeIdentityService>(QStringLiteral("identity"), QStringLiteral("VANTLE_IDENTITY_URL"));
@@ -70,9 +73,11 @@ void registerServices(LocalStack &stack)
     stack.mount<Fakes::FakeErrorEventsService>(identity, QStringLiteral("error-events"));
     stack.mount<Fakes::FakeDiagnosticsService>(identity, QStringLiteral("diagnostics"));
 
-    // The feed offers nothing until a release is added; its items are signed with the
-    // fake's own key, which the application is told to trust.
+    // The feed holds a release of this build's version, so a check finds Vantle up to date;
+    // POST /updates/newer adds a newer one to see the update dialog. Its items are signed
+    // with the fake's own key, which the application is told to trust.
     auto &feed = stack.serve<Fakes::FakeUpdateFeed>(QStringLiteral("updates"), QString());
+    feed.serveAsRunning(Deployment::buildVersion());
     stack.setVariable(QStringLiteral("VANTLE_UPDATE_FEED_URL"), feed.feedURL().toString());
     stack.setVariable(QStringLiteral("VANTLE_UPDATE_PUBLIC_KEY"), Fakes::FakeUpdateFeed::publicKey());
 
@@ -82,6 +87,7 @@ void registerServices(LocalStack &stack)
                 Fakes::ScriptedAnswer::json(200, R"({"service":"identity"})"));
     identity.on(QStringLiteral("POST"), QStringLiteral("/api/app-events"),
                 Fakes::ScriptedAnswer::json(202, R"({"accepted":true})"));
+    return feed.url(QString::fromLatin1(Fakes::FakeUpdateFeed::newerPath));
 }
 
 int signalPipe[2] = {-1, -1};
@@ -149,9 +155,11 @@ int main(int argc, char **argv)
     std::signal(SIGTERM, onSignal);
 
     LocalStack stack(data);
+    QUrl newerRelease;
     try {
-        registerServices(stack);
+        newerRelease = registerServices(stack);
         stack.restore();
+        stack.savePorts();
     } catch (const std::exception &error) {
         return fail(QString::fromUtf8(error.what()));
     }
@@ -164,6 +172,7 @@ int main(int argc, char **argv)
     if (!env.open(QIODevice::WriteOnly) || env.write(environment) != environment.size() || !env.commit())
         return fail(QStringLiteral("cannot write %1: %2").arg(envFile, env.errorString()));
     say(QStringLiteral("data in %1").arg(data));
+    say(QStringLiteral("to offer a newer release: curl -X POST %1").arg(newerRelease.toString()));
     say(QStringLiteral("addresses in %1").arg(envFile));
     say(QStringLiteral("ready"));
 

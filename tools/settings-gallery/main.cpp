@@ -5,15 +5,17 @@
 //
 // Writes signed-out.png and signed-in.png (the window as it opens), signed-out-form.png and
 // signed-in-form.png (the whole form, unscrolled), signing-in.png, sign-in-failed.png,
-// reset-confirmation.png,
-// sending.png (the report on its way), report-sent.png, report-copied.png, report-failed.png
-// and error-reports-note.png. Nothing leaves the machine: the account lives in an in-memory
-// keychain, reports go to a loopback diagnostics intake and every other service address is a
-// closed loopback port.
+// launch-at-login-conflict.png, reset-confirmation.png, sending.png (the report on its
+// way), report-sent.png, report-copied.png, report-failed.png and error-reports-note.png.
+// Each picture is taken only when the window is in the state it names; otherwise the
+// gallery says which on stderr and exits with 1. Nothing leaves the machine: the account
+// lives in an in-memory keychain, reports go to a loopback diagnostics intake and every
+// other service address is a closed loopback port.
 
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/OrvalenInstallMetrics.h"
 #include "OrvalenAccount/StoredSession.h"
+#include "Platform/AppModule.h"
 #include "Platform/ApplicationFont.h"
 #include "Platform/InMemoryCalendarStore.h"
 #include "Platform/InMemoryKeychain.h"
@@ -63,8 +65,14 @@ void settle()
         QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-bool save(QPixmap pixmap, const QString &name)
+// Saves the picture when `shown` holds: it is of the state its name says. Otherwise says
+// so, loudly, and saves nothing.
+bool save(QPixmap pixmap, const QString &name, bool shown, const char *state)
 {
+    if (!shown) {
+        std::fprintf(stderr, "settings-gallery: %s.png not taken: the window is not %s\n", qPrintable(name), state);
+        return false;
+    }
     if (g_scale != 1.0)
         pixmap = pixmap.scaled(pixmap.size() * g_scale, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     const QString path = QDir(g_folder).filePath(name + QStringLiteral(".png"));
@@ -107,6 +115,18 @@ T *shown()
 }
 
 SettingsAlert *openAlert() { return shown<SettingsAlert>(); }
+
+bool alertTitled(const QString &title)
+{
+    const SettingsAlert *alert = openAlert();
+    return alert && alert->titleText() == title;
+}
+
+bool sheetTitled(const QString &title)
+{
+    const SettingsSheet *sheet = shown<SettingsSheet>();
+    return sheet && sheet->titleText() == title;
+}
 
 template <typename T>
 T *named(QWidget &view, const QString &text)
@@ -152,6 +172,7 @@ int main(int argc, char **argv)
         g_scale = args.at(i + 1).toDouble();
     if (!QDir().mkpath(g_folder))
         return 1;
+    AppModule::setDirectories({QStringLiteral(VANTLE_MODULE_BUILD_DIR)});
 
     Preferences::setStandard(std::make_shared<InMemoryPreferences>());
     auto keychain = std::make_shared<InMemoryKeychain>();
@@ -204,18 +225,36 @@ int main(int argc, char **argv)
         SettingsView view(&account, &updater, &meetings, quiet);
         view.show();
         settle();
-        ok &= save(view.grab(), QStringLiteral("signed-out"));
-        ok &= save(wholeForm(view), QStringLiteral("signed-out-form"));
+        const bool signedOut = !account.isAuthenticated();
+        ok &= save(view.grab(), QStringLiteral("signed-out"), signedOut, "signed out");
+        ok &= save(wholeForm(view), QStringLiteral("signed-out-form"), signedOut, "signed out");
 
         // A sign-in on its way (the buttons busy, with a cancel), then failing: the
         // authority's address is a closed port.
         view.startSignInFromSettings(OAuthDriver::ProviderHint::google);
-        ok &= save(view.grab(), QStringLiteral("signing-in"));
-        ok &= waitFor([] { return openAlert() != nullptr; });
-        if (SettingsAlert *alert = openAlert()) {
-            ok &= save(over(view, alert), QStringLiteral("sign-in-failed"));
+        ok &= save(view.grab(), QStringLiteral("signing-in"), account.isAuthenticating(), "signing in");
+        waitFor([] { return openAlert() != nullptr; });
+        const bool failed = alertTitled(QStringLiteral("Sign-in failed"));
+        ok &= save(failed ? over(view, openAlert()) : view.grab(), QStringLiteral("sign-in-failed"), failed,
+                   "showing a failed sign-in");
+        if (SettingsAlert *alert = openAlert())
             alert->reject();
-        }
+        settle();
+
+        // Someone else's autostart entry of the same name: the switch goes back, and says why.
+        QDir().mkpath(home.filePath(QStringLiteral("config/autostart")));
+        QFile foreign(home.filePath(QStringLiteral("config/autostart/vantle.desktop")));
+        foreign.open(QIODevice::WriteOnly);
+        foreign.write("[Desktop Entry]\nType=Application\nExec=/opt/other/vantle\n");
+        foreign.close();
+        named<SettingsSwitch>(view, QStringLiteral("Launch vantle at login"))->click();
+        settle();
+        const bool conflict = alertTitled(QStringLiteral("Couldn't turn on launch at login"));
+        ok &= save(conflict ? over(view, openAlert()) : view.grab(), QStringLiteral("launch-at-login-conflict"),
+                   conflict, "showing another program's login entry");
+        if (SettingsAlert *alert = openAlert())
+            alert->reject();
+        foreign.remove();
     }
     {
         StoredSession session;
@@ -234,20 +273,20 @@ int main(int argc, char **argv)
         SettingsView view(&account, &updater, &meetings, quiet);
         view.show();
         settle();
-        ok &= save(view.grab(), QStringLiteral("signed-in"));
-        ok &= save(wholeForm(view), QStringLiteral("signed-in-form"));
+        const bool signedIn = account.isAuthenticated();
+        ok &= save(view.grab(), QStringLiteral("signed-in"), signedIn, "signed in");
+        ok &= save(wholeForm(view), QStringLiteral("signed-in-form"), signedIn, "signed in");
 
         for (QAbstractButton *button : view.findChildren<QAbstractButton *>()) {
             if (button->objectName() == QLatin1String("resetButton"))
                 button->click();
         }
         settle();
-        if (SettingsAlert *confirm = openAlert()) {
-            ok &= save(over(view, confirm), QStringLiteral("reset-confirmation"));
+        const bool confirming = alertTitled(QStringLiteral("Reset & clear local data"));
+        ok &= save(confirming ? over(view, openAlert()) : view.grab(), QStringLiteral("reset-confirmation"), confirming,
+                   "asking to confirm the reset");
+        if (SettingsAlert *confirm = openAlert())
             confirm->reject();
-        } else {
-            ok = false;
-        }
         settle();
 
         // The report: on its way, sent, its code copied, failed.
@@ -256,35 +295,39 @@ int main(int argc, char **argv)
         scroll->ensureWidgetVisible(send);
         send->click();
         // Drawn at once, before the report can have arrived.
-        ok &= save(view.grab(), QStringLiteral("sending"));
-        ok &= waitFor([&] { return shown<SettingsSheet>() != nullptr; });
-        if (SettingsSheet *sheet = shown<SettingsSheet>()) {
-            ok &= save(over(view, sheet), QStringLiteral("report-sent"));
+        ok &= save(view.grab(), QStringLiteral("sending"), view.isSendingDiagnostic(), "sending a report");
+        waitFor([&] { return shown<SettingsSheet>() != nullptr; });
+        const bool sent = sheetTitled(QStringLiteral("Diagnostic report sent")) && view.diagnosticResultCode();
+        ok &= save(sent ? over(view, shown<SettingsSheet>()) : view.grab(), QStringLiteral("report-sent"), sent,
+                   "showing a sent report's code");
+        if (SettingsSheet *sheet = shown<SettingsSheet>(); sent && sheet) {
             sheet->primaryButton()->click();
             settle();
-            ok &= save(over(view, sheet), QStringLiteral("report-copied"));
-            sheet->secondaryButton()->click();
+            ok &= save(over(view, sheet), QStringLiteral("report-copied"), view.diagnosticCodeCopied(),
+                       "showing the code copied");
         }
+        if (SettingsSheet *sheet = shown<SettingsSheet>())
+            sheet->secondaryButton()->click();
         ok &= waitFor([&] { return !view.isSendingDiagnostic(); });
         uploader.setIdentityURL(
             [] { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(Fakes::FakeService::closedPort())); });
         send->click();
-        ok &= waitFor([&] { return shown<SettingsSheet>() != nullptr; });
-        if (SettingsSheet *sheet = shown<SettingsSheet>()) {
-            ok &= save(over(view, sheet), QStringLiteral("report-failed"));
+        waitFor([&] { return shown<SettingsSheet>() != nullptr; });
+        const bool notSent = sheetTitled(QStringLiteral("Couldn't send diagnostic report"));
+        ok &= save(notSent ? over(view, shown<SettingsSheet>()) : view.grab(), QStringLiteral("report-failed"), notSent,
+                   "showing why a report was not sent");
+        if (SettingsSheet *sheet = shown<SettingsSheet>())
             sheet->secondaryButton()->click();
-        }
         ok &= waitFor([&] { return !view.isSendingDiagnostic(); });
 
         // The one-time note before error reports go off.
         named<SettingsSwitch>(view, QStringLiteral("Send anonymous error reports automatically"))->click();
         settle();
-        if (SettingsSheet *note = shown<SettingsSheet>()) {
-            ok &= save(over(view, note), QStringLiteral("error-reports-note"));
+        const bool noting = sheetTitled(QStringLiteral("Help us fix issues faster"));
+        ok &= save(noting ? over(view, shown<SettingsSheet>()) : view.grab(), QStringLiteral("error-reports-note"),
+                   noting, "showing the note before error reports go off");
+        if (SettingsSheet *note = shown<SettingsSheet>())
             note->reject();
-        } else {
-            ok = false;
-        }
     }
     SystemLog::setSink(nullptr);
     return ok ? 0 : 1;

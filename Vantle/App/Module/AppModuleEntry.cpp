@@ -2,6 +2,7 @@
 #include "Vantle/App/AppDelegate.h"
 #include "Vantle/App/VantleApp.h"
 #include "Vantle/Shell/AppLaunch.h"
+#include "Vantle/Utilities/LogCenter.h"
 
 #include <QCoro/QCoroTask>
 
@@ -9,13 +10,22 @@
 
 namespace {
 
-// The running application: the delegate outlives the application built on it.
+// The log's last lines are written before the executable's main() returns, while
+// everything the writer uses still exists.
+void stopLog()
+{
+    LogCenter::shared().shutdown();
+}
+
+// The running application: the delegate outlives the application built on it, and the
+// log outlives both.
 class RunningApp final : public QObject {
 public:
     ~RunningApp() override
     {
         app.reset();
         delegate.reset();
+        stopLog();
     }
 
     std::unique_ptr<AppDelegate> delegate;
@@ -46,6 +56,7 @@ extern "C" Q_DECL_EXPORT QObject *vantle_app_start(AppLaunch *launch, int *exitC
         running->app = std::make_unique<VantleApp>(running->delegate.get(), std::move(launch->window));
         return running.release();
     } catch (...) {
+        stopLog();
         *exitCode = 1;
         return nullptr;
     }

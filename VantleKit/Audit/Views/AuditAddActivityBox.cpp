@@ -15,7 +15,11 @@
 #include "VantleKit/Audit/AuditMath.h"
 #include "VantleKit/Audit/AuditStore.h"
 
+#include "OrvalenAccount/UI/PaintedButton.h"
+
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -67,6 +71,14 @@ AuditAddActivityBox::AuditAddActivityBox(AuditStore *store, QWidget *parent)
     form->setSpacing(20);
     m_name = new AuditTextInput(QStringLiteral("Side project, guitar, reading to the kids"), true);
     m_name->setObjectName(nameOf(u"addName"));
+    // Return in the name adds the activity, as "Add it" would.
+    connect(m_name->field(), &QLineEdit::returnPressed, this, [this] {
+        if (!m_open)
+            return;
+        m_keyboardClose = true;
+        save();
+        m_keyboardClose = false;
+    });
     form->addWidget(m_name);
 
     auto *group = new QWidget;
@@ -151,8 +163,22 @@ void AuditAddActivityBox::setOpen(bool open)
     if (m_open == open)
         return;
     m_open = open;
-    m_add->setVisible(!open);
-    m_form->setVisible(open);
+    // What comes is shown before what goes takes the focus with it: opening, the name field
+    // takes it as it appears; closing, the add button gets it back, shown as the keyboard's
+    // when the keyboard closed the form.
+    if (open) {
+        m_form->setVisible(true);
+        m_add->setVisible(false);
+        return;
+    }
+    const QWidget *focused = QApplication::focusWidget();
+    m_add->setVisible(true);
+    if (m_form->isAncestorOf(focused)) {
+        const auto *button = qobject_cast<const PaintedButton *>(focused);
+        const bool byKeyboard = m_keyboardClose || (button && button->hasKeyboardFocus());
+        m_add->setFocus(byKeyboard ? Qt::TabFocusReason : Qt::OtherFocusReason);
+    }
+    m_form->setVisible(false);
 }
 
 void AuditAddActivityBox::sync()

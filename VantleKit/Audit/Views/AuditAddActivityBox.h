@@ -14,8 +14,9 @@ class AuditTextInput;
 
 // The dashboard's way to add an activity. Closed, it is the dashed "+ Add an activity"
 // button; open, a form in place: a name, times a week, the session's length and the lead-in
-// and out, "Add it" and "Cancel". The three stepper values are the store's draft, so they
-// survive closing the box; the name and whether the box is open are the box's own.
+// and out, "Add it" and "Cancel"; Return in the name adds it too. The three stepper values
+// are the store's draft, so they survive closing the box; the name and whether the box is
+// open are the box's own.
 class AuditAddActivityBox final : public QWidget {
     Q_OBJECT
 public:
@@ -39,6 +40,7 @@ private:
 
     QPointer<AuditStore> m_store;
     bool m_open = false;
+    bool m_keyboardClose = false;
     AuditDashedButton *m_add;
     QWidget *m_form;
     AuditTextInput *m_name;

@@ -2,11 +2,17 @@
 
 #include "AuditHover.h"
 
+#include "Platform/ButtonKeys.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+
 AuditButton::AuditButton(QWidget *parent)
-    : QAbstractButton(parent)
+    : PaintedButton(parent)
     , m_hover(new AuditHover(this))
 {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_hover, &AuditHover::hoveredChanged, this, qOverload<>(&QWidget::update));
 }
@@ -14,4 +20,27 @@ AuditButton::AuditButton(QWidget *parent)
 bool AuditButton::isHovered() const
 {
     return m_hover->isHovered();
+}
+
+void AuditButton::paintFocusRing(QPainter &painter, const QPainterPath &ring, const QColor &color) const
+{
+    if (!hasKeyboardFocus())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(color, 2));
+    painter.drawPath(ring);
+    painter.restore();
+}
+
+bool AuditButton::event(QEvent *event)
+{
+    // Claimed before shortcuts are looked up, so the screen's default action does not take it.
+    if (event->type() == QEvent::ShortcutOverride && hasKeyboardFocus() && takesReturn()
+        && ButtonKeys::isActivation(static_cast<QKeyEvent *>(event))) {
+        event->accept();
+        return true;
+    }
+    return PaintedButton::event(event);
 }

@@ -2,14 +2,18 @@
 
 #include "AuditPalette.h"
 
-#include <QAbstractButton>
+#include "OrvalenAccount/UI/PaintedButton.h"
 
 class AuditHover;
+class QPainterPath;
 
 // What the audit's buttons share: no system chrome (each paints its own label), a hover flag
-// that repaints at once, the label's shape as the hit area, and no keyboard focus of their own
-// (a screen's default button answers Return instead).
-class AuditButton : public QAbstractButton {
+// that repaints at once, and the label's shape as the hit area. From the keyboard, Tab
+// reaches them (a click does not focus them); a focus the keyboard gave shows in the
+// palette's colours, and Space or Return presses the focused button. Return goes to the
+// focused button before the window's default action: it is the button the person sees.
+// Option chips take Space only: Return on them stays the screen's default action.
+class AuditButton : public PaintedButton {
     Q_OBJECT
 public:
     explicit AuditButton(QWidget *parent = nullptr);
@@ -19,6 +23,11 @@ public:
 
 protected:
     AuditPalette colors() const { return AuditPalette::of(this); }
+    // Whether Return presses this button when it has the keyboard's focus.
+    virtual bool takesReturn() const { return true; }
+    // Strokes `ring` 2 wide in `color` while the keyboard has the focus here; nothing otherwise.
+    void paintFocusRing(QPainter &painter, const QPainterPath &ring, const QColor &color) const;
+    bool event(QEvent *event) override;
 
 private:
     AuditHover *m_hover;

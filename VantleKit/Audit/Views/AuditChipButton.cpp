@@ -1,7 +1,12 @@
 #include "AuditChipButton.h"
 
+#include "AuditChips.h"
 #include "AuditFont.h"
 #include "AuditShape.h"
+
+#include "Platform/ButtonKeys.h"
+
+#include <QKeyEvent>
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -85,6 +90,32 @@ void AuditChipButton::paintEvent(QPaintEvent *)
     painter.setFont(labelFont());
     painter.setPen(on || hovered ? colors.text : colors.muted);
     painter.drawText(shape, Qt::AlignCenter | Qt::TextSingleLine, text());
+    paintFocusRing(painter, AuditShape::continuousRect(shape.adjusted(4, 4, -4, -4), kRadius - 4), colors.accentInk);
+}
+
+void AuditChipButton::keyPressEvent(QKeyEvent *event)
+{
+    // The arrows walk the row, as in any group of options; the ends stay where they are.
+    const auto *row = qobject_cast<AuditChips *>(parentWidget());
+    const int step = (event->key() == Qt::Key_Left || event->key() == Qt::Key_Up)      ? -1
+        : (event->key() == Qt::Key_Right || event->key() == Qt::Key_Down)                ? 1
+                                                                                           : 0;
+    if (ButtonKeys::isActivation(event)) {
+        event->ignore();
+        return;
+    }
+    if (!row || step == 0 || event->modifiers() != Qt::NoModifier) {
+        AuditButton::keyPressEvent(event);
+        return;
+    }
+    const QList<AuditChipButton *> chips = row->chips();
+    for (qsizetype i = chips.indexOf(this) + step; i >= 0 && i < chips.size(); i += step) {
+        if (chips.at(i)->isVisible() && chips.at(i)->isEnabled()) {
+            chips.at(i)->setFocus(step < 0 ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            break;
+        }
+    }
+    event->accept();
 }
 
 bool AuditChipButton::hitButton(const QPoint &pos) const

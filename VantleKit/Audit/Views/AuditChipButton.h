@@ -12,7 +12,8 @@
 //   on            `text` bold on `accent` at 12 %, 2.5 `accentInk` edge (hovered or not)
 //
 // Whether it is on is the caller's: a click only emits clicked(). Accessibility reads it as a
-// checkable button, checked when on.
+// checkable button, checked when on. From the keyboard the arrows move to the chip before or
+// after it in its row.
 class AuditChipButton final : public AuditButton {
     Q_OBJECT
 public:
@@ -30,6 +31,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     bool hitButton(const QPoint &pos) const override;
     void nextCheckState() override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool takesReturn() const override { return false; }
 
 private:
     QFont labelFont() const;

@@ -70,19 +70,21 @@ AuditLabel *sectionSub(const QString &text)
 }
 
 // The soft light behind the big number: 420 × 280, `accent` at 16 % in the middle fading to
-// nothing 210 out. It lies on the card under everything else and takes no clicks; it follows
-// the number wherever the layout puts it.
+// nothing 210 out. It takes no clicks and follows the number wherever the layout puts it.
+// It reaches past the card's top edge, so it is drawn twice: on the card under everything
+// else, and in the card's parent just under the card, where the card's fill covers all but
+// what lies outside it.
 class RevealGlow final : public QWidget {
 public:
-    RevealGlow(QWidget *number, QWidget *card)
-        : QWidget(card)
+    RevealGlow(QWidget *number, QWidget *host, QWidget *under = nullptr)
+        : QWidget(host)
         , m_number(number)
+        , m_under(under)
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
-        for (QWidget *w = number; w && w != card; w = w->parentWidget())
+        for (QWidget *w = number; w && w != host; w = w->parentWidget())
             w->installEventFilter(this);
-        lower();
         follow();
     }
 
@@ -112,10 +114,14 @@ private:
             return;
         const QPoint centre = m_number->mapTo(parentWidget(), m_number->rect().center());
         setGeometry(QRect(centre.x() - 210, centre.y() - 140, 420, 280));
-        lower();
+        if (m_under)
+            stackUnder(m_under);
+        else
+            lower();
     }
 
     QPointer<QWidget> m_number;
+    QPointer<QWidget> m_under;
 };
 } // namespace
 
@@ -241,6 +247,7 @@ AuditDashboardScreen::AuditDashboardScreen(AuditStore *store, AuditScreenHost *p
     card->addWidget(m_addBox);
     new RevealGlow(m_number, card);
     add(card);
+    new RevealGlow(m_number, card->parentWidget(), card);
 
     AuditBackButton *back = backButton(QStringLiteral("← Retake the questions"), AuditScreen::sleep, nameOf(u"back"));
     m_next = new AuditPrimaryButton(QStringLiteral("Lock it in →"), AuditPrimaryButton::Size::lg);

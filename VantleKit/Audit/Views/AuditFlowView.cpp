@@ -12,7 +12,13 @@
 
 #include "VantleKit/Audit/AuditStore.h"
 
+#include "OrvalenAccount/UI/PaintedButton.h"
+
+#include <QApplication>
+#include <QLayout>
 #include <QPainter>
+#include <QSet>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -22,6 +28,58 @@ std::size_t slot(AuditScreen screen)
 {
     return std::size_t(screen);
 }
+
+bool takesTab(const QWidget *widget)
+{
+    return (widget->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && !widget->focusProxy() && widget->isEnabled();
+}
+
+// Collects the controls Tab reaches under a widget, in reading order: what a layout holds
+// in the layout's order (rows, columns and the audit's flowing rows all read that way),
+// sub-layouts in place, then any other child in the order it was made. Hidden branches are
+// left out, except the one holding `keep`.
+class TabStops {
+public:
+    explicit TabStops(const QWidget *keep)
+        : m_keep(keep)
+    {
+    }
+
+    void collect(QWidget *widget)
+    {
+        if (widget->isHidden() && widget != m_keep && !widget->isAncestorOf(m_keep))
+            return;
+        if (takesTab(widget))
+            m_stops.append(widget);
+        QSet<QWidget *> seen;
+        if (QLayout *layout = widget->layout())
+            collect(layout, seen);
+        for (QObject *object : widget->children()) {
+            auto *child = qobject_cast<QWidget *>(object);
+            if (child && !child->isWindow() && !seen.contains(child))
+                collect(child);
+        }
+    }
+
+    QList<QWidget *> stops() const { return m_stops; }
+
+private:
+    void collect(QLayout *layout, QSet<QWidget *> &seen)
+    {
+        for (int i = 0; i < layout->count(); ++i) {
+            QLayoutItem *item = layout->itemAt(i);
+            if (QWidget *child = item->widget()) {
+                seen.insert(child);
+                collect(child);
+            } else if (QLayout *inner = item->layout()) {
+                collect(inner, seen);
+            }
+        }
+    }
+
+    const QWidget *m_keep;
+    QList<QWidget *> m_stops;
+};
 
 // The six hosts lie on top of each other, each as large as the stack and moved down by its
 // own rise offset while it rises.
@@ -130,6 +188,10 @@ void AuditFlowView::syncScreen()
     const AuditScreen current = m_store->state().screen;
     if (current == m_shown)
         return;
+    // The focus of the screen that goes stays with the flow: hidden with its control, Qt
+    // would hand it on by itself, as if the person had pressed Tab.
+    if (isAncestorOf(QApplication::focusWidget()))
+        setFocus(Qt::OtherFocusReason);
     // The old one goes at once; the new one comes back to its top and rises.
     host(m_shown)->setActive(false);
     m_shown = current;
@@ -139,4 +201,64 @@ void AuditFlowView::syncScreen()
 void AuditFlowView::paintEvent(QPaintEvent *)
 {
     QPainter(this).fillRect(rect(), AuditPalette::of(this).canvas);
+}
+
+void AuditFlowView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The window's focus comes here unless it is in the audit already, so the first Tab goes
+    // to the first control of the screen and Return to its default button.
+    QWidget *focused = window()->focusWidget();
+    if (!event->spontaneous() && focused != this && !isAncestorOf(focused))
+        setFocus(Qt::OtherFocusReason);
+}
+
+QList<QWidget *> AuditFlowView::tabOrder() const
+{
+    return tabStops(nullptr);
+}
+
+QList<QWidget *> AuditFlowView::tabStops(const QWidget *keep) const
+{
+    TabStops stops(keep);
+    if (QWidget *content = screen(m_shown))
+        stops.collect(content);
+    return stops.stops();
+}
+
+bool AuditFlowView::focusNextPrevChild(bool next)
+{
+    QWidget *focused = QApplication::focusWidget();
+    // A focused control that is being hidden: Qt hands its focus on through here. It goes to
+    // the control that follows it (or else the one before), shown only as the old one was.
+    const bool handOver = focused && isAncestorOf(focused) && !focused->isVisible();
+    const QList<QWidget *> stops = tabStops(handOver ? focused : nullptr);
+    if (stops.isEmpty())
+        return QWidget::focusNextPrevChild(next);
+    // The focus may be inside a stop (the field of a text input), or on none of them.
+    qsizetype at = stops.indexOf(focused);
+    for (qsizetype i = 0; at < 0 && focused && i < stops.size(); ++i) {
+        if (stops.at(i)->isAncestorOf(focused))
+            at = i;
+    }
+    const qsizetype count = stops.size();
+    QWidget *target = nullptr;
+    Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
+    if (handOver) {
+        for (qsizetype i = at + 1; !target && i < count; ++i)
+            target = stops.at(i)->isVisible() ? stops.at(i) : nullptr;
+        for (qsizetype i = at - 1; !target && i >= 0; --i)
+            target = stops.at(i)->isVisible() ? stops.at(i) : nullptr;
+        const auto *button = qobject_cast<const PaintedButton *>(focused);
+        reason = button && button->hasKeyboardFocus() ? Qt::TabFocusReason : Qt::OtherFocusReason;
+        if (!target) {
+            setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    } else {
+        target = stops.at(at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count);
+    }
+    target->setFocus(reason);
+    host(m_shown)->ensureWidgetVisible(target);
+    return true;
 }

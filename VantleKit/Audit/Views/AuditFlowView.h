@@ -21,6 +21,11 @@ class AuditStore;
 // The flow owns its store for its whole life, and writes `palette` onto itself so every
 // view below draws with it. `sleepFooter`, when given, stands under the first question's
 // actions (the application puts its web fallback there); the flow takes it over.
+//
+// From the keyboard, Tab and Shift+Tab go round the controls of the shown screen in reading
+// order (top to bottom, and left to right within a row), scrolling each into view. A new
+// screen starts with the focus on the flow itself, so the next Tab reaches its first control
+// and Return still finds the screen's default button.
 class AuditFlowView final : public QWidget {
     Q_OBJECT
 public:
@@ -35,12 +40,17 @@ public:
     QWidget *screen(AuditScreen screen) const;
     // The screen whose host is shown.
     AuditScreen shownScreen() const { return m_shown; }
+    // The controls Tab goes through on the shown screen, in order.
+    QList<QWidget *> tabOrder() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void syncScreen();
+    QList<QWidget *> tabStops(const QWidget *keep) const;
 
     AuditStore *m_store;
     AuditHeader *m_header;

@@ -3,6 +3,7 @@
 #include "AuditFont.h"
 
 #include <QPainter>
+#include <QPainterPath>
 
 AuditStepButton::AuditStepButton(const QString &glyph, const QString &label, int diameter, QWidget *parent)
     : AuditButton(parent)
@@ -35,6 +36,9 @@ void AuditStepButton::paintEvent(QPaintEvent *)
     painter.setFont(AuditFont::system(m_diameter / 2, QFont::Bold));
     painter.setPen(hovered ? colors.text : colors.muted);
     painter.drawText(circle, Qt::AlignCenter | Qt::TextSingleLine, text());
+    QPainterPath focus;
+    focus.addEllipse(circle.adjusted(4, 4, -4, -4));
+    paintFocusRing(painter, focus, colors.accentInk);
 }
 
 bool AuditStepButton::hitButton(const QPoint &pos) const

@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 AuditTextButton::AuditTextButton(const QString &title, const QFont &font, const QMargins &padding,
@@ -25,6 +26,8 @@ QSize AuditTextButton::sizeHint() const
 
 QColor AuditTextButton::labelColor() const
 {
+    if (hasKeyboardFocus())
+        return colors().accentInk;
     const Ink ink = isHovered() ? m_hovered : m_normal;
     QColor color = colors().role(ink.role);
     color.setAlphaF(float(color.alphaF() * ink.opacity));
@@ -38,5 +41,12 @@ void AuditTextButton::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(m_font);
     painter.setPen(labelColor());
-    painter.drawText(rect().marginsRemoved(m_padding), Qt::AlignCenter | Qt::TextSingleLine, text());
+    const QRect area = rect().marginsRemoved(m_padding);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, text());
+    if (hasKeyboardFocus()) {
+        // A bar under the label: the label has no shape of its own to ring.
+        const QRectF label = painter.boundingRect(QRectF(area), Qt::AlignCenter | Qt::TextSingleLine, text());
+        painter.fillRect(QRectF(label.left(), std::min(label.bottom() + 1, height() - 2.0), label.width(), 2),
+                         colors().accentInk);
+    }
 }

@@ -6,7 +6,8 @@
 #include <QMargins>
 
 // A button that is only its label: the title in one font and colour (another under the
-// pointer), padded, with no background and a rectangular hit area.
+// pointer), padded, with no background and a rectangular hit area. With the keyboard's focus
+// the label turns `accentInk` over a bar of the same colour.
 class AuditTextButton : public AuditButton {
     Q_OBJECT
 public:

@@ -48,11 +48,15 @@ QString AuditYoursRow::labelName(const QString &name)
     return trimmed.isEmpty() ? QStringLiteral("this") : trimmed;
 }
 
-void AuditYoursRow::setRow(const YoursCategoryDraft &row, bool removable)
+void AuditYoursRow::setRow(YoursCategoryDraft row, bool removable)
 {
     m_syncing = true;
     m_name->setText(row.name);
     m_syncing = false;
+    // The input cuts a name longer than it takes (one that came by import): the row then
+    // holds, and would submit, what is shown.
+    if (m_name->text() != row.name)
+        Q_EMIT nameEdited(m_name->text());
     m_stepper->setValue(AuditMath::fmtH(row.hours));
     const QString label = labelName(row.name);
     m_stepper->decButton()->setAccessibleName(QStringLiteral("Fewer hours for ") + label);

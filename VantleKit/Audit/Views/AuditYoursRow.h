@@ -17,7 +17,8 @@ class AuditYoursRow final : public QWidget {
 public:
     explicit AuditYoursRow(QWidget *parent = nullptr);
 
-    void setRow(const YoursCategoryDraft &row, bool removable);
+    // A copy: telling the store of a cut name changes the rows the value came from.
+    void setRow(YoursCategoryDraft row, bool removable);
     // The name the controls are read out with: the trimmed name, or "this" when there is none.
     static QString labelName(const QString &name);
 

@@ -1,4 +1,5 @@
 #include "OrvalenAccount/Internal/OrvalenDeprecationParser.h"
+#include "OrvalenAccount/OrvalenJSON.h"
 
 #include <QTimeZone>
 
@@ -117,4 +118,34 @@ TEST(OrvalenDeprecationParser, ExpiryOffsetsAndWholeText)
     }
     EXPECT_EQ(OrvalenDeprecationParser::parse(QStringLiteral("endpoint; expires=2026-09-01T10:00:00+15:00")),
               QList<Notice>{Notice::endpoint(std::nullopt, utc(2026, 8, 31, 19), std::nullopt)});
+}
+
+// An expiry means the same instant, and the same years, as any other date the account layer
+// reads: an offset that carries it out of 0001 to 9999 makes it no date at all.
+TEST(OrvalenDeprecationParser, ExpiriesKeepToTheYearsEveryDateReaderKeepsTo)
+{
+    struct Case {
+        const char *text;
+        std::optional<QDateTime> expected;
+    };
+    const Case cases[] = {
+        {"0001-01-01T12:34:56+23:59", std::nullopt},
+        {"0001-01-01T00:00:00+00:01", std::nullopt},
+        {"0001-01-01T23:59:00+23:59", utc(1, 1, 1)},
+        {"0001-01-01T00:00:00Z", utc(1, 1, 1)},
+        {"9999-12-31T23:59:59Z", utc(9999, 12, 31, 23, 59, 59)},
+        {"9999-12-31T23:59:59-00:01", std::nullopt},
+        {"9999-12-31T00:00:00-23:59", utc(9999, 12, 31, 23, 59)},
+        {"0000-06-01T00:00:00Z", std::nullopt},
+    };
+    for (const Case &c : cases) {
+        const QString text = QString::fromLatin1(c.text);
+        EXPECT_EQ(OrvalenDeprecationParser::parseISO8601(text), c.expected) << c.text;
+        std::optional<QDateTime> decoded;
+        try {
+            decoded = OrvalenJSON::decodeDate(text);
+        } catch (const OrvalenJSON::DecodingError &) {
+        }
+        EXPECT_EQ(decoded, c.expected) << c.text << ": the session's reader agrees";
+    }
 }

@@ -272,6 +272,32 @@ TEST_F(EdsMeetingsTest, AStoreThatStopsAnsweringFreezesNothing)
     EXPECT_EQ(m_log, QStringList{});
 }
 
+// The store's work ends with the store: a request still pending when it goes is answered
+// (with an error) before its destructor returns, so nothing of it runs on after the
+// application has quit.
+TEST_F(EdsMeetingsTest, AStoreDestroyedMidRequestEndsItsWorkWithIt)
+{
+    startStore();
+    writeFixtureDay();
+    for (const bool frozen : {false, true}) {
+        SCOPED_TRACE(frozen ? "the store hangs" : "the store answers");
+        if (frozen)
+            m_daemons.freezeRegistry();
+        std::shared_ptr<CalendarStore> store = CalendarStore::system();
+        QFuture<bool> access = store->requestFullAccessToEvents();
+        const QDateTime from(QDate(2030, 3, 31), QTime(0, 0), QTimeZone::utc());
+        QFuture<CalendarFetch> events = store->events(from, from.addDays(1), QTimeZone::utc());
+        // Hung: the request is inside its call to the store by now.
+        if (frozen)
+            spinFor(std::chrono::milliseconds(50));
+        store.reset();
+        EXPECT_TRUE(access.isFinished());
+        EXPECT_TRUE(events.isFinished());
+        if (frozen)
+            m_daemons.thawRegistry();
+    }
+}
+
 TEST_F(EdsMeetingsTest, ThousandsOfEventsInOneDay)
 {
     startStore();

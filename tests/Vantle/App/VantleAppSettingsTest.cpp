@@ -8,26 +8,51 @@
 #include "Platform/Preferences.h"
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/DeviceService.h"
+#include "Vantle/Services/DiagnosticUploader.h"
 #include "Vantle/Utilities/KeychainHelper.h"
 #include "Vantle/Shell/MainWindow.h"
 #include "Vantle/Views/SettingsView.h"
 #include "support/TaskRunner.h"
 #include "tools/fakes/FakeService.h"
 
+#include <QJsonObject>
+
 #include <gtest/gtest.h>
 
-TEST(VantleAppSettings, OneSettingsWindowThatBringsTheMainWindowBack)
+namespace {
+
+// The application over its real objects, where nothing leaves the machine: every service
+// address is a closed loopback port, the keychain and the preferences live in memory.
+class VantleAppSettings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QByteArray closed =
+            QStringLiteral("http://127.0.0.1:%1").arg(Fakes::FakeService::closedPort()).toUtf8();
+        for (const char *name : addresses)
+            qputenv(name, closed);
+        KeychainHelper::setKeychain(m_keychain);
+        OrvalenInstallMetrics::setKeychain(m_keychain);
+        Preferences::setStandard(std::make_shared<InMemoryPreferences>());
+    }
+    void TearDown() override
+    {
+        Preferences::setStandard(nullptr);
+        OrvalenInstallMetrics::setKeychain(nullptr);
+        KeychainHelper::setKeychain(nullptr);
+        for (const char *name : addresses)
+            qunsetenv(name);
+    }
+
+    static constexpr const char *addresses[] = {"VANTLE_AUTHORITY_URL", "VANTLE_IDENTITY_URL", "VANTLE_LEDGER_URL",
+                                                "VANTLE_CONTACTS_URL", "VANTLE_ANALYTICS_URL"};
+    std::shared_ptr<InMemoryKeychain> m_keychain = std::make_shared<InMemoryKeychain>();
+};
+
+} // namespace
+
+TEST_F(VantleAppSettings, OneSettingsWindowThatBringsTheMainWindowBack)
 {
-    // Nothing leaves the machine: every service address is a closed loopback port.
-    const QByteArray closed = QStringLiteral("http://127.0.0.1:%1").arg(Fakes::FakeService::closedPort()).toUtf8();
-    const char *const addresses[] = {"VANTLE_AUTHORITY_URL", "VANTLE_IDENTITY_URL", "VANTLE_LEDGER_URL",
-                                     "VANTLE_CONTACTS_URL", "VANTLE_ANALYTICS_URL"};
-    for (const char *name : addresses)
-        qputenv(name, closed);
-    auto keychain = std::make_shared<InMemoryKeychain>();
-    KeychainHelper::setKeychain(keychain);
-    OrvalenInstallMetrics::setKeychain(keychain);
-    Preferences::setStandard(std::make_shared<InMemoryPreferences>());
     {
         VantleApp app(nullptr);
         // Before the services exist, asking for the settings brings the main window forward.
@@ -50,9 +75,26 @@ TEST(VantleAppSettings, OneSettingsWindowThatBringsTheMainWindowBack)
         EXPECT_TRUE(settings->isVisible()) << "the settings stay open";
         TestSupport::spinFor(std::chrono::milliseconds(50));
     }
-    Preferences::setStandard(nullptr);
-    OrvalenInstallMetrics::setKeychain(nullptr);
-    KeychainHelper::setKeychain(nullptr);
-    for (const char *name : addresses)
-        qunsetenv(name);
+}
+
+// A diagnostic report says where the account and the ledger stand, as the application
+// hands them to the uploader it uses.
+TEST_F(VantleAppSettings, TheApplicationsReportTellsOfTheAccountAndTheLedger)
+{
+    {
+        VantleApp app(nullptr);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return app.accountService() != nullptr; }));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return app.accountService()->didCompleteLaunchRestore(); }));
+        const QJsonObject summary = DiagnosticUploader::shared().reportSummary();
+        const QJsonObject account = summary.value(QStringLiteral("account")).toObject();
+        EXPECT_TRUE(account.value(QStringLiteral("available")).toBool());
+        EXPECT_EQ(account.value(QStringLiteral("state")).toString(), QStringLiteral("signed_out"));
+        const QJsonObject ledger = summary.value(QStringLiteral("ledger")).toObject();
+        EXPECT_TRUE(ledger.value(QStringLiteral("available")).toBool());
+        EXPECT_EQ(ledger.value(QStringLiteral("categories")).toInt(-1), 0);
+        EXPECT_FALSE(ledger.value(QStringLiteral("categories_loaded")).toBool());
+    }
+    // The application gone, nothing is reported from it.
+    EXPECT_FALSE(DiagnosticUploader::shared().reportSummary().value(QStringLiteral("ledger")).toObject()
+                     .value(QStringLiteral("available")).toBool());
 }

@@ -1,5 +1,7 @@
 #include "Vantle/Models/LedgerModel.h"
 
+#include "Platform/RecordingSystemLog.h"
+#include "Vantle/Utilities/LogCenter.h"
 #include "tools/fakes/FakeLedgerService.h"
 #include "support/CountingNetwork.h"
 #include "support/TaskRunner.h"
@@ -109,6 +111,43 @@ TEST_F(LedgerModelTest, AFailedRefreshChangesNothing)
     EXPECT_EQ(categories.count(), 0);
     EXPECT_FALSE(model->didLoadCategories());
     EXPECT_EQ(m_service.requests().size(), 2);
+}
+
+// The ledger writes its warnings through the application's log, like every component:
+// redacted, into the ring and the files, never straight onto the terminal.
+TEST_F(LedgerModelTest, ItsWarningsTakeTheApplicationsLog)
+{
+    static QStringList printed;
+    printed.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+        printed.append(m);
+    });
+    // Lines of earlier tests may still be on their way: they go where they were meant to.
+    ASSERT_TRUE(LogCenter::shared().drain());
+    auto journal = std::make_shared<RecordingSystemLog>();
+    SystemLog::setSink(journal);
+    auto model = makeModel();
+    m_service.enqueue(QStringLiteral("GET"), QString::fromLatin1(FakeLedgerService::categoriesPath),
+                      ScriptedAnswer::json(503, R"({"error":"token=abc123 expired"})"));
+    m_service.enqueue(QStringLiteral("POST"), QString::fromLatin1(FakeLedgerService::auditPath),
+                      ScriptedAnswer::json(201, "not json"));
+    runTask(model->refresh());
+    runTask(model->api().postAudit(VantJSONValue(), VantJSONValue(), 8, 7, QStringLiteral("UTC"), {}));
+    ASSERT_TRUE(LogCenter::shared().drain());
+    qInstallMessageHandler(previous);
+    SystemLog::setSink(nullptr);
+
+    QStringList warnings;
+    for (const RecordingSystemLog::Record &record : journal->records()) {
+        if (record.entry.category == QLatin1String("ledger") && record.entry.level == SystemLogLevel::warn)
+            warnings.append(record.entry.message);
+    }
+    EXPECT_EQ(warnings, (QStringList{QStringLiteral("refresh_failed error=503 token=<redacted> expired"),
+                                     QStringLiteral("audit_record_unreadable reason=not_an_object bytes=8")}));
+    for (const QString &line : std::as_const(printed)) {
+        EXPECT_FALSE(line.contains(QStringLiteral("refresh_failed")) || line.contains(QStringLiteral("audit_record")))
+            << "on the terminal: " << line.toStdString();
+    }
 }
 
 TEST_F(LedgerModelTest, AnOlderAnswerDoesNotOverwriteANewerOne)
@@ -237,4 +276,62 @@ TEST_F(LedgerModelTest, WhileActiveTheLedgerIsRefreshedPeriodicallyAndNotAfterwa
     EXPECT_TRUE(model->categories().isEmpty());
 }
 
+// While refreshes fail the ledger tries again on its own, waiting twice as long each time up
+// to the refresh interval; an answer ends the retries, and so does signing out.
+TEST_F(LedgerModelTest, FailedRefreshesAreRetriedLessAndLessOften)
+{
+    using std::chrono::minutes;
+    const QString path = QString::fromLatin1(FakeLedgerService::categoriesPath);
+    auto model = makeModel();
+    model->setFirstRetryDelay(minutes(1));
+    model->setRefreshInterval(minutes(5));
+    QSignalSpy failed(model.get(), &LedgerModel::lastRefreshFailedChanged);
+    for (int i = 0; i < 5; ++i)
+        m_service.failNext(QStringLiteral("GET"), path, 503, {});
+    model->setActive(true);
+    ASSERT_TRUE(waitUntil([&model] { return model->lastRefreshFailed() && !model->isRefreshing(); }));
+    // The retries here are the test's own: the planned ones are minutes away.
+    const std::chrono::milliseconds planned[] = {minutes(1), minutes(2), minutes(4), minutes(5), minutes(5)};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(model->isRetryPlanned());
+        EXPECT_EQ(model->plannedRetryDelay(), planned[i]);
+        EXPECT_FALSE(model->didLoadCategories());
+        runTask(model->refresh());
+    }
+    EXPECT_TRUE(model->didLoadCategories());
+    EXPECT_FALSE(model->lastRefreshFailed());
+    EXPECT_FALSE(model->isRetryPlanned());
+    EXPECT_EQ(failed.count(), 2); // on at the first failure, off at the answer
+
+    // Failing again starts from the first wait; signed out, nothing is planned or shown failed.
+    m_service.failNext(QStringLiteral("GET"), path, 503, {});
+    runTask(model->refresh());
+    EXPECT_EQ(model->plannedRetryDelay(), minutes(1));
+    model->setActive(false);
+    EXPECT_FALSE(model->isRetryPlanned());
+    EXPECT_FALSE(model->lastRefreshFailed());
+    m_service.failNext(QStringLiteral("GET"), path, 503, {});
+    runTask(model->refresh());
+    EXPECT_FALSE(model->isRetryPlanned());
+}
+
+// Another session's ledger is marked not loaded before its categories go: an empty, loaded
+// ledger means a person without categories, and would bring the Hour Audit for an instant.
+TEST_F(LedgerModelTest, AClearNeverLeavesALoadedEmptyLedger)
+{
+    auto model = makeModel();
+    m_service.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+    model->setActive(true);
+    ASSERT_TRUE(waitUntil([&model] { return model->didLoadCategories(); }));
+    bool sawLoadedEmpty = false;
+    QObject::connect(model.get(), &LedgerModel::categoriesChanged, model.get(), [&] {
+        sawLoadedEmpty = sawLoadedEmpty || (model->didLoadCategories() && model->visibleCategories().isEmpty());
+    });
+    model->setActive(false);
+    EXPECT_FALSE(sawLoadedEmpty);
+    EXPECT_TRUE(model->categories().isEmpty());
+}
+
 } // namespace
+

@@ -221,6 +221,45 @@ TEST_F(MeetingsServiceTest, TodaysListFollowsTheStoreAndSignalsOnlyRealChanges)
     EXPECT_EQ(titles(m_service->todayEvents()), QStringList{"Tomorrow"});
 }
 
+// Once the service may no longer read the calendars, today's meetings leave the screen at
+// once, whichever way the access ended.
+TEST_F(MeetingsServiceTest, MeetingsGoAsSoonAsAccessEnds)
+{
+    const struct {
+        const char *name;
+        std::function<void(InMemoryCalendarStore &)> end;
+        CalendarAuthorization status;
+    } cases[] = {
+        {"access withdrawn in the desktop's settings", [](InMemoryCalendarStore &s) { s.withdrawAccess(); },
+         CalendarAuthorization::denied},
+        {"the calendar store goes away",
+         [](InMemoryCalendarStore &s) {
+             s.setPresence(InMemoryCalendarStore::Presence::missing);
+             s.setEvents({});
+         },
+         CalendarAuthorization::restricted},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto store = std::make_shared<InMemoryCalendarStore>();
+        store->setEvents({event(QStringLiteral("Standup"), QStringLiteral("2030-03-31 11:00"),
+                                QStringLiteral("2030-03-31 11:15"))});
+        MeetingsService service(store);
+        service.setClock([this]() { return m_now; }, berlin);
+        service.setLogSink([](const QString &, const QString &) {});
+        runTask(service.requestAccessIfNeeded());
+        runTask(service.refresh());
+        ASSERT_EQ(titles(service.todayEvents()), QStringList{"Standup"});
+        QSignalSpy changes(&service, &MeetingsService::eventsChanged);
+
+        c.end(*store);
+        ASSERT_TRUE(waitUntil([&]() { return service.authorization() == c.status; }));
+        EXPECT_TRUE(service.todayEvents().isEmpty());
+        EXPECT_TRUE(service.remainingTodayEvents().isEmpty());
+        EXPECT_EQ(changes.count(), 1) << "those showing the list hear of it";
+    }
+}
+
 TEST_F(MeetingsServiceTest, FailuresKeepTheListAndAreLoggedOncePerRun)
 {
     m_store->setEvents(

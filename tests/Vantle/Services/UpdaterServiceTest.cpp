@@ -161,20 +161,24 @@ TEST(UpdaterService, ForcesACheckOnLaunchOnlyForExactlyOne)
 {
     const struct {
         const char *value; // nullptr: unset
-        bool usable;
+        const char *key;   // nullptr: the feed's own
         bool checks;
     } cases[] = {
-        {"1", true, true},      {"true", true, false}, {"01", true, false}, {" 1", true, false},
-        {"1 ", true, false},    {"", true, false},     {nullptr, true, false}, {"1", false, false},
+        {"1", nullptr, true},      {"true", nullptr, false}, {"01", nullptr, false}, {" 1", nullptr, false},
+        {"1 ", nullptr, false},    {"", nullptr, false},     {nullptr, nullptr, false},
+        // No usable configuration, or an updater that cannot start with it: no cycle, and the
+        // activation policy is never left changed.
+        {"1", "REPLACE_ME", false}, {"1", "not an Ed25519 key", false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.value ? c.value : "(unset)");
+        SCOPED_TRACE(c.key ? c.key : "(the feed's key)");
         ScopedEnv env(UpdaterService::forceCheckVariable, c.value);
         Harness h;
         h.feed.setReleases({release("1.0")});
         QVariantMap info = h.usableInfo();
-        if (!c.usable)
-            info[keyKey] = QStringLiteral("REPLACE_ME");
+        if (c.key)
+            info[keyKey] = QString::fromLatin1(c.key);
         h.build(info);
         if (c.checks) {
             ASSERT_TRUE(TestSupport::waitUntil([&]() { return h.user->shown().size() == 1; }));

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -138,6 +139,37 @@ TEST_F(LogCenterTest, AMegabyteLineIsCutToTheLimit)
     EXPECT_TRUE(message.endsWith(QStringLiteral(" \u2026 [truncated]")));
 }
 
+// A long line is redacted whole and cut afterwards: a cut through an address or a token
+// would leave a piece no rule recognises.
+TEST_F(LogCenterTest, ALongLineIsRedactedBeforeItIsCut)
+{
+    const QString address = QString::fromUtf8("jos\xC3\xA9.garc\xC3\xAD" "a@example.com");
+    const qsizetype kept = LogCenter::maxMessageLength - QStringLiteral(" \u2026 [truncated]").size();
+    const struct {
+        const char *name;
+        QString line;
+    } cases[] = {
+        {"an address across the cut", QString(kept - 6, QLatin1Char('x')) + QLatin1Char(',') + address + " tail"},
+        {"a token across the cut", QString(kept - 12, QLatin1Char('x')) + QStringLiteral(",Bearer abcdefghijklmnop")},
+        {"an address where a very long line is first cut",
+         QString(LogCenter::maxQueuedMessageLength - 5, QLatin1Char('x')) + QLatin1Char(' ') + address},
+    };
+    LogCenter center(settings());
+    for (const auto &c : cases)
+        center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), c.line);
+    ASSERT_TRUE(center.drain());
+    const auto stored = fileRecords(center.logFiles());
+    ASSERT_EQ(stored.size(), std::size(cases));
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const QString message = stored.at(i).value(QStringLiteral("message")).toString();
+        EXPECT_LE(message.size(), LogCenter::maxMessageLength);
+        EXPECT_FALSE(message.contains(QStringLiteral("jos")));
+        EXPECT_FALSE(message.contains(QStringLiteral("abcd")));
+    }
+    EXPECT_TRUE(stored.at(2).value(QStringLiteral("message")).toString().endsWith(QStringLiteral("[truncated]")));
+}
+
 TEST_F(LogCenterTest, TheFacadeAndTheLowerLayersShareOneRoad)
 {
     LogCenter &shared = LogCenter::shared();
@@ -200,6 +232,29 @@ TEST_F(LogCenterTest, ABurstBeyondTheQueueIsDroppedCountedAndReported)
             reported = true;
     }
     EXPECT_TRUE(reported);
+}
+
+// A program that quits with lines still queued writes them all, keeps rotating its files
+// and ends cleanly: the log stops before the program's statics go.
+TEST_F(LogCenterTest, AProgramThatQuitsWithLinesQueuedWritesThemAll)
+{
+    constexpr int lines = 5000;
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        QTemporaryDir folder;
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(VANTLE_LOG_AT_EXIT), {folder.path(), QString::number(lines)});
+        ASSERT_TRUE(program.waitForFinished(120'000));
+        ASSERT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        const QStringList files = LogFileSink::files(folder.path());
+        EXPECT_LE(files.size(), 5) << "the oldest files were removed as the log rotated";
+        const auto stored = fileRecords(files);
+        ASSERT_FALSE(stored.isEmpty());
+        EXPECT_EQ(stored.constLast().value(QStringLiteral("message")).toString(),
+                  QStringLiteral("line %1 of %1").arg(lines));
+    }
 }
 
 } // namespace

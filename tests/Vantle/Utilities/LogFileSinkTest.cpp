@@ -76,7 +76,13 @@ TEST(LogFileSink, RotatesBySizeAndKeepsABoundedNumberOfFiles)
         EXPECT_LE(files.size(), c.maxFiles);
         const qint64 lineSize = line(c.lines - 1).size();
         int previous = -1;
+        // The folder and every file, the first and each one a rotation made, are this user's alone.
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteOther | QFileDevice::ExeOther;
+        EXPECT_EQ(QFileInfo(folder).permissions() & others, 0);
         for (const QString &path : files) {
+            EXPECT_EQ(QFileInfo(path).permissions() & others, 0) << path.toStdString();
             EXPECT_LE(QFileInfo(path).size(), std::max(c.maxBytes, lineSize)) << path.toStdString();
             for (const QByteArray &l : fileLines(path)) {
                 const QJsonDocument document = QJsonDocument::fromJson(l);

@@ -63,6 +63,90 @@ TEST(LogRedaction, RemovesEverySecretKindAndKeepsTheRest)
         EXPECT_EQ(LogRedaction::redact(c.line).toStdString(), c.expected.toStdString()) << c.kind;
 }
 
+// Shapes a line can take once a server's error text or a future log line carries a
+// secret: each is taken out whole, wherever it stands, and what was redacted stays so.
+TEST(LogRedaction, TakesOutEveryShapeOfASecretWhateverRanFirst)
+{
+    const Case cases[] = {
+        {"a credential glued to a query",
+         QStringLiteral("GET /api/v1/items?page=2,authorization=Bearer abcDEF123456 failed"),
+         QStringLiteral("GET /api/v1/items?<redacted> <redacted> failed")},
+        {"the same in a full URL", QStringLiteral("https://x.test/a?page=2,authorization=Bearer abcDEF123456 x"),
+         QStringLiteral("https://x.test/a?<redacted> <redacted> x")},
+        {"JSON-escaped pair", QStringLiteral(R"(body={\"oas\":\"opaque-Secret_1\",\"ok\":true})"),
+         QStringLiteral(R"(body={\"oas\":\"<redacted>\",\"ok\":true})")},
+        {"JSON-escaped refresh token", QStringLiteral(R"(\"refresh_token\": \"rtok-99\")"),
+         QStringLiteral(R"(\"refresh_token\": \"<redacted>\")")},
+        {"percent-encoded scheme", QStringLiteral("header=Authorization%3A Bearer%20abc.DEF-123 sent"),
+         QStringLiteral("header=Authorization%3A Bearer%20<redacted> sent")},
+        {"bearer after a form-encoded blank", QStringLiteral("auth=Bearer+abcDEF123 next"),
+         QStringLiteral("auth=Bearer+<redacted> next")},
+        {"Authorization with the Token scheme", QStringLiteral("Authorization: Token 9f8e7d6c5b4a done"),
+         QStringLiteral("Authorization: Token <redacted> done")},
+        {"Authorization with an unknown scheme", QStringLiteral("\"authorization\":\"Digest abc=\""),
+         QStringLiteral("\"authorization\":\"Digest <redacted>\"")},
+        {"Authorization without a scheme", QStringLiteral("authorization=s3cr3t-value&x=1"),
+         QStringLiteral("authorization=<redacted>&x=1")},
+        {"a cookie header", QStringLiteral("Cookie: session=abc123; theme=dark"), QStringLiteral("Cookie: <redacted>")},
+        {"a set-cookie header", QStringLiteral("Set-Cookie: sid=zz9; Path=/; HttpOnly"),
+         QStringLiteral("Set-Cookie: <redacted>")},
+        {"an API key header", QStringLiteral("x-api-key: k_live_0123 sent"), QStringLiteral("x-api-key: <redacted> sent")},
+        {"an API key with a hyphen", QStringLiteral("api-key=k-2"), QStringLiteral("api-key=<redacted>")},
+        {"a form body with a code",
+         QStringLiteral("body grant_type=authorization_code&code=SplxlOBeZQQYbYS6WxSbIA&redirect_uri=vantle"),
+         QStringLiteral("body grant_type=authorization_code&code=<redacted>&redirect_uri=vantle")},
+        {"a device code in a form", QStringLiteral("a=1&device_code=GmRh-mHz"), QStringLiteral("a=1&device_code=<redacted>")},
+        {"an e-mail address with accents", QString::fromUtf8("from josé.garcía@example.com today"),
+         QStringLiteral("from <email> today")},
+        {"an e-mail address in another script", QString::fromUtf8("to пользователь@пример.рф."),
+         QStringLiteral("to <email>.")},
+        {"an e-mail address with a combining accent", QString::fromUtf8("jose\xCC\x81@example.com"),
+         QStringLiteral("<email>")},
+        // What must stay readable.
+        {"a support code", QStringLiteral("sent code=7K3M9Q"), QStringLiteral("sent code=7K3M9Q")},
+        {"a cookie in prose", QStringLiteral("no cookies were set"), QStringLiteral("no cookies were set")},
+        {"an authorization error code", QStringLiteral("authorization_failed status=403"),
+         QStringLiteral("authorization_failed status=403")},
+    };
+    for (const Case &c : cases) {
+        const QString once = LogRedaction::redact(c.line);
+        EXPECT_EQ(once.toStdString(), c.expected.toStdString()) << c.kind;
+        EXPECT_EQ(LogRedaction::redact(once).toStdString(), once.toStdString()) << c.kind << ": redacted twice";
+    }
+}
+
+// A credential is base64 (either alphabet) or token68: no rule may stop at one of its
+// characters and leave the rest behind.
+TEST(LogRedaction, ACredentialIsTakenOutWholeWhateverCharactersItHolds)
+{
+    const struct {
+        const char *rule;
+        QString before;
+        QString keptBefore; // what stays of the text before the credential
+    } rules[] = {
+        {"bearer", QStringLiteral("sent Bearer "), QStringLiteral("sent Bearer ")},
+        {"dpop", QStringLiteral("sent DPoP "), QStringLiteral("sent DPoP ")},
+        {"basic", QStringLiteral("sent Basic "), QStringLiteral("sent Basic ")},
+        {"authorization header", QStringLiteral("Authorization: Token "), QStringLiteral("Authorization: Token ")},
+        {"named token", QStringLiteral("access_token="), QStringLiteral("access_token=")},
+        {"named secret in JSON", QStringLiteral("{\"client_secret\":\""), QStringLiteral("{\"client_secret\":\"")},
+        {"session token by its shape", QStringLiteral("stored oas_"), QStringLiteral("stored ")},
+        {"refresh token by its shape", QStringLiteral("stored rt_"), QStringLiteral("stored ")},
+        {"form code", QStringLiteral("x=1&code="), QStringLiteral("x=1&code=")},
+    };
+    for (const auto &rule : rules) {
+        for (const QChar inside : QStringLiteral("-.~+/=_%")) {
+            const QString secret = QStringLiteral("AbCdEfGhIjKl") + inside + QStringLiteral("MnOpQrStUvWx");
+            const QString line = rule.before + secret + QStringLiteral(" end");
+            const QString redacted = LogRedaction::redact(line);
+            EXPECT_FALSE(redacted.contains(QStringLiteral("MnOp"))) << rule.rule << " with '" << inside.toLatin1()
+                                                                     << "': " << redacted.toStdString();
+            EXPECT_TRUE(redacted.startsWith(rule.keptBefore)) << rule.rule << ": " << redacted.toStdString();
+            EXPECT_TRUE(redacted.endsWith(QStringLiteral(" end"))) << rule.rule << ": " << redacted.toStdString();
+        }
+    }
+}
+
 TEST(LogRedaction, CutsLongLinesCleanly)
 {
     struct CutCase {

@@ -9,6 +9,7 @@
 #include "VantleKit/Audit/Views/AuditTextInput.h"
 #include "VantleKit/Audit/Views/AuditYoursRow.h"
 
+#include <QApplication>
 #include <QSignalSpy>
 #include <QTimeZone>
 
@@ -192,4 +193,51 @@ TEST_F(HourAuditViewTest, ThePaletteIsTheApplicationsTheme)
     EXPECT_EQ(AuditPalette::of(m_view->flow()->screen(AuditScreen::dash)).canvas, vantHex(0x121214));
 }
 
+// Closing the window abandons the audit: it opens again at the first question, afresh, and
+// the web link there is reached from the keyboard like every other control.
+TEST_F(HourAuditViewTest, ClosingTheWindowStartsTheAuditAfresh)
+{
+    Motion still(true);
+    build();
+    ASSERT_TRUE(click("audit.sleep.sleepChips.chip.3"));
+    ASSERT_TRUE(click("audit.sleep.next"));
+    ASSERT_EQ(state().screen, AuditScreen::work);
+    QPointer<AuditStore> abandoned = &store();
+
+    m_view->close();
+    ASSERT_TRUE(waitUntil([&] { return !m_view->isVisible(); }));
+    m_view->show();
+    m_view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_view));
+    EXPECT_EQ(state(), AuditState::initial());
+    EXPECT_EQ(m_view->flow()->shownScreen(), AuditScreen::sleep);
+    EXPECT_TRUE(waitUntil([&] { return abandoned.isNull(); }));
+
+    QTest::keyClick(m_view->windowHandle(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), find("audit.sleep.web"));
+}
+
+// The audit ends once, whatever the categories do after it has.
+TEST_F(HourAuditViewTest, TheAuditEndsOnce)
+{
+    build();
+    QSignalSpy done(m_view.data(), &HourAuditView::done);
+    const auto category = [](const QString &name, qint64 position) {
+        VantCategory c;
+        c.id = name;
+        c.name = name;
+        c.kind = CategoryKind::yours;
+        c.position = position;
+        return c;
+    };
+    m_ledger->setCategories({category(QStringLiteral("Reading"), 0)});
+    EXPECT_EQ(done.count(), 1);
+    m_ledger->setCategories({category(QStringLiteral("Reading"), 0), category(QStringLiteral("Rest"), 1)});
+    m_ledger->setCategories({});
+    m_ledger->setCategories({category(QStringLiteral("Rest"), 0)});
+    EXPECT_EQ(done.count(), 1);
+    EXPECT_TRUE(m_view->isDone());
+}
+
 } // namespace
+

@@ -12,7 +12,9 @@
 #include "Vantle/Views/MeetingsStrip.h"
 #include "Vantle/Views/MeetingsStripModel.h"
 #include "support/TaskRunner.h"
+#include "tools/fakes/FakeService.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -145,4 +147,28 @@ TEST_F(MainViewTest, TheSettingsButtonAsksForTheSettings)
     EXPECT_TRUE(TestSupport::waitUntil([&] { return settings.count() == 2; }));
 }
 
+// A week that can no longer be refreshed stays on screen, with a quiet line saying so until
+// an answer comes.
+TEST_F(MainViewTest, AWeekThatCannotBeRefreshedSaysSoQuietly)
+{
+    LedgerModel unreachable(std::make_shared<VantleAPI>(
+        QUrl(QStringLiteral("http://127.0.0.1:%1").arg(Fakes::FakeService::closedPort())),
+        []() { return std::optional<QString>(QStringLiteral("oas_t")); }, nullptr));
+    const QList<VantCategory> week{category(QStringLiteral("Work"), CategoryKind::committed, 0, 80)};
+    unreachable.setCategories(week);
+    unreachable.setDidLoadCategories(true);
+    MainView view(&unreachable, &account, &meetings, &preferences);
+    view.show();
+    EXPECT_FALSE(view.staleLine()->isVisible());
+
+    TestSupport::runTask(unreachable.refresh());
+    EXPECT_TRUE(view.staleLine()->isVisible());
+    EXPECT_EQ(view.staleLine()->text(), QStringLiteral("Couldn\u2019t update your week. Vantle keeps trying."));
+    EXPECT_EQ(view.categoryList()->shownRows().size(), 1);
+
+    unreachable.applyFetchedCategories(unreachable.beginCategoriesFetch(), week);
+    EXPECT_FALSE(view.staleLine()->isVisible());
+}
+
 } // namespace
+

@@ -9,12 +9,17 @@
 #include "Vantle/Models/LedgerModel.h"
 #include "Vantle/Onboarding/LoginFirstFlowView.h"
 #include "Vantle/Onboarding/WelcomeAcknowledgementStore.h"
+#include "Vantle/Shell/LoadingView.h"
 #include "Vantle/Views/FreshLaunchToast.h"
+#include "OrvalenAccount/UI/OrvalenOutlineButton.h"
+#include "Vantle/Views/LedgerOfflineView.h"
 #include "support/TaskRunner.h"
 #include "tools/fakes/FakeContactsService.h"
 #include "tools/fakes/FakeLedgerService.h"
 
+#include <QApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QPointer>
@@ -83,6 +88,7 @@ protected:
         surfaces.audit = [](QWidget *parent) { return new QWidget(parent); };
         surfaces.main = [](QWidget *parent) { return new QWidget(parent); };
         root = std::make_unique<RootView>(harness.service.get(), harness.bridge.get(), ledger.get(), surfaces);
+        QObject::connect(root.get(), &RootView::surfaceChanged, [this](Surface surface) { seen.append(surface); });
         root->resize(960, 680);
         root->show();
         EXPECT_EQ(root->surface(), Surface::loading);
@@ -98,6 +104,7 @@ protected:
     std::unique_ptr<RootView> root;
     int gatesMade = 0;
     bool gatesRouteOnAppear = true;
+    QList<Surface> seen;
 };
 
 // From a launch to what the person sees first, by what the keychain and the ledger hold.
@@ -260,6 +267,77 @@ TEST_F(RootViewTest, TheRealGateKeepsASignInItsCancelCouldNotStop)
     EXPECT_TRUE(waitUntil([&] { return ledger->didLoadCategories(); }));
     root.reset();
     Preferences::setStandard(nullptr);
+}
+
+// A person with a week never passes through the Hour Audit: not while their categories are
+// on their way at launch, nor when another account signs in without a sign-out between.
+TEST_F(RootViewTest, APersonWithAWeekNeverPassesThroughTheAudit)
+{
+    const QString path = QString::fromLatin1(Fakes::FakeLedgerService::categoriesPath);
+    harness.storeLiveSession(3600, accountID, QStringLiteral("a@example.test"));
+    ledgerService.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+    Fakes::ScriptedAnswer slow = Fakes::ScriptedAnswer::json(
+        200, QJsonDocument(QJsonObject{{QStringLiteral("categories"), ledgerService.categories()}}).toJson());
+    slow.delay = std::chrono::milliseconds(300);
+    ledgerService.enqueue(QStringLiteral("GET"), path, slow);
+    launch();
+    ASSERT_TRUE(reaches(Surface::main));
+    EXPECT_FALSE(seen.contains(Surface::audit)) << "shown the audit while the week was on its way";
+
+    seen.clear();
+    const int gets = ledgerService.countOf(QStringLiteral("GET"), path);
+    harness.storeLiveSession(3600, QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a8058"),
+                             QStringLiteral("b@example.test"));
+    TestSupport::runTask(harness.bridge->manager()->restore(false));
+    ASSERT_TRUE(waitUntil([&] {
+        return ledgerService.countOf(QStringLiteral("GET"), path) > gets && ledger->didLoadCategories()
+            && root->surface() == Surface::main;
+    }));
+    EXPECT_TRUE(seen.contains(Surface::loading)) << "the other account's week never was on its way";
+    EXPECT_FALSE(seen.contains(Surface::audit)) << "shown the audit while the other account's week was on its way";
+}
+
+// A signed-in person whose week cannot be loaded sees why, with a Retry that the keyboard
+// reaches; the ledger's own retries or the Retry bring the week, and nothing spins meanwhile.
+TEST_F(RootViewTest, AWeekThatCannotLoadShowsOfflineUntilItArrives)
+{
+    const QString path = QString::fromLatin1(Fakes::FakeLedgerService::categoriesPath);
+    ledgerService.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
+    for (const bool pressRetry : {false, true}) {
+        SCOPED_TRACE(pressRetry ? "Retry pressed" : "retried on its own");
+        root.reset();
+        harness.launch();
+        ledger = std::make_unique<LedgerModel>(std::make_shared<VantleAPI>(
+            ledgerService.ledgerURL(), []() { return std::optional<QString>(QStringLiteral("oas_t")); }, &network));
+        ledger->setFirstRetryDelay(pressRetry ? std::chrono::milliseconds(std::chrono::hours(1))
+                                              : std::chrono::milliseconds(20));
+        harness.storeLiveSession(3600, accountID, QStringLiteral("a@example.test"));
+        ledgerService.failNext(QStringLiteral("GET"), path, 503, {});
+        if (!pressRetry)
+            ledgerService.failNext(QStringLiteral("GET"), path, 502, {});
+        const int before = ledgerService.countOf(QStringLiteral("GET"), path);
+
+        seen.clear();
+        launch();
+        root->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(root.get()));
+        ASSERT_TRUE(waitUntil([&] { return seen.contains(Surface::offline); }));
+        if (pressRetry) {
+            // No retry of its own for an hour: the card stays, and nothing turns meanwhile.
+            auto *offline = qobject_cast<LedgerOfflineView *>(root->content());
+            ASSERT_TRUE(offline);
+            for (const LoadingView *loading : root->findChildren<LoadingView *>())
+                EXPECT_FALSE(loading->isVisible() && loading->isSpinning()) << "a spinner turns while offline";
+            QTest::keyClick(root->windowHandle(), Qt::Key_Tab);
+            ASSERT_EQ(QApplication::focusWidget(), static_cast<QWidget *>(offline->retryButton()));
+            QTest::keyClick(root->windowHandle(), Qt::Key_Space);
+        }
+        ASSERT_TRUE(reaches(Surface::main));
+        EXPECT_EQ(ledgerService.countOf(QStringLiteral("GET"), path) - before, pressRetry ? 2 : 3);
+        EXPECT_FALSE(ledger->lastRefreshFailed());
+        EXPECT_FALSE(ledger->isRetryPlanned());
+        EXPECT_EQ(seen.mid(seen.indexOf(Surface::offline)), (QList<Surface>{Surface::offline, Surface::main}));
+    }
 }
 
 } // namespace

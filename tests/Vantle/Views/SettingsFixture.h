@@ -8,6 +8,7 @@
 #include "Platform/RecordingActivationPolicy.h"
 #include "Platform/RecordingSystemLog.h"
 #include "Platform/SystemLog.h"
+#include "Vantle/App/AppDelegate.h"
 #include "Vantle/Services/AccountServiceHarness.h"
 #include "Vantle/Services/DiagnosticUploader.h"
 #include "Vantle/Services/MeetingsService.h"
@@ -184,6 +185,11 @@ protected:
             logLines.append(level + QLatin1Char(' ') + message);
         };
         environment.uploader = &uploader;
+        // As the application relaunches: through its running instance, when there is one.
+        environment.relaunchForReset = [] {
+            if (AppDelegate *delegate = AppDelegate::shared())
+                delegate->relaunchForReset();
+        };
         view = std::make_unique<SettingsView>(account->service.get(), updater.get(), meetings.get(), environment);
         return *view;
     }

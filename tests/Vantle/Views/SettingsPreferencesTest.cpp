@@ -21,10 +21,9 @@ using Fakes::ScriptedAnswer;
 
 namespace {
 
-const QString calendarOff =
-    QStringLiteral("Calendar access is off. Enable it in System Settings → Privacy & Security → Calendars.");
-const QString calendarAsks = QStringLiteral(
-    "Turning this on asks macOS for calendar access so vantle can list today's events — they never leave your Mac.");
+const QString calendarOff = QStringLiteral("Calendar access is off. Enable it in the desktop's settings.");
+const QString calendarAsks = QStringLiteral("Turning this on asks the desktop's calendar for access so vantle can "
+                                            "list today's events — they never leave this computer.");
 const QString calendarLists =
     QStringLiteral("Lists today's events on the main window so you can count them in your week with one click.");
 
@@ -34,7 +33,7 @@ TEST_F(SettingsFixture, EverySectionShowsItsRowsInOrderByAccountState)
 {
     const QStringList general{
         "(Launch vantle at login: off)",
-        "Keeps the menu-bar timer available the moment you sign in to your Mac.",
+        "Keeps vantle available the moment you sign in to this computer.",
         "(Show today's meetings: off)",
         calendarAsks,
     };

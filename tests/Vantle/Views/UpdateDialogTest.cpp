@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 #include <optional>
 
@@ -159,4 +161,24 @@ TEST(UpdateDialog, DismissingClosesWithoutAnsweringAndANewWindowReplacesTheOld)
     EXPECT_EQ(answers, 0);
 }
 
+// The dialog opens in front of the window that asked for it, over it and not behind it.
+TEST(UpdateDialog, OpensOverTheWindowThatAsked)
+{
+    QWidget settings;
+    settings.resize(440, 500);
+    settings.show();
+    settings.activateWindow();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return QApplication::activeWindow() == &settings; }));
+    DialogUpdaterUserDriver driver;
+    driver.showUpdaterError(UpdaterError::updater(UpdaterError::Code::feedUnreadable, QStringLiteral("x")), [] {});
+    UpdateDialog *dialog = driver.currentDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->parentWidget(), &settings);
+    EXPECT_TRUE(dialog->isWindow());
+    EXPECT_EQ(dialog->windowHandle()->transientParent(), settings.windowHandle());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+    driver.dismiss();
+}
+
 } // namespace
+

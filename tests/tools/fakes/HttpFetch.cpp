@@ -6,12 +6,27 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 
 #include <memory>
 
 QJsonObject HttpFetch::json() const
 {
     return QJsonDocument::fromJson(body).object();
+}
+
+QByteArray HttpFetch::backLink() const
+{
+    static const QRegularExpression link(QStringLiteral(R"re(<a [^>]*id="back" href="([^"]*)")re"));
+    const QRegularExpressionMatch match = link.match(QString::fromUtf8(body));
+    if (!match.hasMatch())
+        return {};
+    QString href = match.captured(1);
+    href.replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+        .replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+        .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+        .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    return href.toUtf8();
 }
 
 HttpFetch HttpFetch::run(const QString &method, const QUrl &url, const QByteArray &body, const QByteArray &bearer,

@@ -13,6 +13,8 @@ struct HttpFetch {
     QByteArray body;
 
     QJsonObject json() const;
+    // The address of a page's link whose id is "back", as the page wrote it; empty without one.
+    QByteArray backLink() const;
 
     // `body` goes as a form when `contentType` is empty and the method is POST.
     static HttpFetch run(const QString &method, const QUrl &url, const QByteArray &body = {},

@@ -80,6 +80,8 @@ TEST(SignInPage, ShowsAFormThatCarriesTheRequestSafely)
     }
 }
 
+// Posting the form answers a page that hands the browser back to the application, at once
+// and by its link, and tells the person they can go back: the tab does not stay on the form.
 TEST(SignInPage, PostingTheFormSendsTheBrowserBackToTheApplication)
 {
     FakeAuthority authority;
@@ -88,13 +90,13 @@ TEST(SignInPage, PostingTheFormSendsTheBrowserBackToTheApplication)
         const char *name;
         QMap<QString, QString> fields; // added to the authorization request
         int status;
-        QString result; // the redirect's first parameter; empty: no redirect
+        QString result; // the way back's first parameter; empty: no way back
         QString pageProblem;
     };
     const QString problem = QStringLiteral("Type an e-mail address such as someone@example.com.");
     const Case cases[] = {
-        {"allowed", {{"signin_email", " Someone@Example.test "}, {"signin_decision", "allow"}}, 303, "code", {}},
-        {"cancelled", {{"signin_email", ""}, {"signin_decision", "deny"}}, 303, "error=access_denied", {}},
+        {"allowed", {{"signin_email", " Someone@Example.test "}, {"signin_decision", "allow"}}, 200, "code", {}},
+        {"cancelled", {{"signin_email", ""}, {"signin_decision", "deny"}}, 200, "error=access_denied", {}},
         {"no address", {{"signin_email", ""}, {"signin_decision", "allow"}}, 422, {}, problem},
         {"no domain", {{"signin_email", "someone@localhost"}, {"signin_decision", "allow"}}, 422, {}, problem},
         {"markup", {{"signin_email", "<i>x</i>@y.z"}, {"signin_decision", "allow"}}, 422, {}, problem},
@@ -110,14 +112,20 @@ TEST(SignInPage, PostingTheFormSendsTheBrowserBackToTheApplication)
             HttpFetch::run(QStringLiteral("POST"), authority.authorizationEndpoint(), form(fields));
         EXPECT_EQ(answer.status, c.status);
         if (c.result.isEmpty()) {
-            EXPECT_TRUE(answer.location.isEmpty());
+            EXPECT_TRUE(answer.backLink().isEmpty());
         } else {
-            const QUrl back = QUrl::fromEncoded(answer.location, QUrl::StrictMode);
+            const QByteArray link = answer.backLink();
+            const QString html = QString::fromUtf8(answer.body);
+            EXPECT_TRUE(html.contains(QStringLiteral("You can go back to vantle now.")));
+            EXPECT_TRUE(html.contains(QStringLiteral("<meta http-equiv=\"refresh\" content=\"0; url=%1\">")
+                                          .arg(QString::fromUtf8(link).toHtmlEscaped())));
+            EXPECT_FALSE(html.contains(QStringLiteral("<form")));
+            const QUrl back = QUrl::fromEncoded(link, QUrl::StrictMode);
             EXPECT_EQ(back.scheme(), QStringLiteral("vantle"));
             EXPECT_EQ(back.host(), QStringLiteral("auth"));
             EXPECT_EQ(back.path(), QStringLiteral("/callback"));
             const QUrlQuery query(back);
-            EXPECT_TRUE(QString::fromLatin1(answer.location).section(QLatin1Char('?'), 1).startsWith(c.result));
+            EXPECT_TRUE(QString::fromLatin1(link).section(QLatin1Char('?'), 1).startsWith(c.result));
             EXPECT_EQ(query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded), awkwardState);
         }
         if (!c.pageProblem.isEmpty()) {
@@ -144,7 +152,7 @@ TEST(SignInPage, EachAddressSignsInAsItsOwnAccountWithSingleUseCodes)
         fields.insert(QStringLiteral("signin_email"), email);
         fields.insert(QStringLiteral("signin_decision"), QStringLiteral("allow"));
         const HttpFetch back = HttpFetch::run(QStringLiteral("POST"), authority.authorizationEndpoint(), form(fields));
-        return QUrlQuery(QUrl::fromEncoded(back.location)).queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+        return QUrlQuery(QUrl::fromEncoded(back.backLink())).queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
     };
     const auto exchange = [&](const QString &code, const QString &codeVerifier) {
         QJsonObject object{{"app_slug", "vantle"}, {"code", code}, {"code_verifier", codeVerifier},

@@ -1,4 +1,6 @@
 #include "../fakes/HttpFetch.h"
+#include "tools/fakes/FakeUpdateFeed.h"
+#include "Platform/Deployment.h"
 #include "support/TaskRunner.h"
 
 #include <QDir>
@@ -48,6 +50,7 @@ public:
     }
 
     bool ready() const { return m_output.contains("local-stack: ready"); }
+    QMap<QString, QUrl> urls() const { return m_urls; }
     QString envFile() const { return QDir(m_data).filePath(QStringLiteral("env")); }
     QUrl url(const QString &variable, const QString &path) const
     {
@@ -102,7 +105,7 @@ Session signIn(const StackProcess &stack, const QString &email)
         body += (body.isEmpty() ? "" : "&") + QUrl::toPercentEncoding(key) + '=' + QUrl::toPercentEncoding(value);
     const HttpFetch page =
         HttpFetch::run(QStringLiteral("POST"), stack.url(QStringLiteral("VANTLE_AUTHORITY_URL"), "/authorize"), body);
-    const QString code = QUrlQuery(QUrl::fromEncoded(page.location)).queryItemValue("code", QUrl::FullyDecoded);
+    const QString code = QUrlQuery(QUrl::fromEncoded(page.backLink())).queryItemValue("code", QUrl::FullyDecoded);
     const HttpFetch exchange = HttpFetch::run(
         QStringLiteral("POST"), stack.url(QStringLiteral("VANTLE_IDENTITY_URL"), "/api/app-sessions/exchange"),
         QJsonDocument(QJsonObject{{"app_slug", "vantle"},
@@ -270,4 +273,34 @@ TEST(LocalStack, ServesWhatTheApplicationCallsAtLaunch)
         EXPECT_GE(answer.status, 200);
         EXPECT_LT(answer.status, 300);
     }
+}
+
+// Every service keeps its port across restarts, so an application still running reaches the
+// stack started again under it. The update feed holds this build's version (a check finds
+// the application up to date) and, on request, a newer one.
+TEST(LocalStack, PortsOutliveARestartAndTheFeedKnowsThisBuild)
+{
+    QTemporaryDir data;
+    QMap<QString, QUrl> before;
+    {
+        StackProcess stack(data.path());
+        ASSERT_TRUE(stack.ready());
+        before = stack.urls();
+        const QUrl feed = stack.url(QStringLiteral("VANTLE_UPDATE_FEED_URL"), "/updates/feed.xml");
+        const QString version = Deployment::buildVersion();
+        EXPECT_TRUE(HttpFetch::run(QStringLiteral("GET"), feed).body.contains(">" + version.toUtf8() + "<"));
+        const HttpFetch newer = HttpFetch::run(QStringLiteral("POST"),
+                                               stack.url(QStringLiteral("VANTLE_UPDATE_FEED_URL"), "/updates/newer"));
+        EXPECT_EQ(newer.status, 201);
+        const QString next = newer.json().value("version").toString();
+        EXPECT_EQ(next, Fakes::FakeUpdateFeed::nextVersion(version));
+        EXPECT_TRUE(HttpFetch::run(QStringLiteral("GET"), feed).body.contains(">" + next.toUtf8() + "<"));
+        EXPECT_EQ(HttpFetch::run(QStringLiteral("GET"), stack.url(QStringLiteral("VANTLE_UPDATE_FEED_URL"),
+                                                                    "/download/" + next)).status, 200);
+        EXPECT_EQ(stack.stop(true), 0);
+    }
+    StackProcess again(data.path());
+    ASSERT_TRUE(again.ready());
+    EXPECT_EQ(again.urls(), before);
+    EXPECT_EQ(Fakes::FakeUpdateFeed::nextVersion(QStringLiteral("0.1.9")), QStringLiteral("0.1.10"));
 }

@@ -283,3 +283,31 @@ TEST(AuditDashboard, TimesReadAsWholeNumbersOrDecimals)
 }
 
 } // namespace
+
+namespace {
+
+// The light behind the big number reaches past the card's top edge onto the canvas, and
+// fades out before the heading's top.
+TEST(AuditDashboard, TheGlowReachesAboveTheCard)
+{
+    Motion still(true);
+    AuditFlowWindow w(dashState());
+    QWidget *number = w.find("audit.dash.number");
+    QWidget *card = number->parentWidget();
+    while (card && !card->inherits("AuditCard"))
+        card = card->parentWidget();
+    ASSERT_TRUE(card);
+    const QImage picture = w.flow->grab().toImage();
+    const int x = number->mapTo(w.flow.get(), number->rect().center()).x();
+    const int cardTop = card->mapTo(w.flow.get(), QPoint(0, 0)).y();
+    const QColor canvas = AuditPalette::coal().canvas;
+    const auto lift = [&](int y) {
+        const QColor c(picture.pixel(x, y));
+        return c.red() - canvas.red();
+    };
+    EXPECT_GT(lift(cardTop - 12), 4) << "no glow just above the card";
+    EXPECT_GT(lift(cardTop - 12), lift(cardTop - 40)) << "the glow does not fade outwards";
+    EXPECT_LE(std::abs(lift(cardTop - 60)), 1) << "the glow reaches too far";
+}
+
+} // namespace

@@ -5,6 +5,7 @@
 #include "VantleKit/Audit/Views/AuditRemoveButton.h"
 #include "VantleKit/Audit/Views/AuditStepButton.h"
 #include "VantleKit/Audit/Views/AuditStepper.h"
+#include "VantleKit/Audit/Views/AuditTextInput.h"
 #include "VantleKit/Audit/Views/AuditYoursRow.h"
 
 #include <gtest/gtest.h>
@@ -129,6 +130,33 @@ TEST(AuditYoursScreen, BackKeepsTheRows)
     EXPECT_EQ(w.state().screen, AuditScreen::yours);
     EXPECT_EQ(w.state().yoursCats, (QList<YoursCategoryDraft>{{"Guitar", 3}, {"Rest", 2}}));
     EXPECT_EQ(w.find<AuditYoursRow>("audit.yours.row.1")->nameInput()->text(), "Rest");
+}
+
+} // namespace
+
+namespace {
+
+// A name longer than the inputs take (only an import brings one) shows whole while the step
+// was never on screen, cut once it has been: either way the row holds, and would send, what
+// the person sees.
+TEST(AuditYoursScreen, ARowHoldsTheNameItShows)
+{
+    Motion still(true);
+    const QString name = QStringLiteral("The long walk home along the river, every day"); // 46
+    ASSERT_GT(name.size(), AuditTextInput::maxCharacters);
+    for (const bool seen : {false, true}) {
+        SCOPED_TRACE(seen ? "the step was on screen" : "the step was never shown");
+        AuditState start = yoursState({{"Guitar", 1}});
+        if (!seen)
+            start.screen = AuditScreen::dash;
+        AuditFlowWindow w(start);
+        w.store().hydrate(ImportedAudit{w.state().s, {}, QList<YoursCategoryDraft>{{name, 2}}});
+        w.store().show(AuditScreen::yours);
+        AuditDriver::settle();
+        auto *input = w.find<AuditTextInput>("audit.yours.row.0.name");
+        EXPECT_EQ(input->text(), w.state().yoursCats.first().name);
+        EXPECT_EQ(input->text(), seen ? name.left(AuditTextInput::maxCharacters) : name);
+    }
 }
 
 } // namespace

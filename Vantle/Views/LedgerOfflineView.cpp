@@ -1,0 +1,78 @@
+#include "Vantle/Views/LedgerOfflineView.h"
+
+#include "OrvalenAccount/UI/OrvalenOutlineButton.h"
+#include "OrvalenAccount/UI/OrvalenPanel.h"
+#include "OrvalenAccount/UI/OrvalenProviderButtonStyle.h"
+#include "Platform/ApplicationFont.h"
+#include "Vantle/Models/LedgerModel.h"
+#include "Vantle/Utilities/Theme.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *line(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignHCenter);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
+LedgerOfflineView::LedgerOfflineView(LedgerModel *ledger, QWidget *parent)
+    : QWidget(parent), m_ledger(ledger)
+{
+    setObjectName(QStringLiteral("ledgerOffline"));
+    // The sign-in screen's dark look, so the two offline states read as one.
+    const OrvalenProviderButtonStyle style = OrvalenProviderButtonStyle::dark(Theme::accent);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(24, 24, 24, 24);
+    outer->addStretch(1);
+    auto *card = new OrvalenPanel(style.panel(), style.hairline(), 12, this);
+    card->setObjectName(QStringLiteral("offlineCard"));
+    card->setFixedWidth(340);
+    auto *column = new QVBoxLayout(card);
+    column->setContentsMargins(18, 18, 18, 18);
+    column->setSpacing(6);
+    column->addWidget(line(title, ApplicationFont::sized(11, QFont::DemiBold), style.text(), card));
+    column->addWidget(line(text, ApplicationFont::sized(10), style.secondaryText(), card));
+    column->addSpacing(8);
+    m_retry = new OrvalenOutlineButton(retryTitle, style.accent(), card);
+    m_retry->setObjectName(QStringLiteral("retry"));
+    column->addWidget(m_retry, 0, Qt::AlignHCenter);
+    // Centred by stretches, not by alignment: an aligned widget gets its size hint, and the
+    // wrapped text would lose its second line.
+    auto *row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(card);
+    row->addStretch(1);
+    outer->addLayout(row);
+    outer->addStretch(1);
+
+    connect(m_retry, &QAbstractButton::clicked, this, [this]() {
+        if (m_ledger && !m_ledger->isRefreshing())
+            m_ledger->retryNow();
+    });
+    if (m_ledger)
+        connect(m_ledger, &LedgerModel::isRefreshingChanged, this, &LedgerOfflineView::sync);
+    sync();
+}
+
+void LedgerOfflineView::sync()
+{
+    const bool busy = m_ledger && m_ledger->isRefreshing();
+    m_retry->setText(busy ? retryingTitle : retryTitle);
+    m_retry->setAccessibleName(m_retry->text());
+    // Kept enabled while it waits: a focused button that turns disabled hands its focus on.
+    m_retry->updateGeometry();
+}

@@ -1,0 +1,212 @@
+// The running instance's lock and socket: where they live, who may reach them, and what a
+// start does when no private folder can be had.
+
+#include "Platform/Preferences.h"
+#include "Vantle/App/AppDelegate.h"
+#include "Vantle/App/SingleInstance.h"
+#include "Vantle/Shell/InstanceLock.h"
+#include "support/TaskRunner.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using TestSupport::runTask;
+using TestSupport::waitUntil;
+using Role = AppDelegate::LaunchRole;
+using Kind = InstanceLock::Folder::Kind;
+
+namespace {
+
+const QString signInLink = QStringLiteral("vantle://auth/callback?code=c&state=s");
+
+// The bits of `path`'s mode that let others in (0 when none).
+mode_t othersMayEnter(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return 07777;
+    return info.st_mode & (S_IRWXG | S_IRWXO);
+}
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override { Preferences::setStandard(std::make_shared<InMemoryPreferences>()); }
+    void TearDown() override { Preferences::setStandard(nullptr); }
+    QTemporaryDir m_runtime;
+};
+
+} // namespace
+
+TEST_F(SingleInstanceTest, WithoutAPrivateFolderEachStartRunsOnItsOwn)
+{
+    const QString sharedSocket = QDir(QDir::tempPath()).filePath(QStringLiteral("vantle.socket"));
+    const bool sharedSocketBefore = QFile::exists(sharedSocket);
+    // An empty or relative folder would put the lock in the working folder and the socket
+    // in the shared temporary one; where no lock can be made, a start runs unguarded
+    // rather than wait for an instance that cannot exist.
+    for (const QString &directory : {QString(), QStringLiteral("relative/runtime"),
+                                     QStringLiteral("/proc/vantle-no-such-folder")}) {
+        SCOPED_TRACE(directory.toStdString());
+        QTemporaryDir working;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(working.path());
+        {
+            AppDelegate first(directory);
+            EXPECT_EQ(runTask(first.launch({})), Role::primary);
+            AppDelegate second(directory);
+            EXPECT_EQ(runTask(second.launch({signInLink})), Role::primary) << "nothing to forward to";
+        }
+        QDir::setCurrent(previous);
+        EXPECT_EQ(QDir(working.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
+        EXPECT_EQ(QFile::exists(sharedSocket), sharedSocketBefore);
+    }
+}
+
+TEST_F(SingleInstanceTest, TheFolderIsTheRuntimeOneElseAPrivateOneOfThisUser)
+{
+    const QString fallback = QStringLiteral("vantle-%1").arg(::geteuid());
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    const struct {
+        const char *name;
+        bool runtimeFolder; // XDG_RUNTIME_DIR names a private folder
+        std::function<void(const QDir &tmp)> arrange;
+        Kind kind;
+    } cases[] = {
+        {"the runtime folder", true, [](const QDir &) {}, Kind::runtime},
+        {"none: a private one is made", false, [](const QDir &) {}, Kind::privateTemp},
+        {"none, ours left open to others: narrowed", false,
+         [&](const QDir &tmp) {
+             tmp.mkdir(fallback);
+             ::chmod(QFile::encodeName(tmp.filePath(fallback)).constData(), 0777);
+         },
+         Kind::privateTemp},
+        {"none, a link in the way", false,
+         [&](const QDir &tmp) {
+             tmp.mkdir(QStringLiteral("elsewhere"));
+             QFile::link(tmp.filePath(QStringLiteral("elsewhere")), tmp.filePath(fallback));
+         },
+         Kind::none},
+        {"none, a file in the way", false,
+         [&](const QDir &tmp) { QFile(tmp.filePath(fallback)).open(QIODevice::WriteOnly); }, Kind::none},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir runtime;
+        QTemporaryDir tmpFolder;
+        const QDir tmp(tmpFolder.path());
+        c.arrange(tmp);
+        if (c.runtimeFolder)
+            qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        // Qt's own fallback is "runtime-<user>" in the temporary folder: a file there, for
+        // every name the user may go by, keeps Qt from using it.
+        for (const QString &user :
+             {qEnvironmentVariable("USER"), qEnvironmentVariable("LOGNAME"), QStringLiteral("root")})
+            QFile(tmp.filePath(QStringLiteral("runtime-") + user)).open(QIODevice::WriteOnly);
+
+        const InstanceLock::Folder folder = InstanceLock::defaultFolder();
+        EXPECT_EQ(folder.kind, c.kind) << folder.path.toStdString();
+        const QString expected = c.kind == Kind::runtime       ? runtime.path()
+                                 : c.kind == Kind::privateTemp ? tmp.filePath(fallback)
+                                                               : QString();
+        EXPECT_EQ(folder.path, expected);
+        if (!expected.isEmpty()) {
+            EXPECT_EQ(othersMayEnter(folder.path), 0u);
+        }
+    }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTmp);
+}
+
+TEST_F(SingleInstanceTest, ALiveInstancesLockIsNeverStaleHoweverOld)
+{
+    // A lock file the kernel does not hold (a file system without locks, say): only whether
+    // its process lives decides, never its age.
+    QProcess finished;
+    finished.start(QStringLiteral("/bin/true"));
+    ASSERT_TRUE(finished.waitForStarted());
+    const qint64 deadPid = finished.processId();
+    ASSERT_TRUE(finished.waitForFinished());
+    const struct {
+        const char *name;
+        qint64 pid;
+        InstanceLock::Claim claim;
+    } cases[] = {
+        {"a live process's lock, an hour old", QCoreApplication::applicationPid(), InstanceLock::Claim::taken},
+        {"a dead process's lock", deadPid, InstanceLock::Claim::primary},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir runtime;
+        const QString path = InstanceLock::lockPath(runtime.path());
+        QByteArray contents;
+        {
+            QLockFile own(path);
+            ASSERT_TRUE(own.tryLock(0));
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            contents = file.readAll();
+        }
+        QList<QByteArray> lines = contents.split('\n');
+        lines[0] = QByteArray::number(c.pid);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(lines.join('\n'));
+        ASSERT_TRUE(file.flush());
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        file.close();
+
+        std::unique_ptr<QLockFile> lock = InstanceLock::make(runtime.path());
+        EXPECT_EQ(InstanceLock::tryClaim(*lock), c.claim);
+    }
+}
+
+TEST_F(SingleInstanceTest, TheSocketServesThisUserAloneAndKeepsServing)
+{
+    // Something in the way of the socket, which a plain removal does not clear.
+    const QString blocked = QDir(m_runtime.path()).filePath(QStringLiteral("vantle.socket"));
+    ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/inside")));
+    SingleInstance instance(m_runtime.path());
+    instance.setListenRetryInterval(std::chrono::milliseconds(20));
+    instance.setReadTimeout(std::chrono::milliseconds(200));
+    QStringList received;
+    QObject::connect(&instance, &SingleInstance::argumentsReceived,
+                     [&received](const QStringList &arguments) { received += arguments; });
+    ASSERT_EQ(instance.tryClaim(), SingleInstance::Claim::primary);
+    EXPECT_FALSE(instance.isListening());
+
+    // Once the way is clear it listens after all, on a socket no other local user may use.
+    ASSERT_TRUE(QDir(blocked).removeRecursively());
+    ASSERT_TRUE(waitUntil([&] { return instance.isListening(); }));
+    EXPECT_EQ(othersMayEnter(instance.socketPath()), 0u);
+
+    // Peers that never finish their message (silent, a header alone, half a message) are
+    // dropped unanswered, and a later start is served meanwhile.
+    std::vector<std::unique_ptr<QLocalSocket>> peers;
+    for (const QByteArray &bytes : {QByteArray(), QByteArray("\0\0\0\x20", 4), QByteArray("\0\0\0\x20[\"vant", 10)}) {
+        peers.push_back(std::make_unique<QLocalSocket>());
+        peers.back()->connectToServer(instance.socketPath());
+        ASSERT_EQ(peers.back()->state(), QLocalSocket::ConnectedState);
+        peers.back()->write(bytes);
+        peers.back()->flush();
+    }
+    EXPECT_TRUE(runTask(SingleInstance::forward(instance.socketPath(), {signInLink}, std::chrono::seconds(5))));
+    ASSERT_TRUE(waitUntil([&] { return received == QStringList{signInLink}; }));
+    for (const auto &peer : peers) {
+        ASSERT_TRUE(waitUntil([&] { return peer->state() == QLocalSocket::UnconnectedState; }));
+        EXPECT_EQ(peer->readAll(), QByteArray()) << "never acknowledged";
+    }
+}
