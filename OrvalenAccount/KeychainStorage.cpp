@@ -56,6 +56,11 @@ std::optional<QByteArray> KeychainStorage::getData(const QString &key) const
 void KeychainStorage::deleteData(const QString &key)
 {
     // Success and a missing item are both done; anything else leaves the item where it
-    // is, which the callers (sign-out, reset) accept.
-    m_keychain->remove(baseQuery(key));
+    // is, which the callers (the reset, a refused refresh) accept.
+    deleteItem(key);
+}
+
+std::int32_t KeychainStorage::deleteItem(const QString &key)
+{
+    return m_keychain->remove(baseQuery(key));
 }

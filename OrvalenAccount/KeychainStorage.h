@@ -37,6 +37,9 @@ public:
     std::optional<QByteArray> getData(const QString &key) const override;
     // A missing item counts as done; any other failure is dropped.
     void deleteData(const QString &key) override;
+    // Deletes the item and returns the keychain's status: success, itemNotFound, or the
+    // failure that left the item in place.
+    std::int32_t deleteItem(const QString &key);
 
 private:
     KeychainItemQuery baseQuery(const QString &account) const;

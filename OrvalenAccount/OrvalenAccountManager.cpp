@@ -167,11 +167,16 @@ void OrvalenAccountManager::transition(const State &state)
         const std::lock_guard<std::mutex> guard(m_lock);
         handlers = m_stateChangeHandlers.values();
     }
-    // A copy: a handler that starts a sign-in or signs out causes a newer transition,
-    // and later handlers of this one must still hear this state.
+    // A handler that cancels or signs out publishes a newer state from inside this loop,
+    // and every handler hears that one there: the handlers not yet called here must not
+    // hear this older state after it, or they would end on a state the manager left.
+    const quint64 mine = ++m_transitions;
     const State published = state;
-    for (const StateHandler &handler : handlers)
+    for (const StateHandler &handler : handlers) {
+        if (m_transitions != mine)
+            break;
         callHandler(handler, published);
+    }
 }
 
 OrvalenAccountManager::StateSubscription OrvalenAccountManager::onStateChange(StateHandler handler)
@@ -517,13 +522,46 @@ QCoro::Task<void> OrvalenAccountManager::signOut()
         // A sign-in began while the revoke was out: remove only the session revoked here,
         // never one that sign-in may have stored since.
         const std::optional<StoredSession> now = storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
-        if (stored && now && now->oas == stored->oas)
-            storage->deleteData(KeychainStorage::Keys::session);
+        if (now && (!stored || now->oas != stored->oas))
+            co_return; // the newer sign-in has stored its session and published it
+        if (now)
+            endStoredSession(*storage);
+        // Whoever mirrors the state would otherwise show the account signed out of until
+        // that sign-in ends, and for good when it fails or is cancelled.
+        transition(State::signedOut());
+        if (m_attempt)
+            transition(State::signingIn(true));
         co_return;
     }
-    storage->deleteData(KeychainStorage::Keys::session);
+    endStoredSession(*storage);
     if (self)
         transition(State::signedOut());
+}
+
+void OrvalenAccountManager::endStoredSession(KeychainStorage &storage)
+{
+    const QString &key = KeychainStorage::Keys::session;
+    const auto gone = [](std::int32_t status) {
+        return status == KeychainStatus::success || status == KeychainStatus::itemNotFound;
+    };
+    std::int32_t status = storage.deleteItem(key);
+    if (gone(status))
+        return;
+    // Once more: a keyring that was busy or being unlocked may take it now.
+    status = storage.deleteItem(key);
+    if (gone(status))
+        return;
+    // The item stays; it must never again be read as a session, or the next launch would
+    // restore the account signed out of without asking anyone.
+    QString outcome = QStringLiteral("overwritten");
+    try {
+        storage.setData(QByteArrayLiteral("{\"signed_out\":true}"), key);
+    } catch (const std::exception &) {
+        outcome = QStringLiteral("left in place");
+    }
+    SystemLog::write(SystemLogLevel::error, QStringLiteral("dev.orvalen.account"), QStringLiteral("session"),
+                     QStringLiteral("session delete after sign-out failed: %1; %2")
+                         .arg(KeychainStatus::describe(status), outcome));
 }
 
 // ---- DPoP -------------------------------------------------------------------------------

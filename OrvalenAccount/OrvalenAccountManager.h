@@ -120,7 +120,9 @@ public:
     static void activateForAuthReturn(QWindow *bringing);
 
     // Registers a handler and calls it once at once with the current state. The handler
-    // is called on the GUI thread after every transition, as long as the subscription lives.
+    // is called on the GUI thread after every transition, as long as the subscription lives;
+    // when a handler publishes a newer state meanwhile, the handlers not yet called hear
+    // only that one, so that each ends on the current state.
     [[nodiscard]] StateSubscription onStateChange(StateHandler handler);
 
     // Restores the stored session, its expiry checked against the clock: one still valid
@@ -134,7 +136,10 @@ public:
     // The launch restore: restore(true) with every failure absorbed.
     QCoro::Task<LaunchVerification> reverifyOnLaunch();
     // Revokes the stored session at the identity service (a failure is absorbed), deletes
-    // it, and publishes signedOut. Ends a pending sign-in. Never throws in practice.
+    // it (or, when the keychain refuses, makes it unreadable as a session), and publishes
+    // signedOut. Ends a pending sign-in. A sign-in begun meanwhile keeps the session it
+    // stored; until it has stored one, signedOut is published all the same, followed by
+    // signingIn while it runs. Never throws in practice.
     QCoro::Task<void> signOut();
 
     // A fresh DPoP proof for one request; nothing without a device key. Throws the
@@ -188,6 +193,9 @@ private:
     void transition(const State &state);
     void handleDeprecationNotices(const QList<OrvalenDeprecationNotice> &notices);
     std::optional<StoredSession> readStoredSession() const;
+    // Deletes the stored session; when the keychain refuses twice, overwrites it with an
+    // item that no reader takes for a session. A session not deleted is logged.
+    static void endStoredSession(KeychainStorage &storage);
     QDateTime now() const;
 
     void setIsOffline(bool value);
@@ -218,4 +226,6 @@ private:
     // number has been overtaken and must not publish or store anything.
     quint64 m_generation = 0;
     std::optional<Attempt> m_attempt;
+    // Counts transitions: one begun by a handler overtakes the one that called it.
+    quint64 m_transitions = 0;
 };

@@ -37,10 +37,10 @@ QFont ApplicationFont::monospace()
     return font;
 }
 
-QFont ApplicationFont::sized(qreal pointSize, QFont::Weight weight)
+QFont ApplicationFont::sized(int pixelSize, QFont::Weight weight)
 {
     QFont font = QGuiApplication::font();
-    font.setPointSizeF(pointSize);
+    font.setPixelSize(pixelSize);
     font.setWeight(weight);
     font.setItalic(false);
     font.setUnderline(false);

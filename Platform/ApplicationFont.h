@@ -26,9 +26,11 @@ public:
     // The monospaced design of the application's font, at the application font's size.
     static QFont monospace();
 
-    // The application's font at `pointSize` points and `weight`, never italic or underlined
-    // (a parent's style must not leak into a view's own texts).
-    static QFont sized(qreal pointSize, QFont::Weight weight = QFont::Normal);
+    // The application's font `pixelSize` pixels high and of `weight`, never italic or
+    // underlined (a parent's style must not leak into a view's own texts). One point of the
+    // design is one pixel, as everywhere in the views: a size in typographic points would
+    // draw a third larger at 96 dpi and differ from one screen to the next.
+    static QFont sized(int pixelSize, QFont::Weight weight = QFont::Normal);
 
     // `preferred` when it is among the `installed` families (compared as fontconfig does,
     // ignoring case), else an empty text: keep the default.

@@ -17,15 +17,6 @@ QString randomToken()
     return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
-const QStringList &reservedKeys()
-{
-    static const QStringList keys{
-        QStringLiteral("response_type"), QStringLiteral("client_id"), QStringLiteral("redirect_uri"),
-        QStringLiteral("scope"), QStringLiteral("state"), QStringLiteral("nonce"),
-        QStringLiteral("code_challenge"), QStringLiteral("code_challenge_method")};
-    return keys;
-}
-
 QString encoded(const QString &text)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(text));
@@ -44,6 +35,15 @@ OIDCAuthorizationRequest::OIDCAuthorizationRequest(OIDCServiceConfiguration conf
     // would only ever end by its time limit.
     if (!m_redirectURL.isValid() || m_redirectURL.isRelative())
         throw OIDCError::general(OIDCGeneralErrorCode::invalidRequest);
+}
+
+const QStringList &OIDCAuthorizationRequest::protocolParameterNames()
+{
+    static const QStringList keys{
+        QStringLiteral("response_type"), QStringLiteral("client_id"), QStringLiteral("redirect_uri"),
+        QStringLiteral("scope"), QStringLiteral("state"), QStringLiteral("nonce"),
+        QStringLiteral("code_challenge"), QStringLiteral("code_challenge_method")};
+    return keys;
 }
 
 QString OIDCAuthorizationRequest::generateCodeVerifier()
@@ -73,7 +73,7 @@ QUrl OIDCAuthorizationRequest::externalUserAgentRequestURL() const
     // An additional parameter may not replace or repeat one the protocol owns:
     // a second "state" or "redirect_uri" would leave it to the authority which one counts.
     for (auto it = m_additionalParameters.cbegin(); it != m_additionalParameters.cend(); ++it) {
-        if (!reservedKeys().contains(it.key()))
+        if (!protocolParameterNames().contains(it.key()))
             items.append({it.key(), it.value()});
     }
 

@@ -29,6 +29,11 @@ public:
     static QString codeChallengeMethod() { return QStringLiteral("S256"); }
     const QMap<QString, QString> &additionalParameters() const { return m_additionalParameters; }
 
+    // The names of the parameters the protocol gives the request itself (response type,
+    // client, redirect, scope, state, nonce, the PKCE challenge and its method): nobody
+    // else may add one of them, nor may the endpoint's own query carry one.
+    static const QStringList &protocolParameterNames();
+
     // The address the browser opens: the authorization endpoint with the request's
     // parameters appended to whatever query it already has. Every value is
     // percent-encoded here, so "+" reaches the authority as "+", not as a space.

@@ -1,10 +1,12 @@
 #include "OrvalenAccount/Internal/OIDCServiceConfiguration.h"
 
+#include "OrvalenAccount/Internal/OIDCAuthorizationRequest.h"
 #include "OrvalenAccount/Internal/OIDCError.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QUrlQuery>
 
 namespace {
 // The browser is sent to the authorization endpoint, so only a web address will do:
@@ -15,6 +17,19 @@ bool isWebAddress(const QUrl &url)
     const QString scheme = url.scheme().toLower();
     return url.isValid() && !url.isRelative() && !url.host().isEmpty()
         && (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
+}
+
+// The request appends its protocol parameters to the endpoint's query: one the endpoint
+// carries already would reach the authority twice, and which of the two counts would be
+// the authority's guess.
+bool carriesAProtocolParameter(const QUrl &url)
+{
+    const QUrlQuery query(url);
+    for (const auto &item : query.queryItems(QUrl::FullyDecoded)) {
+        if (OIDCAuthorizationRequest::protocolParameterNames().contains(item.first))
+            return true;
+    }
+    return false;
 }
 
 std::optional<QUrl> endpoint(const QJsonObject &document, const QString &key)
@@ -38,7 +53,7 @@ OIDCServiceConfiguration OIDCServiceConfiguration::fromDiscoveryDocument(const Q
     const QJsonObject object = document.object();
 
     const std::optional<QUrl> authorization = endpoint(object, QStringLiteral("authorization_endpoint"));
-    if (!authorization || !isWebAddress(*authorization))
+    if (!authorization || !isWebAddress(*authorization) || carriesAProtocolParameter(*authorization))
         throw OIDCError::general(OIDCGeneralErrorCode::invalidDiscoveryDocument);
 
     OIDCServiceConfiguration configuration;

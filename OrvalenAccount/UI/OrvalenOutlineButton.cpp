@@ -8,7 +8,7 @@
 namespace {
 QFont titleFont()
 {
-    return ApplicationFont::sized(10, QFont::DemiBold);
+    return ApplicationFont::sized(13, QFont::DemiBold);
 }
 } // namespace
 

@@ -12,7 +12,7 @@ constexpr qreal kRadius = 9;
 
 QFont titleFont()
 {
-    return ApplicationFont::sized(10.5, QFont::DemiBold);
+    return ApplicationFont::sized(14, QFont::DemiBold);
 }
 
 struct Look {

@@ -33,7 +33,7 @@ OrvalenProviderButtons::OrvalenProviderButtons(OrvalenProviderButtonStyle style,
         layout->addWidget(button);
         m_buttons[i] = button;
     }
-    m_cancel = new OrvalenLinkButton(cancelTitle, ApplicationFont::sized(10, QFont::Medium), m_style.accent(), this);
+    m_cancel = new OrvalenLinkButton(cancelTitle, ApplicationFont::sized(13, QFont::Medium), m_style.accent(), this);
     m_cancel->setObjectName(QStringLiteral("cancelSignIn"));
     connect(m_cancel, &QAbstractButton::clicked, this, [this] {
         if (m_isBusy && m_onCancelPending)
@@ -85,17 +85,17 @@ void OrvalenProviderButtons::sync()
     // Focus leaving a control that is about to be disabled or hidden goes to its
     // counterpart, not (as Qt would) to the next control as if the person had pressed Tab.
     const bool cancelShown = m_isBusy && static_cast<bool>(m_onCancelPending);
-    const bool providerFocused =
-        std::any_of(m_buttons.begin(), m_buttons.end(), [](const QWidget *b) { return b->hasFocus(); });
-    if (m_isBusy && providerFocused && cancelShown) {
+    const auto focusedProvider =
+        std::find_if(m_buttons.begin(), m_buttons.end(), [](const QWidget *b) { return b->hasFocus(); });
+    if (m_isBusy && focusedProvider != m_buttons.end() && cancelShown) {
         m_cancel->setVisible(true);
-        m_cancel->setFocus(Qt::OtherFocusReason);
+        PaintedButton::handFocus(*focusedProvider, m_cancel);
     }
     for (OrvalenProviderButton *button : m_buttons) {
         button->setEnabled(!m_isBusy);
         button->setOpacity(m_isBusy ? busyOpacity : 1.0);
     }
     if (!cancelShown && m_cancel->hasFocus())
-        m_buttons.front()->setFocus(Qt::OtherFocusReason);
+        PaintedButton::handFocus(m_cancel, m_buttons.front());
     m_cancel->setVisible(cancelShown);
 }

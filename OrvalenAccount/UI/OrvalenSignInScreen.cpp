@@ -76,13 +76,13 @@ OrvalenSignInScreen::OrvalenSignInScreen(QIcon appIcon, QString appName, QString
     layout->addWidget(m_icon, 0, Qt::AlignHCenter);
     layout->addSpacing(appIcon.isNull() ? 0 : 16);
 
-    m_name = label(ApplicationFont::sized(20, QFont::Bold), Qt::AlignHCenter, column);
+    m_name = label(ApplicationFont::sized(27, QFont::Bold), Qt::AlignHCenter, column);
     m_name->setText(m_appName);
     m_name->setObjectName(QStringLiteral("appName"));
     layout->addWidget(m_name);
     layout->addSpacing(6);
 
-    m_valueProp = label(ApplicationFont::sized(11), Qt::AlignHCenter, column);
+    m_valueProp = label(ApplicationFont::sized(15), Qt::AlignHCenter, column);
     m_valueProp->setText(valueProp);
     m_valueProp->setObjectName(QStringLiteral("valueProp"));
     layout->addWidget(m_valueProp);
@@ -93,7 +93,7 @@ OrvalenSignInScreen::OrvalenSignInScreen(QIcon appIcon, QString appName, QString
     m_errorRow->setObjectName(QStringLiteral("errorRow"));
     auto *errorLayout = new QHBoxLayout(m_errorRow);
     errorLayout->setContentsMargins(12, 9, 12, 9);
-    m_errorText = label(ApplicationFont::sized(10), Qt::AlignLeft | Qt::AlignVCenter, m_errorRow);
+    m_errorText = label(ApplicationFont::sized(13), Qt::AlignLeft | Qt::AlignVCenter, m_errorRow);
     m_errorText->setObjectName(QStringLiteral("errorText"));
     errorLayout->addWidget(m_errorText);
     layout->addWidget(m_errorRow);
@@ -106,7 +106,7 @@ OrvalenSignInScreen::OrvalenSignInScreen(QIcon appIcon, QString appName, QString
     progressLayout->addStretch(1);
     m_spinner = new OrvalenSpinner(m_style.secondaryText(), 14, m_progressRow);
     progressLayout->addWidget(m_spinner);
-    m_progressText = label(ApplicationFont::sized(10.5), Qt::AlignLeft | Qt::AlignVCenter, m_progressRow);
+    m_progressText = label(ApplicationFont::sized(14), Qt::AlignLeft | Qt::AlignVCenter, m_progressRow);
     m_progressText->setWordWrap(false);
     m_progressText->setText(progressText(m_appName));
     m_progressText->setObjectName(QStringLiteral("progressText"));
@@ -119,10 +119,10 @@ OrvalenSignInScreen::OrvalenSignInScreen(QIcon appIcon, QString appName, QString
     auto *offlineLayout = new QVBoxLayout(m_offlineCard);
     offlineLayout->setContentsMargins(18, 18, 18, 18);
     offlineLayout->setSpacing(6);
-    m_offlineTitle = label(ApplicationFont::sized(11, QFont::DemiBold), Qt::AlignHCenter, m_offlineCard);
+    m_offlineTitle = label(ApplicationFont::sized(15, QFont::DemiBold), Qt::AlignHCenter, m_offlineCard);
     m_offlineTitle->setText(offlineTitle);
     offlineLayout->addWidget(m_offlineTitle);
-    m_offlineText = label(ApplicationFont::sized(10), Qt::AlignHCenter, m_offlineCard);
+    m_offlineText = label(ApplicationFont::sized(13), Qt::AlignHCenter, m_offlineCard);
     m_offlineText->setText(offlineText);
     offlineLayout->addWidget(m_offlineText);
     offlineLayout->addSpacing(8);
@@ -148,7 +148,7 @@ OrvalenSignInScreen::OrvalenSignInScreen(QIcon appIcon, QString appName, QString
     auto *linksLayout = new QHBoxLayout(links);
     linksLayout->setContentsMargins(0, 0, 0, 0);
     linksLayout->setSpacing(6);
-    const QFont linkFont = ApplicationFont::sized(9.5);
+    const QFont linkFont = ApplicationFont::sized(13);
     m_terms = new OrvalenLinkButton(termsTitle, linkFont, m_style.secondaryText(), links);
     m_terms->setObjectName(QStringLiteral("termsLink"));
     m_terms->setToolTip(m_termsURL.toString());
@@ -222,10 +222,10 @@ void OrvalenSignInScreen::sync()
     const QWidget *focused = QApplication::focusWidget();
     if (kind == Kind::offline && focused && m_buttons->isAncestorOf(focused)) {
         m_offlineCard->setVisible(true);
-        m_retry->setFocus(Qt::OtherFocusReason);
+        PaintedButton::handFocus(focused, m_retry);
     } else if (kind != Kind::offline && focused && m_offlineCard->isAncestorOf(focused)) {
         m_buttons->setVisible(true);
-        m_buttons->button(ProviderHint::apple)->setFocus(Qt::OtherFocusReason);
+        PaintedButton::handFocus(focused, m_buttons->button(ProviderHint::apple));
     }
     m_errorRow->setVisible(kind == Kind::error);
     m_progressRow->setVisible(kind == Kind::busy);

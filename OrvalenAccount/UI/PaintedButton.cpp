@@ -6,6 +6,12 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 
+void PaintedButton::handFocus(const QWidget *from, QWidget *to)
+{
+    const auto *button = qobject_cast<const PaintedButton *>(from);
+    to->setFocus(button && button->hasKeyboardFocus() ? Qt::TabFocusReason : Qt::OtherFocusReason);
+}
+
 void PaintedButton::enterEvent(QEnterEvent *event)
 {
     m_hovered = true;

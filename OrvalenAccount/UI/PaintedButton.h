@@ -14,6 +14,12 @@ public:
     bool isHovered() const { return m_hovered; }
     bool hasKeyboardFocus() const { return m_keyboardFocus; }
 
+    // Moves the focus from `from` to `to` on the person's behalf (the control they were on
+    // is about to be hidden or disabled), as the kind of focus `from` had: a focus the
+    // keyboard gave stays one, ring and Return included, so the person can see where the
+    // keyboard went and go on from there; any other stays unseen.
+    static void handFocus(const QWidget *from, QWidget *to);
+
 protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;

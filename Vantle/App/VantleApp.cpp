@@ -181,7 +181,7 @@ void VantleApp::buildWindow()
     };
     surfaces.gateIsSigningIn = [](QWidget *gate) {
         const auto *flow = qobject_cast<LoginFirstFlowView *>(gate);
-        return flow && flow->isWorking();
+        return flow && flow->isSigningIn();
     };
     surfaces.audit = [self](QWidget *parent) -> QWidget * {
         return self ? new HourAuditView(self->m_ledger, parent) : nullptr;

@@ -69,6 +69,22 @@ QString describe(std::exception_ptr error)
     }
 }
 
+// A fresh DPoP proof for one request, nothing without a device key; a proof that cannot
+// be made is logged under "auth" and the request goes without one.
+std::optional<QString> proofFor(const OrvalenAccountBridge *bridge, const LoginFirstFlowView::Environment &environment,
+                                const QUrl &url, const QString &method, const QString &token, const QString &kind)
+{
+    if (!bridge)
+        return std::nullopt;
+    try {
+        return bridge->manager()->generateDPoPProof(url, method, token);
+    } catch (...) {
+        environment.log(QStringLiteral("auth"), QStringLiteral("warn"),
+                        QStringLiteral("dpop_generation_failed kind=%1 error=%2").arg(kind, describe(std::current_exception())));
+        return std::nullopt;
+    }
+}
+
 // Queues `work` for a later turn of the event loop, as long as `gate` lives.
 template <typename Work>
 void later(LoginFirstFlowView *gate, Work work)
@@ -77,6 +93,24 @@ void later(LoginFirstFlowView *gate, Work work)
 }
 
 } // namespace
+
+// What a welcome submission needs, held by the submission itself: a sign-out meanwhile
+// replaces the gate, and the submission still runs to its end (both consents, the
+// captures, the account recorded as welcomed).
+struct LoginFirstFlowView::Submission {
+    QPointer<LoginFirstFlowView> gate;
+    quint64 signOuts = 0;
+    Environment environment;
+    QPointer<OrvalenAccountBridge> bridge;
+    std::shared_ptr<const WelcomeConsent::Choices> choices;
+    Session session;
+
+    // The gate it began in, as long as nobody has signed out since.
+    LoginFirstFlowView *gateOfThisSignIn() const
+    {
+        return gate && gate->m_signOuts == signOuts ? gate.data() : nullptr;
+    }
+};
 
 QString LoginFirstFlowView::toRaw(GateStep step)
 {
@@ -96,11 +130,11 @@ LoginFirstFlowView::LoginFirstFlowView(AccountService *accountService, OrvalenAc
     , m_bridge(bridge)
     , m_onComplete(std::move(onComplete))
     , m_environment(withDefaults(std::move(environment)))
-    , m_visibleMarketingLists(WelcomeConsent::allListSlugs())
+    , m_choices(std::make_shared<WelcomeConsent::Choices>())
 {
     const QString region = m_environment.regionCode();
-    m_appOptIn = WelcomeConsent::startsOptedIn(region);
-    m_studioOptIn = WelcomeConsent::startsOptedIn(region);
+    m_choices->appOptIn = WelcomeConsent::startsOptedIn(region);
+    m_choices->studioOptIn = WelcomeConsent::startsOptedIn(region);
 
     QPalette dark = palette();
     dark.setColor(QPalette::Window, Theme::canvas);
@@ -144,7 +178,7 @@ QUrl LoginFirstFlowView::privacyURL() const
     return serviceURL(m_environment.webURL(), QStringLiteral("/privacy/vantle"));
 }
 
-QUrl LoginFirstFlowView::serviceURL(const QUrl &base, const QString &path) const
+QUrl LoginFirstFlowView::serviceURL(const QUrl &base, const QString &path)
 {
     if (!base.isValid() || base.isRelative() || base.host().isEmpty())
         return {};
@@ -212,6 +246,7 @@ void LoginFirstFlowView::startSignIn(ProviderHint provider)
     if (m_isWorking || !m_accountService)
         return;
     m_isWorking = true;
+    ++m_signInsRunning;
     m_signInPhase = Phase::ready();
     syncScreen();
     later(this, [self = QPointer<LoginFirstFlowView>(this), provider] { runSignIn(self, provider); });
@@ -220,12 +255,16 @@ void LoginFirstFlowView::startSignIn(ProviderHint provider)
 QCoro::Task<void> LoginFirstFlowView::runSignIn(QPointer<LoginFirstFlowView> self, ProviderHint provider)
 {
     QPointer<AccountService> service = self ? self->m_accountService : nullptr;
-    if (!service)
+    if (!service) {
+        if (self)
+            --self->m_signInsRunning;
         co_return;
+    }
     QCoro::Task<SignInResult> signingIn = service->beginSignIn(provider);
     const SignInResult result = co_await std::move(signingIn);
     if (!self)
         co_return;
+    --self->m_signInsRunning;
     self->setWorking(false);
     switch (result.kind()) {
     case SignInResult::Kind::success:
@@ -251,10 +290,13 @@ QCoro::Task<void> LoginFirstFlowView::runSignIn(QPointer<LoginFirstFlowView> sel
 
 void LoginFirstFlowView::cancelSignIn()
 {
-    if (m_accountService) {
-        if (OrvalenAccountBridge *bridge = m_accountService->bridge())
-            bridge->manager()->cancelSignIn();
-    }
+    OrvalenAccountBridge *bridge = m_accountService ? m_accountService->bridge() : nullptr;
+    const bool cancelled = bridge && bridge->manager()->cancelSignIn();
+    // Refused while this gate's sign-in runs: the browser has handed the code back, the
+    // person has signed in there, and the exchange finishes it. Ready buttons now would
+    // start a sign-in over it and throw that one away; the sign-in is routed when it ends.
+    if (bridge && !cancelled && isSigningIn())
+        return;
     m_isWorking = false;
     m_signInPhase = Phase::ready();
     syncScreen();
@@ -313,6 +355,7 @@ void LoginFirstFlowView::authenticatedChanged(bool isAuthenticated)
 {
     if (isAuthenticated)
         return;
+    ++m_signOuts;
     m_isWorking = false;
     m_isCompleting = false;
     m_isNewUser = false;
@@ -330,13 +373,7 @@ void LoginFirstFlowView::welcomeAppeared()
 
 void LoginFirstFlowView::optInTapped(const QString &listSlug)
 {
-    if (listSlug == WelcomeConsent::appListSlug) {
-        m_appOptInTouched = true;
-        m_appOptIn = !m_appOptIn;
-    } else if (listSlug == WelcomeConsent::studioListSlug) {
-        m_studioOptInTouched = true;
-        m_studioOptIn = !m_studioOptIn;
-    }
+    m_choices->tap(listSlug);
     syncWelcome();
 }
 
@@ -348,40 +385,13 @@ void LoginFirstFlowView::continueTapped()
     later(this, [self = QPointer<LoginFirstFlowView>(this)] { submitWelcomeConsent(self); });
 }
 
-bool LoginFirstFlowView::countsAsOptedIn(const QString &listSlug) const
-{
-    if (!m_visibleMarketingLists.contains(listSlug))
-        return false;
-    return listSlug == WelcomeConsent::appListSlug ? m_appOptIn : m_studioOptIn;
-}
-
-QString LoginFirstFlowView::consentMethod(bool isOn, bool touched) const
-{
-    // The region as it is now, not when the gate was built.
-    return WelcomeConsent::consentMethod(isOn, touched, m_environment.regionCode());
-}
-
-std::optional<QString> LoginFirstFlowView::proofFor(const QUrl &url, const QString &method, const QString &token,
-                                                    const QString &kind) const
-{
-    if (!m_bridge)
-        return std::nullopt;
-    try {
-        return m_bridge->manager()->generateDPoPProof(url, method, token);
-    } catch (...) {
-        log(QStringLiteral("auth"), QStringLiteral("warn"),
-            QStringLiteral("dpop_generation_failed kind=%1 error=%2").arg(kind, describe(std::current_exception())));
-        return std::nullopt;
-    }
-}
-
 QCoro::Task<void> LoginFirstFlowView::fetchMarketingVisibility(QPointer<LoginFirstFlowView> self)
 {
     if (!self)
         co_return;
     const std::optional<Session> session = self->m_bridge ? self->m_bridge->currentSession() : std::nullopt;
     if (!session) {
-        self->m_visibleMarketingLists = WelcomeConsent::allListSlugs();
+        self->m_choices->visibleMarketingLists = WelcomeConsent::allListSlugs();
         self->syncWelcome();
         co_return;
     }
@@ -398,8 +408,8 @@ QCoro::Task<void> LoginFirstFlowView::fetchMarketingVisibility(QPointer<LoginFir
         QNetworkRequest request(url);
         request.setRawHeader("Accept", "application/json");
         request.setRawHeader("Authorization", "Bearer " + session->oas.toUtf8());
-        if (const std::optional<QString> proof =
-                self->proofFor(url, QStringLiteral("GET"), session->oas, QStringLiteral("marketing_me"))) {
+        if (const std::optional<QString> proof = proofFor(self->m_bridge, self->m_environment, url, QStringLiteral("GET"),
+                                                          session->oas, QStringLiteral("marketing_me"))) {
             request.setRawHeader("DPoP", proof->toUtf8());
         }
         QCoro::Task<LoginFirstConsentAPI::Answer> sending = LoginFirstConsentAPI::send(
@@ -425,7 +435,7 @@ QCoro::Task<void> LoginFirstFlowView::fetchMarketingVisibility(QPointer<LoginFir
     }
     if (!self)
         co_return;
-    self->m_visibleMarketingLists = visible;
+    self->m_choices->visibleMarketingLists = visible;
     self->syncWelcome();
 }
 
@@ -440,51 +450,51 @@ QCoro::Task<void> LoginFirstFlowView::submitWelcomeConsent(QPointer<LoginFirstFl
             self->m_isWorking = false;
         co_return;
     }
+    const auto submission = std::make_shared<const Submission>(
+        Submission{self, self->m_signOuts, self->m_environment, self->m_bridge, self->m_choices, *session});
+    const auto track = [&submission](const QString &event, const Analytics::Properties &properties = {}) {
+        submission->environment.track(event, properties);
+    };
 
-    QCoro::Task<bool> terms = submitWelcomeTerms(self, *session);
-    const bool stored = co_await std::move(terms);
-    if (!self)
-        co_return;
-    if (!stored)
-        self->track(QStringLiteral("welcome_terms_capture_failed"));
-
-    QCoro::Task<void> marketing = submitMarketingConsent(self, *session);
+    QCoro::Task<bool> terms = submitWelcomeTerms(submission);
+    if (!co_await std::move(terms))
+        track(QStringLiteral("welcome_terms_capture_failed"));
+    QCoro::Task<void> marketing = submitMarketingConsent(submission);
     co_await std::move(marketing);
-    if (!self)
-        co_return;
-    self->track(QStringLiteral("welcome_consent_submitted"),
-                {{QStringLiteral("app_opt_in"), self->countsAsOptedIn(WelcomeConsent::appListSlug)},
-                 {QStringLiteral("studio_opt_in"), self->countsAsOptedIn(WelcomeConsent::studioListSlug)},
-                 {QStringLiteral("app_slug"), appSlug}});
+
+    const WelcomeConsent::Choices &choices = *submission->choices;
+    track(QStringLiteral("welcome_consent_submitted"),
+          {{QStringLiteral("app_opt_in"), choices.countsAsOptedIn(WelcomeConsent::appListSlug)},
+           {QStringLiteral("studio_opt_in"), choices.countsAsOptedIn(WelcomeConsent::studioListSlug)},
+           {QStringLiteral("app_slug"), appSlug}});
     Store::acknowledge(session->accountID);
-    self->completeOnboarding();
-    if (self)
-        self->m_isWorking = false;
+    // After a sign-out the gate (if it is still there) is at a sign-in that is not this one.
+    QPointer<LoginFirstFlowView> gate = submission->gateOfThisSignIn();
+    if (!gate)
+        co_return;
+    gate->completeOnboarding();
+    if (gate)
+        gate->m_isWorking = false;
 }
 
-QCoro::Task<bool> LoginFirstFlowView::submitWelcomeTerms(QPointer<LoginFirstFlowView> self, Session session)
+QCoro::Task<bool> LoginFirstFlowView::submitWelcomeTerms(std::shared_ptr<const Submission> submission)
 {
-    if (!self)
-        co_return false;
-    const QUrl url = self->serviceURL(self->m_environment.identityURL(), consentsPath);
+    const Environment &environment = submission->environment;
+    const Session &session = submission->session;
+    const QUrl url = serviceURL(environment.identityURL(), consentsPath);
     if (!url.isValid() || url.isEmpty())
         co_return false;
-    QNetworkAccessManager *network = self->m_environment.network;
-    const std::chrono::milliseconds timeout = self->m_environment.requestTimeout;
     for (const QString &kind : {QStringLiteral("terms"), QStringLiteral("privacy")}) {
-        if (!self)
-            co_return false;
-        const std::optional<QString> proof = self->proofFor(url, QStringLiteral("POST"), session.oas, kind);
+        const std::optional<QString> proof =
+            proofFor(submission->bridge, environment, url, QStringLiteral("POST"), session.oas, kind);
         try {
-            QCoro::Task<void> posting = LoginFirstConsentAPI::postJSON(network, url, WelcomeConsent::consentBody(kind),
-                                                                       session.oas, proof, timeout);
+            QCoro::Task<void> posting =
+                LoginFirstConsentAPI::postJSON(environment.network, url, WelcomeConsent::consentBody(kind), session.oas,
+                                               proof, environment.requestTimeout);
             co_await std::move(posting);
         } catch (...) {
-            const QString description = describe(std::current_exception());
-            if (self) {
-                self->log(QStringLiteral("onboarding"), QStringLiteral("error"),
-                          QStringLiteral("consent_submission_failed error=") + description);
-            }
+            environment.log(QStringLiteral("onboarding"), QStringLiteral("error"),
+                            QStringLiteral("consent_submission_failed error=") + describe(std::current_exception()));
             // A failed "terms" record means "privacy" is not sent either.
             co_return false;
         }
@@ -492,46 +502,41 @@ QCoro::Task<bool> LoginFirstFlowView::submitWelcomeTerms(QPointer<LoginFirstFlow
     co_return true;
 }
 
-QCoro::Task<void> LoginFirstFlowView::submitMarketingConsent(QPointer<LoginFirstFlowView> self, Session session)
+QCoro::Task<void> LoginFirstFlowView::submitMarketingConsent(std::shared_ptr<const Submission> submission)
 {
-    if (!self)
-        co_return;
+    const Environment &environment = submission->environment;
+    const Session &session = submission->session;
     struct Capture {
-        QString slug;
-        QString label;
+        WelcomeConsent::MarketingList list;
         bool isOn;
         bool touched;
     };
+    const WelcomeConsent::Choices &choices = *submission->choices;
     QList<Capture> chosen;
     for (const WelcomeConsent::MarketingList &list : WelcomeConsent::lists()) {
-        if (!self->countsAsOptedIn(list.slug))
-            continue;
-        const bool app = list.slug == WelcomeConsent::appListSlug;
-        chosen.append(Capture{list.slug, list.label, app ? self->m_appOptIn : self->m_studioOptIn,
-                              app ? self->m_appOptInTouched : self->m_studioOptInTouched});
+        if (choices.countsAsOptedIn(list.slug))
+            chosen.append(Capture{list, choices.isOn(list.slug), choices.touched(list.slug)});
     }
     if (chosen.isEmpty())
         co_return;
     if (session.email.trimmed().isEmpty()) {
-        self->track(QStringLiteral("welcome_marketing_capture_skipped"));
+        environment.track(QStringLiteral("welcome_marketing_capture_skipped"), {});
         co_return;
     }
-    QNetworkAccessManager *network = self->m_environment.network;
-    const std::chrono::milliseconds timeout = self->m_environment.requestTimeout;
-    const QUrl url = self->serviceURL(self->m_environment.contactsURL(), contactsCapturePath);
+    const QUrl url = serviceURL(environment.contactsURL(), contactsCapturePath);
     for (const Capture &capture : chosen) {
-        if (!self)
-            co_return;
         WelcomeConsent::CaptureInput input;
         input.email = session.email;
-        input.listSlug = capture.slug;
-        input.consentMethod = self->consentMethod(capture.isOn, capture.touched);
-        input.consentText = capture.label;
+        input.listSlug = capture.list.slug;
+        // The region as it is now, not when the gate was built.
+        input.consentMethod = WelcomeConsent::consentMethod(capture.isOn, capture.touched, environment.regionCode());
+        input.consentText = capture.list.label;
         input.accountID = session.accountID;
         input.appSlug = appSlug;
         try {
-            QCoro::Task<void> posting = LoginFirstConsentAPI::postJSON(network, url, WelcomeConsent::captureBody(input),
-                                                                       session.oas, std::nullopt, timeout);
+            QCoro::Task<void> posting = LoginFirstConsentAPI::postJSON(
+                environment.network, url, WelcomeConsent::captureBody(input), session.oas, std::nullopt,
+                environment.requestTimeout);
             co_await std::move(posting);
         } catch (...) {
             // A list that could not be captured is dropped; the next one is still sent.
@@ -571,7 +576,7 @@ void LoginFirstFlowView::syncScreen()
 
 void LoginFirstFlowView::syncWelcome()
 {
-    m_welcomeView->setMarketing(m_visibleMarketingLists, m_appOptIn, m_studioOptIn);
+    m_welcomeView->setMarketing(m_choices->visibleMarketingLists, m_choices->appOptIn, m_choices->studioOptIn);
 }
 
 void LoginFirstFlowView::track(const QString &event, const Analytics::Properties &properties) const

@@ -2,6 +2,7 @@
 
 #include "OrvalenAccount/OAuthDriver.h"
 #include "OrvalenAccount/UI/OrvalenSignInScreen.h"
+#include "Vantle/Onboarding/WelcomeConsent.h"
 #include "Vantle/Services/Analytics.h"
 #include "Vantle/Services/OrvalenAccountBridge.h"
 
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class AccountService;
@@ -29,7 +31,9 @@ class WelcomeStepView;
 // Completing tracks "onboarding_completed" and calls the host's closure, once.
 //
 // Every action runs on the GUI thread; work started by an event runs on a later turn of
-// the event loop, so the host may replace the gate from its completion closure.
+// the event loop, so the host may replace the gate from its completion closure. The welcome
+// step's Continue runs to its end even when the gate goes meanwhile (a sign-out replaces
+// it): what it sends and records holds what it needs itself.
 class LoginFirstFlowView final : public QWidget {
     Q_OBJECT
 public:
@@ -77,10 +81,14 @@ public:
     Phase signInPhase() const { return m_signInPhase; }
     Phase displayedSignInPhase() const;
     bool isWorking() const { return m_isWorking; }
+    // Whether a sign-in this gate started is still running: it routes the person on when
+    // it ends. Unlike the busy look this stays true after a cancel the account manager
+    // refused (the browser had already handed the code back).
+    bool isSigningIn() const { return m_signInsRunning > 0; }
     bool isCompleting() const { return m_isCompleting; }
-    QSet<QString> visibleMarketingLists() const { return m_visibleMarketingLists; }
-    bool appOptIn() const { return m_appOptIn; }
-    bool studioOptIn() const { return m_studioOptIn; }
+    QSet<QString> visibleMarketingLists() const { return m_choices->visibleMarketingLists; }
+    bool appOptIn() const { return m_choices->appOptIn; }
+    bool studioOptIn() const { return m_choices->studioOptIn; }
 
     OrvalenSignInScreen *signInScreen() const { return m_signInScreen; }
     WelcomeStepView *welcomeView() const { return m_welcomeView; }
@@ -98,6 +106,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    struct Submission;
+
     // Sign-in step.
     void routeOnFirstAppear();
     void signInScreenAppeared();
@@ -114,14 +124,10 @@ private:
     void welcomeAppeared();
     void optInTapped(const QString &listSlug);
     void continueTapped();
-    bool countsAsOptedIn(const QString &listSlug) const;
-    QString consentMethod(bool isOn, bool touched) const;
     static QCoro::Task<void> fetchMarketingVisibility(QPointer<LoginFirstFlowView> self);
     static QCoro::Task<void> submitWelcomeConsent(QPointer<LoginFirstFlowView> self);
-    static QCoro::Task<bool> submitWelcomeTerms(QPointer<LoginFirstFlowView> self, Session session);
-    static QCoro::Task<void> submitMarketingConsent(QPointer<LoginFirstFlowView> self, Session session);
-    std::optional<QString> proofFor(const QUrl &url, const QString &method, const QString &token,
-                                    const QString &kind) const;
+    static QCoro::Task<bool> submitWelcomeTerms(std::shared_ptr<const Submission> submission);
+    static QCoro::Task<void> submitMarketingConsent(std::shared_ptr<const Submission> submission);
 
     void setStep(GateStep step);
     void setSignInPhase(const Phase &phase);
@@ -130,7 +136,7 @@ private:
     void syncWelcome();
     void track(const QString &event, const Analytics::Properties &properties = {}) const;
     void log(const QString &category, const QString &level, const QString &message) const;
-    QUrl serviceURL(const QUrl &base, const QString &path) const;
+    static QUrl serviceURL(const QUrl &base, const QString &path);
 
     QPointer<AccountService> m_accountService;
     QPointer<OrvalenAccountBridge> m_bridge;
@@ -144,11 +150,12 @@ private:
     bool m_isWorking = false;
     bool m_isCompleting = false;
     bool m_isNewUser = false;
-    bool m_appOptIn = false;
-    bool m_studioOptIn = false;
-    bool m_appOptInTouched = false;
-    bool m_studioOptInTouched = false;
-    QSet<QString> m_visibleMarketingLists;
+    // Sign-in tasks of this gate not yet ended (one may still end after a newer began).
+    int m_signInsRunning = 0;
+    // Moves on with every sign-out: work begun before one no longer speaks for this gate.
+    quint64 m_signOuts = 0;
+    // Shared with a welcome submission, which reads them as they are when it needs them.
+    std::shared_ptr<WelcomeConsent::Choices> m_choices;
 
     QStackedLayout *m_stack = nullptr;
     OrvalenSignInScreen *m_signInScreen = nullptr;

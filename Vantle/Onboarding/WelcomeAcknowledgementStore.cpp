@@ -2,6 +2,7 @@
 
 #include "Platform/Preferences.h"
 #include "Vantle/Utilities/KeychainHelper.h"
+#include "Vantle/Utilities/Log.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -56,17 +57,29 @@ bool saveIDs(const QStringList &ids)
     return true;
 }
 
-QStringList loadIDs()
+namespace {
+
+// The stored list; nothing when the keychain could not be read (a locked keyring, no
+// Secret Service). Only a missing item is an empty list: a list written over one that
+// could not be read would lose every account it held.
+std::optional<QStringList> readIDs()
 {
-    if (const std::optional<QString> stored = KeychainHelper::load(key))
-        return decodeIDs(*stored);
+    const KeychainHelper::Read stored = KeychainHelper::read(key);
+    if (stored.status == KeychainStatus::success)
+        return decodeIDs(stored.text.value_or(QString()));
+    if (stored.status != KeychainStatus::itemNotFound) {
+        Log(QStringLiteral("onboarding"))
+            .emit(QStringLiteral("error"),
+                  QStringLiteral("welcomed_accounts_read_failed error=") + KeychainStatus::describe(stored.status));
+        return std::nullopt;
+    }
 
     Preferences &preferences = Preferences::standard();
     const QStringList legacy = keepAccountIDs(preferences.stringListValue(key));
     if (legacy.isEmpty()) {
         // Nothing worth keeping: the old value can go.
         preferences.remove(key);
-        return {};
+        return QStringList();
     }
     // saveIDs removes the old copy once the keychain holds the list; if it could not be
     // written the copy stays, to be moved on a later read.
@@ -74,16 +87,25 @@ QStringList loadIDs()
     return legacy;
 }
 
+} // namespace
+
+QStringList loadIDs()
+{
+    return readIDs().value_or(QStringList());
+}
+
 void acknowledge(const QString &id)
 {
     const QString normalised = normalise(id);
     if (!isAccountID(normalised))
         return;
-    QStringList ids = loadIDs();
-    if (ids.contains(normalised))
+    std::optional<QStringList> ids = readIDs();
+    // Unreadable: this account goes unrecorded (at worst it is welcomed again) rather than
+    // the stored ones being replaced by it.
+    if (!ids || ids->contains(normalised))
         return;
-    ids.append(normalised);
-    saveIDs(ids);
+    ids->append(normalised);
+    saveIDs(*ids);
 }
 
 } // namespace WelcomeAcknowledgementStore

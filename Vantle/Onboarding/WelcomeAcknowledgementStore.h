@@ -24,9 +24,11 @@ QStringList decodeIDs(const QString &text);
 // preferences copy removed, so a failed write loses nothing.
 bool saveIDs(const QStringList &ids);
 // The welcomed identifiers. Without a keychain item, the preferences list is read,
-// moved to the keychain and removed.
+// moved to the keychain and removed. A keychain that cannot be read (locked, no Secret
+// Service) gives an empty list for now and is logged; nothing is moved or written then.
 QStringList loadIDs();
 // Adds one identifier (normalised; ignored without the prefix or when already present).
+// Skipped when the stored list cannot be read: writing would replace it.
 void acknowledge(const QString &id);
 
 } // namespace WelcomeAcknowledgementStore

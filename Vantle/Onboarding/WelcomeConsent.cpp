@@ -23,6 +23,32 @@ bool startsOptedIn(const QString &regionCode)
     return regionCode == QLatin1String("US");
 }
 
+bool Choices::isOn(const QString &listSlug) const
+{
+    return listSlug == appListSlug ? appOptIn : listSlug == studioListSlug && studioOptIn;
+}
+
+bool Choices::touched(const QString &listSlug) const
+{
+    return listSlug == appListSlug ? appOptInTouched : listSlug == studioListSlug && studioOptInTouched;
+}
+
+bool Choices::countsAsOptedIn(const QString &listSlug) const
+{
+    return visibleMarketingLists.contains(listSlug) && isOn(listSlug);
+}
+
+void Choices::tap(const QString &listSlug)
+{
+    if (listSlug == appListSlug) {
+        appOptInTouched = true;
+        appOptIn = !appOptIn;
+    } else if (listSlug == studioListSlug) {
+        studioOptInTouched = true;
+        studioOptIn = !studioOptIn;
+    }
+}
+
 QSet<QString> visibleLists(const MarketingMeResponse &response)
 {
     QHash<QString, bool> asked;

@@ -39,6 +39,23 @@ QSet<QString> allListSlugs();
 // Whether a box starts ticked: only where the region is "US".
 bool startsOptedIn(const QString &regionCode);
 
+// The person's choices on the welcome step: each list's box ticked or not and tapped or
+// not, and the lists whose boxes are shown.
+struct Choices {
+    bool appOptIn = false;
+    bool studioOptIn = false;
+    bool appOptInTouched = false;
+    bool studioOptInTouched = false;
+    QSet<QString> visibleMarketingLists = allListSlugs();
+
+    bool isOn(const QString &listSlug) const;
+    bool touched(const QString &listSlug) const;
+    // Shown and ticked: a box that is not shown never counts, whatever it holds.
+    bool countsAsOptedIn(const QString &listSlug) const;
+    // The person tapped the box: it is touched from now on, and flips.
+    void tap(const QString &listSlug);
+};
+
 // The lists to offer: those the answer says nothing about or marks "never_asked" (exactly).
 // A list named more than once is offered only when every entry says "never_asked": a
 // person who answered once is not asked again.

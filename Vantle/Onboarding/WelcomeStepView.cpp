@@ -101,7 +101,7 @@ WelcomeStepView::WelcomeStepView(QUrl termsURL, QUrl privacyURL, QWidget *parent
     auto *content = new QWidget(scroll);
     content->setAutoFillBackground(false);
     auto *layout = new QVBoxLayout(content);
-    layout->setContentsMargins(32, 24, 32, 24);
+    layout->setContentsMargins(32, 0, 32, 0);
     layout->setSpacing(18);
     layout->addStretch(1);
 

@@ -28,16 +28,23 @@ void KeychainHelper::setKeychain(std::shared_ptr<KeychainBackend> keychain)
     slot() = std::move(keychain);
 }
 
-std::optional<QString> KeychainHelper::load(const QString &key)
+KeychainHelper::Read KeychainHelper::read(const QString &key)
 {
+    Read read;
     QByteArray data;
-    if (keychain()->copyMatching(queryFor(key), &data) != KeychainStatus::success)
-        return std::nullopt;
+    read.status = keychain()->copyMatching(queryFor(key), &data);
+    if (read.status != KeychainStatus::success)
+        return read;
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder.decode(data);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    if (!decoder.hasError())
+        read.text = std::move(text);
+    return read;
+}
+
+std::optional<QString> KeychainHelper::load(const QString &key)
+{
+    return read(key).text;
 }
 
 bool KeychainHelper::save(const QString &value, const QString &key)

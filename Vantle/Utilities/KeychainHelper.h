@@ -13,6 +13,13 @@ namespace KeychainHelper {
 
 inline const QString service = QStringLiteral("dev.orvalen.vantle");
 
+// What a read found: the keychain's status (success, itemNotFound, or the failure: a locked
+// keyring, no Secret Service) and, for success, the text, absent when it is not UTF-8.
+struct Read {
+    std::int32_t status = KeychainStatus::itemNotFound;
+    std::optional<QString> text;
+};
+Read read(const QString &key);
 // The stored text; nothing when there is no item, it cannot be read, or it is not UTF-8.
 std::optional<QString> load(const QString &key);
 // Stores the text's UTF-8 bytes: updates the item when it exists, adds it when none is

@@ -37,8 +37,10 @@ public:
         std::function<QWidget *(std::function<void()> onComplete, QWidget *parent)> gate;
         std::function<QWidget *(QWidget *parent)> audit;
         std::function<QWidget *(QWidget *parent)> main;
-        // Whether a gate is busy with a sign-in it started itself (then it routes the
-        // person on by itself); a sign-in finished anywhere else leaves the gate waiting.
+        // Whether a sign-in the gate started itself is still running, whatever its buttons
+        // look like (a cancel refused once the browser handed the code back leaves it
+        // running): then it routes the person on by itself, to the welcome step of a new
+        // account. A sign-in finished anywhere else leaves the gate waiting.
         std::function<bool(QWidget *gate)> gateIsSigningIn;
     };
 

@@ -158,6 +158,11 @@ TEST(OIDCDiscovery, DocumentNeedsAnAbsoluteWebAuthorizationEndpoint)
     } cases[] = {
         {R"({"authorization_endpoint":"https://a.example/auth","token_endpoint":"https://a.example/token","issuer":"https://a.example"})", true},
         {R"({"authorization_endpoint":"http://127.0.0.1:9/auth"})", true},
+        {R"({"authorization_endpoint":"https://a.example/auth?tenant=x&State=y"})", true},
+        // The request's own parameters are the only ones: none may come twice.
+        {R"({"authorization_endpoint":"https://p/authorize?code_challenge"})", false},
+        {R"({"authorization_endpoint":"https://p/authorize?tenant=x&state=fixed"})", false},
+        {R"({"authorization_endpoint":"https://p/authorize?redirect%5Furi=https://evil.example/"})", false},
         {R"({"authorization_endpoint":"/auth"})", false},
         {R"j({"authorization_endpoint":"javascript:alert(1)"})j", false},
         {R"({"authorization_endpoint":"vantle://auth/callback"})", false},

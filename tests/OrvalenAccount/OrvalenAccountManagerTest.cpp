@@ -6,6 +6,7 @@
 #include "OrvalenAccount/OrvalenInstallMetrics.h"
 #include "OrvalenAccount/OrvalenJSON.h"
 #include "Platform/InMemoryKeychain.h"
+#include "Platform/RecordingSystemLog.h"
 #include "support/AccountPrinters.h"
 #include "support/TaskRunner.h"
 #include "tools/fakes/FakeAuthority.h"
@@ -18,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTimer>
 
 #include <memory>
@@ -62,7 +64,8 @@ QCoro::Task<void> collect(QCoro::Task<OrvalenAccount> task, std::shared_ptr<Outc
 // redirect back into the manager, and a manager over an in-memory keychain.
 class Harness {
 public:
-    explicit Harness(std::optional<QString> installID = kInstallID, AuthScheme scheme = AuthScheme::systemBrowser)
+    explicit Harness(std::optional<QString> installID = kInstallID, AuthScheme scheme = AuthScheme::systemBrowser,
+                     std::shared_ptr<AppleIDAuthorizer> appleAuthorizer = nullptr)
         : browser([this](const QUrl &url) { return manager && manager->resume(url); })
     {
         identity.setAuthority(&authority);
@@ -85,6 +88,7 @@ public:
         OrvalenAccountManager::Environment environment;
         environment.keychain = keychain;
         environment.dpop.keychain = keychain;
+        environment.appleAuthorizer = std::move(appleAuthorizer);
         manager = std::make_unique<OrvalenAccountManager>(config, environment);
         subscription.emplace(manager->onStateChange([this](const State &state) { published.append(state); }));
         QObject::connect(manager.get(), &OrvalenAccountManager::stateChanged,
@@ -303,6 +307,11 @@ TEST(OrvalenAccountManager, FailedExchangePublishesTheErrorAndKeepsThePreviousSe
         {"401", ScriptedAnswer::json(401, R"({"error":"expired"})"), std::nullopt, OrvalenError::sessionExpired(),
          QStringLiteral("request_auth_failed")},
         {"426", ScriptedAnswer::json(426, "{}"), std::nullopt, OrvalenError::clientKilled(), QStringLiteral("client_killed")},
+        {"426 naming a replacement",
+         FakeIdentityService::withDeprecation(ScriptedAnswer::json(426, "{}"),
+                                              "endpoint; replacement=https://id.example.test/v2/exchange"),
+         std::nullopt, OrvalenError::clientKilled(QUrl(QStringLiteral("https://id.example.test/v2/exchange"))),
+         QStringLiteral("client_killed")},
         {"500 with a code", ScriptedAnswer::json(500, R"({"error":"exchange_down"})"), std::nullopt,
          OrvalenError::serverError(500, QStringLiteral("exchange_down")), QStringLiteral("request_server_failed")},
         {"not JSON", ScriptedAnswer::json(200, "<html>"), std::nullopt,
@@ -870,6 +879,212 @@ TEST(OrvalenAccountManager, ASignInEndedAsItStartsOpensNothing)
             << c.name;
         EXPECT_FALSE(manager.isSignInPending()) << c.name;
     }
+}
+
+
+// ---- late answers, failed deletes, overtaken sign-outs, nested handlers --------------------
+
+// A working session answer of the identity service, sent after `delay`.
+ScriptedAnswer sessionAnswer(FakeIdentityService &identity, std::chrono::milliseconds delay)
+{
+    ScriptedAnswer answer = ScriptedAnswer::json(
+        200, QJsonDocument(identity.issueSession(QStringLiteral("vantle"))).toJson(QJsonDocument::Compact));
+    answer.delay = delay;
+    return answer;
+}
+
+QCoro::Task<void> finish(QCoro::Task<void> task, std::shared_ptr<bool> done)
+{
+    co_await std::move(task);
+    *done = true;
+}
+
+TEST(OrvalenAccountManager, ALateAnswerNeverSignsAPersonBackIn)
+{
+    enum class Late { launchRefresh, codeExchange };
+    enum class Meanwhile { signOut, signIn };
+    const struct {
+        const char *name;
+        Late late;
+        Meanwhile meanwhile;
+    } cases[] = {
+        {"sign-out during the launch refresh", Late::launchRefresh, Meanwhile::signOut},
+        {"sign-in during the launch refresh", Late::launchRefresh, Meanwhile::signIn},
+        {"sign-out during the code exchange", Late::codeExchange, Meanwhile::signOut},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        const QString latePath =
+            c.late == Late::launchRefresh ? FakeIdentityService::refreshPath : FakeIdentityService::exchangePath;
+        h.identity.enqueue(kPost, latePath, sessionAnswer(h.identity, 400ms));
+        int lateAnswers = 0;
+        QObject::connect(&h.network, &QNetworkAccessManager::finished, [&](QNetworkReply *reply) {
+            lateAnswers += reply->url().path() == latePath;
+        });
+        std::optional<QCoro::Task<std::optional<OrvalenAccount>>> restoring;
+        if (c.late == Late::launchRefresh) {
+            h.storeLiveSession(-10);
+            restoring.emplace(h.manager->restore(true));
+        } else {
+            h.start(h.manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
+        }
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return h.identity.countOf(kPost, latePath) == 1; }));
+
+        std::shared_ptr<Outcome> meanwhile;
+        if (c.meanwhile == Meanwhile::signOut)
+            TestSupport::runTask(h.manager->signOut());
+        else
+            meanwhile = h.start(h.manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return !meanwhile || meanwhile->done; }));
+        const qsizetype publishedBefore = h.published.size();
+        if (restoring) {
+            EXPECT_EQ(TestSupport::runTask(std::move(*restoring)), std::nullopt);
+        }
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return lateAnswers == 1; }));
+        TestSupport::spinFor(50ms); // whatever the late answer might still set off
+
+        if (c.meanwhile == Meanwhile::signOut) {
+            EXPECT_EQ(h.manager->state(), State::signedOut());
+            EXPECT_FALSE(h.manager->storage().getData(KeychainStorage::Keys::session));
+            EXPECT_EQ(h.published.size(), publishedBefore) << "published after the sign-out";
+        } else {
+            // The sign-in decides, whichever answer came first: its session, published once.
+            EXPECT_EQ(meanwhile->account, fakeAccount());
+            EXPECT_EQ(h.published.count(State::signedIn(fakeAccount())), 1);
+            EXPECT_EQ(h.manager->state(), State::signedIn(fakeAccount()));
+        }
+    }
+}
+
+// The keyring refuses the delete of a sign-out (it locked between the read and the delete):
+// the sign-out still ends signed out, and no later launch brings the session back.
+TEST(OrvalenAccountManager, ASessionSignedOutOfNeverComesBack)
+{
+    const struct {
+        const char *name;
+        int deletesRefused; // -1: every one
+        bool logged;
+    } cases[] = {
+        {"refused once", 1, false},
+        {"refused every time", -1, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto log = std::make_shared<RecordingSystemLog>();
+        SystemLog::setSink(log);
+        Harness h;
+        h.storeLiveSession(3600);
+        TestSupport::runTask(h.manager->restore(false));
+        if (c.deletesRefused < 0)
+            h.keychain->failAlways(InMemoryKeychain::Op::remove, KeychainStatus::interactionNotAllowed);
+        else
+            h.keychain->failNext(InMemoryKeychain::Op::remove, KeychainStatus::interactionNotAllowed);
+
+        TestSupport::runTask(h.manager->signOut());
+        h.keychain->failAlways(InMemoryKeychain::Op::remove, std::nullopt);
+        EXPECT_EQ(h.manager->state(), State::signedOut());
+
+        // The next launch, over the same keychain.
+        OrvalenAccountManager::Environment environment;
+        environment.keychain = h.keychain;
+        environment.dpop.keychain = h.keychain;
+        OrvalenAccountManager next(h.manager->config(), environment);
+        EXPECT_FALSE(TestSupport::runTask(next.reverifyOnLaunch()).isSignedIn);
+        EXPECT_EQ(next.state(), State::signedOut());
+        QStringList lines;
+        for (const RecordingSystemLog::Record &record : log->records())
+            lines.append(record.entry.category + QLatin1Char(' ') + record.entry.message);
+        EXPECT_EQ(lines.filter(QStringLiteral("session delete after sign-out failed")).size(), c.logged ? 1 : 0)
+            << lines.join(u'\n').toStdString();
+        SystemLog::setSink(nullptr);
+    }
+}
+
+// Signed out while a sign-in began that then fails or is cancelled: whoever follows the
+// state hears that the account signed out of is gone, and that a sign-in runs meanwhile.
+TEST(OrvalenAccountManager, ASignOutOvertakenByASignInStillPublishesSignedOut)
+{
+    Harness h;
+    h.storeLiveSession(3600);
+    TestSupport::runTask(h.manager->restore(false));
+    ScriptedAnswer slowRevoke = ScriptedAnswer::json(200, R"({"ok":true})");
+    slowRevoke.delay = 300ms;
+    h.identity.enqueue(kPost, FakeIdentityService::revokePath, slowRevoke);
+    h.browser.setMode(FakeBrowser::Mode::ignore);
+
+    auto signedOut = std::make_shared<bool>(false);
+    QCoro::Task<void> signingOut = finish(h.manager->signOut(), signedOut);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return h.identity.countOf(kPost, FakeIdentityService::revokePath) == 1; }));
+    auto signIn = h.start(h.manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return *signedOut; }));
+    EXPECT_EQ(h.manager->state(), State::signingIn(true)) << "the sign-in still runs";
+    EXPECT_FALSE(h.stored());
+
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return h.browser.openedUrls().size() == 1; }));
+    EXPECT_TRUE(h.manager->cancelSignIn());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return signIn->done; }));
+    const qsizetype from = h.published.indexOf(State::signingIn(true));
+    EXPECT_EQ(h.published.mid(from), (QList<State>{State::signingIn(true), State::signedOut(), State::signingIn(true),
+                                                   State::failed(OrvalenError::authorizationCancelled())}));
+}
+
+// A handler that cancels or signs out from inside a notification: every handler, called
+// before or after it, ends on the state the manager is in.
+TEST(OrvalenAccountManager, EveryHandlerEndsOnTheCurrentState)
+{
+    enum class Act { cancel, signOut };
+    const struct {
+        const char *name;
+        Act act;
+        State expected;
+    } cases[] = {
+        {"cancel on signingIn", Act::cancel, State::failed(OrvalenError::authorizationCancelled())},
+        {"sign-out on signingIn", Act::signOut, State::signedOut()},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        h.browser.setMode(FakeBrowser::Mode::ignore);
+        std::vector<QCoro::Task<void>> signingOut;
+        bool acted = false;
+        QList<State> last(8, State::signedOut());
+        std::vector<OrvalenAccountStateSubscription> handlers;
+        for (int i = 0; i < 8; ++i) {
+            handlers.push_back(h.manager->onStateChange([&, i](const State &state) {
+                last[i] = state;
+                // The first to hear signingIn acts: the others come after it.
+                if (acted || !state.is<State::SigningIn>())
+                    return;
+                acted = true;
+                if (c.act == Act::cancel)
+                    h.manager->cancelSignIn();
+                else
+                    signingOut.push_back(h.manager->signOut());
+            }));
+        }
+        auto out = h.start(h.manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; }));
+        EXPECT_EQ(h.manager->state(), c.expected);
+        EXPECT_EQ(last, QList<State>(8, c.expected));
+        EXPECT_EQ(h.published.last(), c.expected);
+    }
+}
+
+TEST(OrvalenAccountManager, SignInWithAppleIsOnlineAgain)
+{
+    Harness h(kInstallID, AuthScheme::systemBrowser, std::make_shared<ScriptedAppleAuthorizer>());
+    OrvalenAccountManager &manager = *h.manager;
+    // Restored while the identity service was down: offline.
+    h.storeLiveSession(-10);
+    answerNext(h.identity, FakeIdentityService::refreshPath, ScriptedAnswer::json(503, "{}"));
+    TestSupport::runTask(manager.restore(false));
+    ASSERT_TRUE(manager.isOffline());
+    h.identity.enqueue(kPost, FakeIdentityService::appleAuthcodePath, sessionAnswer(h.identity, 0ms));
+    auto out = h.start(manager.signInWithApple(nullptr, std::nullopt));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return out->done; }));
+    EXPECT_EQ(out->account, fakeAccount());
+    EXPECT_FALSE(manager.isOffline());
 }
 
 } // namespace

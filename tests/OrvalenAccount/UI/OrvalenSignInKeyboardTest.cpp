@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -118,6 +119,66 @@ TEST(OrvalenSignInKeyboard, ReturnEnterAndSpacePressTheFocusedButton)
     QTest::keyClick(apple, Qt::Key_Return);
     EXPECT_FALSE(apple->isDown());
     EXPECT_EQ(calls.taps.size(), before);
+}
+
+
+// Keyboard only, across the phase changes the owner makes: the focus the screen moves out of
+// a control it hides or disables is still the keyboard's, so its ring shows and Return
+// presses it; never an unseen focus that Return ignores and Space presses.
+TEST(OrvalenSignInKeyboard, AFocusMovedByAPhaseChangeStaysTheKeyboards)
+{
+    Calls calls;
+    std::unique_ptr<OrvalenSignInScreen> screen;
+    // The owner: a tap starts a sign-in, a cancel or a retry brings the buttons back.
+    screen = std::make_unique<OrvalenSignInScreen>(
+        QIcon(), QStringLiteral("vantle"), QStringLiteral("Sign in to vantle with your Orvalen Account"),
+        OrvalenProviderButtonStyle::dark(QColor(0xF0, 0xA3, 0x2A)), Phase::ready(),
+        QUrl(QStringLiteral("https://orvalen.test/privacy/vantle")), QUrl(QStringLiteral("https://orvalen.test/terms/vantle")),
+        [&](Hint hint) {
+            calls.taps.append(hint);
+            screen->setPhase(Phase::busy());
+        },
+        [&] {
+            ++calls.cancels;
+            screen->setPhase(Phase::ready());
+        },
+        [&] {
+            ++calls.retries;
+            screen->setPhase(Phase::ready());
+        });
+    screen->resize(480, 640);
+    screen->show();
+    screen->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(screen.get()));
+    OrvalenProviderButtons *buttons = screen->providerButtons();
+    const auto keyboardFocus = [] {
+        auto *button = qobject_cast<PaintedButton *>(QApplication::focusWidget());
+        return button && button->hasKeyboardFocus() ? button : nullptr;
+    };
+    const auto press = [&](Qt::Key key) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : screen.get(), key);
+    };
+
+    for (int tabs = 0; tabs < 8 && keyboardFocus() != buttons->button(Hint::email); ++tabs)
+        press(Qt::Key_Tab);
+    ASSERT_EQ(keyboardFocus(), buttons->button(Hint::email));
+    press(Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return calls.taps == QList<Hint>{Hint::email}; }));
+    EXPECT_EQ(keyboardFocus(), buttons->cancelButton()) << "busy: the keyboard is on \"Cancel sign-in\"";
+
+    press(Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return calls.cancels == 1; }));
+    EXPECT_EQ(keyboardFocus(), buttons->button(Hint::apple)) << "ready again: on the first provider";
+    press(Qt::Key_Space);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return calls.taps.size() == 2; }));
+    EXPECT_EQ(calls.taps.last(), Hint::apple);
+
+    // Busy again, and the service turns out unreachable: the card's Retry takes the keyboard.
+    screen->setPhase(Phase::offline());
+    EXPECT_EQ(keyboardFocus(), screen->findChild<OrvalenOutlineButton *>(QStringLiteral("retry")));
+    press(Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return calls.retries == 1; }));
+    EXPECT_EQ(keyboardFocus(), buttons->button(Hint::apple));
 }
 
 } // namespace

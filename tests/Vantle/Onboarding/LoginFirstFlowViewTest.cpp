@@ -489,4 +489,185 @@ TEST(LoginFirstFlowView, LegalLinksOpenTheMakersPages)
     EXPECT_EQ(gate.account.browser->openedUrls(), (QList<QUrl>{terms, privacy, privacy}));
 }
 
+
+// Cancel pressed while the code the browser handed back is being exchanged: the manager
+// refuses, the person has signed in, and the gate must neither look ready (a provider press
+// would throw that sign-in away) nor stop being the one that routes it.
+TEST(LoginFirstFlowView, ACancelTooLateLeavesTheSignInToFinishAndRouteOn)
+{
+    Gate gate;
+    gate.account.identity.enqueue(kPost, FakeIdentityService::exchangePath, gate.account.exchangeAnswer(600ms));
+    gate.open();
+    ASSERT_TRUE(gate.waitForPhase(Phase::ready()));
+    gate.click(gate.provider(Hint::email));
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return gate.account.identity.countOf(kPost, FakeIdentityService::exchangePath) == 1; }));
+    OrvalenProviderButtons *buttons = gate.view->signInScreen()->providerButtons();
+    ASSERT_NE(buttons->cancelButton(), nullptr);
+    gate.click(buttons->cancelButton());
+
+    EXPECT_TRUE(gate.view->isSigningIn());
+    EXPECT_TRUE(gate.view->isWorking());
+    EXPECT_EQ(gate.view->displayedSignInPhase(), Phase::busy());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.view->step() == Step::welcome; }));
+    EXPECT_FALSE(gate.view->isSigningIn());
+    EXPECT_EQ(gate.completions, 0);
+    EXPECT_EQ(gate.account.browser->openedUrls().size(), 1);
+}
+
+// Two presses in one turn of the event loop (a double click, Return and Space): one sign-in.
+TEST(LoginFirstFlowView, APressWhileASignInStartsStartsNoOther)
+{
+    Gate gate;
+    gate.account.browser->setMode(FakeBrowser::Mode::ignore);
+    gate.open();
+    ASSERT_TRUE(gate.waitForPhase(Phase::ready()));
+    gate.click(gate.provider(Hint::email));
+    gate.click(gate.provider(Hint::google));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !gate.account.browser->openedUrls().isEmpty(); }));
+    EXPECT_EQ(gate.account.journalOf(QStringLiteral("track auth_started")).size(), 1);
+    EXPECT_EQ(QUrlQuery(gate.account.browser->openedUrls().constFirst()).queryItemValue(QStringLiteral("provider")),
+              QStringLiteral("email"));
+}
+
+// The gate completes once, however many roads lead there: a person restored at launch
+// who then signs in again from the same gate is not completed twice.
+TEST(LoginFirstFlowView, TheGateCompletesOnce)
+{
+    Gate gate;
+    gate.account.storeLiveSession(3600, FakeIdentityService::accountId, FakeIdentityService::email);
+    gate.open();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.completions == 1; }));
+    gate.click(gate.provider(Hint::email));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.account.journalOf(QStringLiteral("track sign_in_completed")).size() == 1; }));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !gate.view->isSigningIn(); }));
+    TestSupport::spinFor(50ms); // a completion queued for later
+    EXPECT_EQ(gate.completions, 1);
+    EXPECT_EQ(gate.countOf(QStringLiteral("onboarding_completed")), 1);
+}
+
+// The welcome step's Continue runs to its end though the person signs out meanwhile and
+// the host drops the gate: both consents, the captures, the account recorded as welcomed;
+// the gate of the next sign-in is not completed by it.
+TEST(LoginFirstFlowView, AWelcomeSubmissionOutlivesTheGate)
+{
+    Gate gate;
+    gate.region = QStringLiteral("US");
+    ScriptedAnswer slowTerms = ScriptedAnswer::json(200, R"({"ok":true})");
+    slowTerms.delay = 300ms;
+    gate.account.identity.enqueue(kPost, kConsents, slowTerms);
+    gate.open();
+    ASSERT_TRUE(gate.signIn());
+    ASSERT_EQ(gate.view->step(), Step::welcome);
+    gate.click(gate.view->welcomeView()->continueButton());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.account.identity.countOf(kPost, kConsents) == 1; }));
+    // While "terms" is answered: signed out, and the gate goes as the host drops it.
+    gate.account.service->signOut();
+    gate.view.reset();
+
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.countOf(QStringLiteral("welcome_consent_submitted")) == 1; }));
+    EXPECT_EQ(gate.consentBodies(), (QList<QJsonObject>{consent(QStringLiteral("terms")), consent(QStringLiteral("privacy"))}));
+    EXPECT_EQ(gate.captureBodies().size(), 2);
+    EXPECT_EQ(WelcomeAcknowledgementStore::loadIDs(), QStringList{FakeIdentityService::accountId});
+    EXPECT_EQ(gate.completions, 0);
+    EXPECT_EQ(gate.countOf(QStringLiteral("onboarding_completed")), 0);
+}
+
+TEST(LoginFirstFlowView, WelcomeSubmissionsThatSendLess)
+{
+    const struct {
+        const char *name;
+        std::optional<QString> email;     // in place of the account's own
+        QList<ScriptedAnswer> consents;   // the first answers, in order
+        int consentsSent;
+        int captures;
+        QStringList events;               // tracked once each
+        QString logLine;
+    } cases[] = {
+        {"an e-mail of white space only", QStringLiteral(" \n\t"), {}, 2, 0,
+         {QStringLiteral("welcome_marketing_capture_skipped")}, QString()},
+        {"privacy refused after terms was stored", std::nullopt,
+         {ScriptedAnswer::json(200, R"({"ok":true})"), ScriptedAnswer::json(500, "{}")}, 2, 2,
+         {QStringLiteral("welcome_terms_capture_failed")},
+         QStringLiteral("onboarding error consent_submission_failed error=The server answered with status 500.")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Gate gate;
+        gate.region = QStringLiteral("US");
+        if (c.email) {
+            gate.account.identity.enqueue(kPost, FakeIdentityService::exchangePath,
+                                          gate.account.exchangeAnswer(0ms, c.email));
+        }
+        for (const ScriptedAnswer &answer : c.consents)
+            gate.account.identity.enqueue(kPost, kConsents, answer);
+        gate.open();
+        ASSERT_TRUE(gate.signIn());
+        ASSERT_EQ(gate.view->step(), Step::welcome);
+        gate.click(gate.view->welcomeView()->continueButton());
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.completions == 1; }));
+
+        EXPECT_EQ(gate.consentBodies().size(), c.consentsSent);
+        EXPECT_EQ(gate.captureBodies().size(), c.captures);
+        for (const QString &event : c.events)
+            EXPECT_EQ(gate.countOf(event), 1) << event.toStdString();
+        EXPECT_EQ(gate.propertiesOf(QStringLiteral("welcome_consent_submitted")),
+                  (Analytics::Properties{{QStringLiteral("app_opt_in"), true},
+                                         {QStringLiteral("studio_opt_in"), true},
+                                         {QStringLiteral("app_slug"), QStringLiteral("vantle")}}));
+        EXPECT_EQ(gate.logs.filter(QStringLiteral("consent_submission_failed")),
+                  c.logLine.isEmpty() ? QStringList() : QStringList{c.logLine});
+    }
+}
+
+// The probe tells the sign-in step whether to show the offline card; on the welcome step it
+// sends nothing, whatever asks for it.
+TEST(LoginFirstFlowView, TheProbeRunsOnlyOnTheSignInStep)
+{
+    Gate gate;
+    gate.identityForProbe = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(Fakes::FakeService::closedPort()));
+    gate.open();
+    ASSERT_TRUE(gate.waitForPhase(Phase::offline()));
+    // Retry and a sign-in in one go: the probe, still unanswered, leaves the card behind.
+    auto *retry = gate.view->findChild<OrvalenOutlineButton *>(QStringLiteral("retry"));
+    gate.click(retry);
+    gate.provider(Hint::email)->click();
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return gate.view->step() == Step::welcome && gate.view->signInPhase() == Phase::offline(); }));
+    gate.identityForProbe = gate.account.identity.baseUrl();
+    retry->click();
+    gate.click(gate.view->welcomeView()->continueButton());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.completions == 1; }));
+    EXPECT_EQ(gate.account.identity.countOf(kGet, kWhoami), 0);
+}
+
+// The gate's own requests carry the session's bearer token (the probe carries none): a
+// redirect to another host is never followed, so nothing reaches that host.
+TEST(LoginFirstFlowView, NoRequestFollowsARedirectToAnotherHost)
+{
+    Gate gate;
+    gate.region = QStringLiteral("US");
+    Fakes::FakeService elsewhere;
+    const auto redirect = [&elsewhere](const QString &path) {
+        ScriptedAnswer answer;
+        answer.status = 307;
+        answer.headers.append({QByteArrayLiteral("Location"), elsewhere.url(path).toString().toUtf8()});
+        return answer;
+    };
+    gate.account.identity.on(kGet, kWhoami, redirect(kWhoami));
+    gate.account.identity.on(kPost, kConsents, redirect(kConsents));
+    gate.contacts.on(kGet, FakeContactsService::mePath, redirect(FakeContactsService::mePath));
+    gate.contacts.on(kPost, FakeContactsService::capturePath, redirect(FakeContactsService::capturePath));
+    gate.open();
+    ASSERT_TRUE(gate.signIn());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.contacts.countOf(kGet, FakeContactsService::mePath) == 1; }));
+    gate.click(gate.view->welcomeView()->continueButton());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.completions == 1; }));
+
+    EXPECT_EQ(gate.account.identity.countOf(kGet, kWhoami), 1);
+    EXPECT_EQ(gate.account.identity.countOf(kPost, kConsents), 1);
+    EXPECT_EQ(gate.contacts.countOf(kPost, FakeContactsService::capturePath), 2);
+    EXPECT_TRUE(elsewhere.requests().isEmpty()) << elsewhere.requests().constFirst().path.toStdString();
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 #include "Platform/InMemoryKeychain.h"
 #include "Platform/Preferences.h"
 #include "Vantle/Utilities/KeychainHelper.h"
+#include "Vantle/Utilities/LogCenter.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,38 @@ TEST_F(WelcomeStore, AFailedWriteKeepsTheOldListForTheNextLaunch)
     Store::acknowledge(kID);
     EXPECT_EQ(Store::loadIDs(), (QStringList{kOther, kID}));
     EXPECT_FALSE(hasLegacy());
+}
+
+
+// A keyring that cannot be read (locked, its service gone) is not an empty list: nothing is
+// written over the accounts it holds, nor is the old preferences copy moved or removed.
+TEST_F(WelcomeStore, AListThatCannotBeReadIsNeverWrittenOver)
+{
+    for (const std::int32_t status : {KeychainStatus::interactionNotAllowed, KeychainStatus::notAvailable}) {
+        SCOPED_TRACE(status);
+        SetUp();
+        ASSERT_TRUE(LogCenter::shared().drain());
+        LogCenter::shared().ring().clear();
+        const QString before = QStringLiteral(R"(["%1"])").arg(kOther);
+        KeychainHelper::save(before, Store::key);
+        setLegacy({kOther});
+        m_keychain->failNext(InMemoryKeychain::Op::copyMatching, status);
+        Store::acknowledge(kID);
+        m_keychain->failNext(InMemoryKeychain::Op::copyMatching, status);
+        EXPECT_TRUE(Store::loadIDs().isEmpty()) << "routing reads nothing it can trust";
+
+        EXPECT_EQ(stored(), before);
+        EXPECT_TRUE(hasLegacy());
+        ASSERT_TRUE(LogCenter::shared().drain());
+        const QString line = QStringLiteral("welcomed_accounts_read_failed error=") + KeychainStatus::describe(status);
+        int logged = 0;
+        for (const LogRecord &record : LogCenter::shared().ring().snapshot())
+            logged += record.category == QLatin1String("onboarding") && record.message == line;
+        EXPECT_EQ(logged, 2);
+        // Readable again: the account is recorded beside the others.
+        Store::acknowledge(kID);
+        EXPECT_EQ(Store::loadIDs(), (QStringList{kOther, kID}));
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/TaskRunner.h"
 
 #include <QFile>
+#include <QJsonDocument>
 
 AccountServiceHarness::AccountServiceHarness(std::shared_ptr<KeychainBackend> keychainBackend)
     : keychain(std::move(keychainBackend))
@@ -100,6 +101,17 @@ StoredSession AccountServiceHarness::storeLiveSession(qint64 secondsToExpiry, co
     session.issuedAt = QDateTime::currentDateTimeUtc().addSecs(-60);
     storage().setJSON(session, KeychainStorage::Keys::session);
     return session;
+}
+
+Fakes::ScriptedAnswer AccountServiceHarness::exchangeAnswer(std::chrono::milliseconds delay, std::optional<QString> email)
+{
+    QJsonObject session = identity.issueSession(QStringLiteral("vantle"));
+    if (email)
+        session.insert(QStringLiteral("email"), *email);
+    Fakes::ScriptedAnswer answer =
+        Fakes::ScriptedAnswer::json(200, QJsonDocument(session).toJson(QJsonDocument::Compact));
+    answer.delay = delay;
+    return answer;
 }
 
 Analytics::Properties AccountServiceHarness::eventProperties(const QString &event) const

@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -41,6 +42,9 @@ public:
     std::optional<StoredSession> stored() const;
     // A session the fake identity service knows, stored as a sign-in would.
     StoredSession storeLiveSession(qint64 secondsToExpiry, const QString &accountID, const QString &email);
+    // A session exchange answer with a fresh session the fake knows, sent after `delay`;
+    // `email` stands in for the account's own address when given.
+    Fakes::ScriptedAnswer exchangeAnswer(std::chrono::milliseconds delay, std::optional<QString> email = std::nullopt);
 
     // The properties the service tracked last for `event`; empty when none.
     Analytics::Properties eventProperties(const QString &event) const;

@@ -1,13 +1,20 @@
 #include "Vantle/Views/RootView.h"
 
 #include "../Services/AccountServiceHarness.h"
+#include "OrvalenAccount/UI/OrvalenProviderButton.h"
+#include "OrvalenAccount/UI/OrvalenProviderButtons.h"
+#include "OrvalenAccount/UI/OrvalenLinkButton.h"
 #include "Platform/InMemoryKeychain.h"
+#include "Platform/Preferences.h"
 #include "Vantle/Models/LedgerModel.h"
+#include "Vantle/Onboarding/LoginFirstFlowView.h"
+#include "Vantle/Onboarding/WelcomeAcknowledgementStore.h"
 #include "Vantle/Shell/LoadingView.h"
 #include "Vantle/Views/FreshLaunchToast.h"
 #include "OrvalenAccount/UI/OrvalenOutlineButton.h"
 #include "Vantle/Views/LedgerOfflineView.h"
 #include "support/TaskRunner.h"
+#include "tools/fakes/FakeContactsService.h"
 #include "tools/fakes/FakeLedgerService.h"
 
 #include <QApplication>
@@ -203,6 +210,63 @@ TEST_F(RootViewTest, ASignInElsewhereMovesThePastGate)
     EXPECT_EQ(gatesMade, before + 1);
     // Not a launch: no greeting.
     EXPECT_FALSE(root->toast()->isPresented());
+}
+
+// The application's own gate: a new account whose Cancel came too late (the browser had
+// handed the code back) still sees the welcome step of that gate. Were the gate taken for
+// idle, a fresh one would pass the person as returning: welcomed, no consent recorded.
+TEST_F(RootViewTest, TheRealGateKeepsASignInItsCancelCouldNotStop)
+{
+    auto preferences = std::make_shared<InMemoryPreferences>();
+    Preferences::setStandard(preferences);
+    Fakes::FakeContactsService contacts;
+    QStringList events;
+    LoginFirstFlowView::Environment environment;
+    environment.track = [&events](const QString &event, const Analytics::Properties &) { events.append(event); };
+    environment.log = [](const QString &, const QString &, const QString &) {};
+    environment.identityURL = [this] { return harness.identity.baseUrl(); };
+    environment.contactsURL = [&contacts] { return contacts.baseUrl(); };
+    environment.webURL = [] { return QUrl(QStringLiteral("https://orvalen.test")); };
+    environment.regionCode = [] { return QStringLiteral("DE"); };
+    RootView::Surfaces surfaces;
+    surfaces.gate = [&](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
+        ++gatesMade;
+        return new LoginFirstFlowView(harness.service.get(), harness.bridge.get(), std::move(onComplete), environment,
+                                      parent);
+    };
+    // As the application asks it.
+    surfaces.gateIsSigningIn = [](QWidget *gate) { return static_cast<LoginFirstFlowView *>(gate)->isSigningIn(); };
+    surfaces.audit = [](QWidget *parent) { return new QWidget(parent); };
+    surfaces.main = [](QWidget *parent) { return new QWidget(parent); };
+    harness.identity.enqueue(QStringLiteral("POST"), Fakes::FakeIdentityService::exchangePath,
+                             harness.exchangeAnswer(std::chrono::milliseconds(600)));
+    root = std::make_unique<RootView>(harness.service.get(), harness.bridge.get(), ledger.get(), surfaces);
+    root->resize(960, 680);
+    root->show();
+    harness.attach();
+    ASSERT_TRUE(reaches(Surface::gate));
+    const auto shownGate = [this] { return qobject_cast<LoginFirstFlowView *>(root->content()); };
+    OrvalenProviderButtons *buttons = shownGate()->signInScreen()->providerButtons();
+    ASSERT_TRUE(waitUntil([&] { return shownGate()->displayedSignInPhase() == OrvalenSignInScreen::Phase::ready(); }));
+
+    QTest::mouseClick(buttons->button(OAuthDriver::ProviderHint::email), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] {
+        return harness.identity.countOf(QStringLiteral("POST"), Fakes::FakeIdentityService::exchangePath) == 1;
+    }));
+    ASSERT_NE(buttons->cancelButton(), nullptr);
+    QTest::mouseClick(buttons->cancelButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] {
+        return root->gateCompleted() || (shownGate() && shownGate()->step() == LoginFirstFlowView::GateStep::welcome);
+    }));
+
+    EXPECT_FALSE(root->gateCompleted());
+    EXPECT_EQ(gatesMade, 1);
+    EXPECT_FALSE(events.contains(QStringLiteral("onboarding_completed")));
+    EXPECT_TRUE(WelcomeAcknowledgementStore::loadIDs().isEmpty()) << "welcomed without the welcome step";
+    // The ledger the sign-in started to load has arrived: nothing is left in flight.
+    EXPECT_TRUE(waitUntil([&] { return ledger->didLoadCategories(); }));
+    root.reset();
+    Preferences::setStandard(nullptr);
 }
 
 // A person with a week never passes through the Hour Audit: not while their categories are

@@ -1,0 +1,76 @@
+// The welcome step drawn like every other view: one point of the design is one pixel.
+
+#include "Vantle/Onboarding/WelcomeAccentButton.h"
+#include "Vantle/Onboarding/WelcomeCheckboxRow.h"
+#include "Vantle/Onboarding/WelcomeConsent.h"
+#include "Vantle/Onboarding/WelcomeStepView.h"
+
+#include <gtest/gtest.h>
+
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
+
+namespace {
+
+TEST(WelcomeStepView, TextIsAsLargeAsTheDesignSaysInPixels)
+{
+    WelcomeStepView view(QUrl(QStringLiteral("https://orvalen.test/terms/vantle")),
+                         QUrl(QStringLiteral("https://orvalen.test/privacy/vantle")));
+    view.resize(960, 680);
+    view.show();
+    WelcomeCheckboxRow *newsletter = view.row(WelcomeConsent::studioListSlug);
+    const struct {
+        const char *what;
+        const QWidget *widget;
+        int pixels;
+    } cases[] = {
+        {"title", view.findChild<QLabel *>(QStringLiteral("title")), 17},
+        {"consent sentence", view.termsLabel(), 13},
+        {"app box", view.row(WelcomeConsent::appListSlug)->findChild<QLabel *>(), 13},
+        {"newsletter box", newsletter->findChild<QLabel *>(), 13},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NE(c.widget, nullptr);
+        EXPECT_EQ(QFontInfo(c.widget->font()).pixelSize(), c.pixels);
+    }
+    // A 14-pixel title with 12 pixels above and below it.
+    EXPECT_LE(view.continueButton()->height(), 42);
+    // The longer label fits its line of the 380-pixel column.
+    const QLabel *label = newsletter->findChild<QLabel *>();
+    EXPECT_LT(label->height(), 2 * QFontMetrics(label->font()).lineSpacing()) << "the newsletter line wraps";
+}
+
+
+// A capture names the account only by an identifier with the exact prefix "oa_" as stored,
+// and the application only in its own list's capture.
+TEST(WelcomeConsent, ACaptureNamesOnlyAnAccountIdentifier)
+{
+    const struct {
+        QString listSlug;
+        QString accountID;
+        bool namesAccount;
+        bool namesApp;
+    } cases[] = {
+        {WelcomeConsent::appListSlug, QStringLiteral("oa_01890a5d"), true, true},
+        {WelcomeConsent::studioListSlug, QStringLiteral("oa_01890a5d"), true, false},
+        {WelcomeConsent::appListSlug, QStringLiteral("OA_01890A5D"), false, true},
+        {WelcomeConsent::appListSlug, QStringLiteral(" oa_01890a5d"), false, true},
+        {WelcomeConsent::studioListSlug, QString(), false, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE((c.listSlug + QLatin1Char(' ') + c.accountID).toStdString());
+        WelcomeConsent::CaptureInput input;
+        input.email = QStringLiteral("a@example.test");
+        input.listSlug = c.listSlug;
+        input.accountID = c.accountID;
+        input.appSlug = QStringLiteral("vantle");
+        const QJsonObject body = WelcomeConsent::captureBody(input);
+        EXPECT_EQ(body.value(QStringLiteral("orvalen_account_id")).toString(), c.namesAccount ? c.accountID : QString());
+        EXPECT_EQ(body.contains(QStringLiteral("orvalen_account_id")), c.namesAccount);
+        EXPECT_EQ(body.contains(QStringLiteral("app_slug")), c.namesApp);
+    }
+}
+
+} // namespace
