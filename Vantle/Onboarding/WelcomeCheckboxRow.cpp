@@ -47,7 +47,7 @@ WelcomeCheckboxRow::WelcomeCheckboxRow(const QString &label, QWidget *parent)
     // Box and label share the label's first baseline: whichever starts lower is pushed down.
     const int ascent = QFontMetrics(m_label->font()).ascent();
     auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(kBox + kSpacing, std::max(0, kBox - ascent), 0, 0);
+    layout->setContentsMargins(ringRoom + kBox + kSpacing, ringRoom + std::max(0, kBox - ascent), 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_label);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -64,7 +64,7 @@ void WelcomeCheckboxRow::setOn(bool isOn)
 int WelcomeCheckboxRow::boxTop() const
 {
     const int ascent = QFontMetrics(m_label->font()).ascent();
-    return std::max(0, ascent - kBox);
+    return ringRoom + std::max(0, ascent - kBox);
 }
 
 void WelcomeCheckboxRow::focusInEvent(QFocusEvent *event)
@@ -85,7 +85,7 @@ void WelcomeCheckboxRow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF box(kBorder / 2, boxTop() + kBorder / 2, kBox - kBorder, kBox - kBorder);
+    const QRectF box(ringRoom + kBorder / 2, boxTop() + kBorder / 2, kBox - kBorder, kBox - kBorder);
     QPainterPath shape;
     shape.addRoundedRect(box, 4, 4);
     if (m_isOn) {

@@ -10,6 +10,10 @@ class QLabel;
 class WelcomeCheckboxRow final : public QAbstractButton {
     Q_OBJECT
 public:
+    // Room left and above the box for its keyboard focus ring, which a widget cannot draw
+    // outside itself; whoever lays the rows out takes it off its own margins.
+    static constexpr int ringRoom = 4;
+
     explicit WelcomeCheckboxRow(const QString &label, QWidget *parent = nullptr);
 
     bool isOn() const { return m_isOn; }

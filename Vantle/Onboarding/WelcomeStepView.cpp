@@ -151,8 +151,9 @@ WelcomeStepView::WelcomeStepView(QUrl termsURL, QUrl privacyURL, QWidget *parent
     m_card = new Card(14, column);
     m_card->setObjectName(QStringLiteral("consentCard"));
     auto *cardLayout = new QVBoxLayout(m_card);
-    cardLayout->setContentsMargins(14, 14, 14, 14);
-    cardLayout->setSpacing(12);
+    const int ring = WelcomeCheckboxRow::ringRoom;
+    cardLayout->setContentsMargins(14 - ring, 14 - ring, 14, 14);
+    cardLayout->setSpacing(12 - ring);
     m_appRow = new WelcomeCheckboxRow(WelcomeConsent::appListLabel, m_card);
     m_appRow->setObjectName(WelcomeConsent::appListSlug);
     m_studioRow = new WelcomeCheckboxRow(WelcomeConsent::studioListLabel, m_card);

@@ -24,6 +24,7 @@
 #include "tools/fakes/FakeContactsService.h"
 #include "tools/fakes/FakeIdentityService.h"
 #include "Vantle/Onboarding/VantleLogo.h"
+#include "Vantle/Onboarding/WelcomeCheckboxRow.h"
 #include "Vantle/Onboarding/WelcomeConsent.h"
 #include "Vantle/Onboarding/WelcomeStepView.h"
 #include "Vantle/Utilities/Theme.h"
@@ -129,6 +130,21 @@ int renderWelcome(const QDir &folder)
         view->setMarketing(c.visible, c.appOptIn, c.studioOptIn);
         backdrop.add(view);
         failures += save(&backdrop, folder, QStringLiteral("welcome-%1").arg(QLatin1String(c.name)), QSize(960, 680)) ? 0 : 1;
+    }
+    // The keyboard on the second box: its ring whole around it.
+    {
+        Backdrop backdrop(Theme::canvas);
+        auto *view = new WelcomeStepView(QUrl(QStringLiteral("https://orvalen.dev/terms/vantle")),
+                                         QUrl(QStringLiteral("https://orvalen.dev/privacy/vantle")));
+        view->setMarketing(both, true, false);
+        backdrop.add(view);
+        backdrop.resize(960, 680);
+        backdrop.show();
+        backdrop.activateWindow();
+        if (!QTest::qWaitForWindowActive(&backdrop))
+            ++failures;
+        view->row(WelcomeConsent::studioListSlug)->setFocus(Qt::TabFocusReason);
+        failures += save(&backdrop, folder, QStringLiteral("welcome-box-focused"), QSize(960, 680)) ? 0 : 1;
     }
     // A short window: the step scrolls rather than squeezing its rows.
     Backdrop small(Theme::canvas);

@@ -9,7 +9,9 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
+#include <QTest>
 
 namespace {
 
@@ -42,6 +44,38 @@ TEST(WelcomeStepView, TextIsAsLargeAsTheDesignSaysInPixels)
     EXPECT_LT(label->height(), 2 * QFontMetrics(label->font()).lineSpacing()) << "the newsletter line wraps";
 }
 
+// A box the keyboard is on has its ring all round, the sides nearest the card's edge too:
+// each side of the ring is looked for in the row's own picture.
+TEST(WelcomeStepView, TheKeyboardsRingGoesAllRoundTheBox)
+{
+    WelcomeStepView view(QUrl(QStringLiteral("https://orvalen.test/terms/vantle")),
+                         QUrl(QStringLiteral("https://orvalen.test/privacy/vantle")));
+    view.resize(960, 680);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    WelcomeCheckboxRow *row = view.row(WelcomeConsent::appListSlug);
+    row->setFocus(Qt::TabFocusReason);
+    const QImage picture = row->grab().toImage();
+    const QImage unfocused = [&] {
+        row->clearFocus();
+        return row->grab().toImage();
+    }();
+    // Columns left of the box and rows above it: the ring differs there, or it was cut off.
+    const int box = WelcomeCheckboxRow::ringRoom;
+    const auto differs = [&](QRect strip) {
+        for (int y = strip.top(); y <= strip.bottom(); ++y) {
+            for (int x = strip.left(); x <= strip.right(); ++x) {
+                if (picture.pixel(x, y) != unfocused.pixel(x, y))
+                    return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(differs(QRect(0, box + 4, box, 12))) << "left of the box";
+    EXPECT_TRUE(differs(QRect(box + 4, 0, 12, box))) << "above the box";
+    EXPECT_TRUE(differs(QRect(box + 20, box + 4, box, 12))) << "right of the box";
+}
 
 // A capture names the account only by an identifier with the exact prefix "oa_" as stored,
 // and the application only in its own list's capture.
