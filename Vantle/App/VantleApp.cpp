@@ -19,6 +19,7 @@
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Services/UpdaterService.h"
 #include "Vantle/Shell/MainWindow.h"
+#include "Vantle/Shell/StartupProbe.h"
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/DiagnosticLogger.h"
 #include "Vantle/Utilities/Log.h"
@@ -169,7 +170,18 @@ void VantleApp::buildWindow()
         connect(view, &MainView::openSettingsRequested, self, &VantleApp::openSettings);
         return view;
     };
-    m_window->setContent(new RootView(m_account, m_bridge, m_ledger, std::move(surfaces)));
+    auto *root = new RootView(m_account, m_bridge, m_ledger, std::move(surfaces));
+    if (!StartupProbe::mode().isEmpty()) {
+        const auto announceWhenPainted = [root](RootView::Surface surface) {
+            StartupProbe::afterFirstPaint(root->content(), [surface]() {
+                StartupProbe::announce(StartupProbe::surfacePrefix + RootView::name(surface).toLatin1());
+            });
+        };
+        // The root view may have chosen its first surface while it was being made.
+        announceWhenPainted(root->surface());
+        connect(root, &RootView::surfaceChanged, root, announceWhenPainted);
+    }
+    m_window->setContent(root);
 }
 
 void VantleApp::buildTray()

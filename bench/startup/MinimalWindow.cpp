@@ -1,7 +1,12 @@
-// The baseline of bench_startup: the least a Qt Widgets program does to put a 960 x 680
-// window on screen, reporting its first paint the way Vantle's main window does.
+// The baselines of bench_startup: the least a Qt Widgets program does to put a 960 x 680
+// window on screen ("empty"), and the same window with a label and a button ("--text"),
+// which pays the font set-up any window with text pays. It reports its first paint the
+// way Vantle's main window does.
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <cstdio>
@@ -36,6 +41,13 @@ int main(int argc, char **argv)
     Window window;
     window.setWindowTitle(QStringLiteral("Baseline"));
     window.resize(960, 680);
+    if (QApplication::arguments().contains(QStringLiteral("--text"))) {
+        auto *layout = new QVBoxLayout(&window);
+        layout->addStretch();
+        layout->addWidget(new QLabel(QStringLiteral("Account for the 168 hours of your week.")), 0, Qt::AlignCenter);
+        layout->addWidget(new QPushButton(QStringLiteral("Continue")), 0, Qt::AlignCenter);
+        layout->addStretch();
+    }
     window.show();
     return app.exec();
 }
