@@ -82,27 +82,19 @@ OrvalenAccountManager::OrvalenAccountManager(OrvalenConfig config, Environment e
         if (self)
             self->handleDeprecationNotices(notices);
     };
-    const std::weak_ptr<KeychainStorage> weakStorage = m_storage;
-    m_authClient->currentSessionProvider = [weakStorage]() -> std::optional<StoredSession> {
-        const std::shared_ptr<KeychainStorage> storage = weakStorage.lock();
-        if (!storage)
-            return std::nullopt;
-        return storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+    m_authClient->currentSessionProvider = [self]() -> std::optional<StoredSession> {
+        return self ? self->storedSession() : std::nullopt;
     };
-    const std::function<QDateTime()> clock = m_now;
-    m_authClient->onSessionRefreshed = [weakStorage, clock](const QString &spentRefreshToken,
-                                                            const OasResponse &answer) {
+    m_authClient->onSessionRefreshed = [self](const QString &spentRefreshToken, const OasResponse &answer) {
         // Only the session that was refreshed is replaced: one rotated elsewhere, or
         // replaced by a new sign-in meanwhile, stays as it is.
-        const std::shared_ptr<KeychainStorage> storage = weakStorage.lock();
-        if (!storage)
+        if (!self)
             return;
-        const std::optional<StoredSession> stored = storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+        const std::optional<StoredSession> stored = self->storedSession();
         if (!stored || !stored->refreshToken || *stored->refreshToken != spentRefreshToken)
             return;
         try {
-            storage->setJSON(sessionFrom(answer, clock ? clock() : QDateTime::currentDateTimeUtc()),
-                             KeychainStorage::Keys::session);
+            self->storeSession(sessionFrom(answer, self->now()));
         } catch (const std::exception &error) {
             // The refresh still counts: the session works until the next launch.
             SystemLog::write(SystemLogLevel::error, QStringLiteral("dev.orvalen.account"), QStringLiteral("session"),
@@ -405,7 +397,7 @@ QCoro::Task<void> OrvalenAccountManager::runApple(quint64 generation, QPointer<Q
         session.account = account;
         session.appSlug = m_config.appSlug;
         session.issuedAt = now();
-        m_storage->setJSON(session, KeychainStorage::Keys::session);
+        storeSession(session);
 
         std::optional<Attempt> attempt = takeAttempt(generation);
         if (!attempt)
@@ -422,7 +414,7 @@ QCoro::Task<void> OrvalenAccountManager::runApple(quint64 generation, QPointer<Q
 
 OrvalenAccount OrvalenAccountManager::complete(const OasResponse &exchange)
 {
-    m_storage->setJSON(sessionFrom(exchange, now()), KeychainStorage::Keys::session);
+    storeSession(sessionFrom(exchange, now()));
     const OrvalenAccount account{exchange.orvalenAccountId, exchange.email, std::nullopt};
     transition(State::signedIn(account));
     return account;
@@ -430,16 +422,39 @@ OrvalenAccount OrvalenAccountManager::complete(const OasResponse &exchange)
 
 // ---- launch restore and sign-out --------------------------------------------------------
 
-std::optional<StoredSession> OrvalenAccountManager::readStoredSession() const
+// ---- the session kept in memory -----------------------------------------------------------
+
+std::optional<StoredSession> OrvalenAccountManager::storedSession() const
 {
-    return m_storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+    if (!m_storedSession)
+        m_storedSession = m_storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+    return *m_storedSession;
+}
+
+std::optional<StoredSession> OrvalenAccountManager::reloadStoredSession()
+{
+    m_storedSession.reset();
+    return storedSession();
+}
+
+void OrvalenAccountManager::storeSession(const StoredSession &session)
+{
+    m_storage->setJSON(session, KeychainStorage::Keys::session);
+    m_storedSession = std::optional<StoredSession>(session);
+}
+
+void OrvalenAccountManager::deleteStoredSession()
+{
+    m_storage->deleteData(KeychainStorage::Keys::session);
+    m_storedSession = std::optional<StoredSession>();
 }
 
 QCoro::Task<std::optional<OrvalenAccount>> OrvalenAccountManager::restore(bool forceRefresh)
 {
     QPointer<OrvalenAccountManager> self(this);
     const quint64 generation = m_generation;
-    const std::optional<StoredSession> stored = readStoredSession();
+    // The launch: the one read of the item that does not trust the copy in memory.
+    const std::optional<StoredSession> stored = reloadStoredSession();
     if (!stored)
         co_return std::nullopt;
 
@@ -449,7 +464,7 @@ QCoro::Task<std::optional<OrvalenAccount>> OrvalenAccountManager::restore(bool f
         co_return std::optional<OrvalenAccount>(stored->account);
     }
     if (!stored->refreshToken) {
-        m_storage->deleteData(KeychainStorage::Keys::session);
+        deleteStoredSession();
         co_return std::nullopt;
     }
 
@@ -472,7 +487,7 @@ QCoro::Task<std::optional<OrvalenAccount>> OrvalenAccountManager::restore(bool f
         co_return std::optional<OrvalenAccount>(complete(*refreshed));
     }
     if (isDefinitiveRefusal(*refusal)) {
-        m_storage->deleteData(KeychainStorage::Keys::session);
+        deleteStoredSession();
         co_return std::nullopt;
     }
     setIsOffline(true);
@@ -503,7 +518,7 @@ QCoro::Task<void> OrvalenAccountManager::signOut()
     const std::shared_ptr<AuthClient> client = m_authClient;
     const std::shared_ptr<KeychainStorage> storage = m_storage;
 
-    const std::optional<StoredSession> stored = readStoredSession();
+    const std::optional<StoredSession> stored = storedSession();
     if (stored) {
         try {
             co_await client->revokeSession(stored->oas);
@@ -512,18 +527,20 @@ QCoro::Task<void> OrvalenAccountManager::signOut()
         }
     }
 
-    const bool overtaken = self && m_generation != generation;
-    if (overtaken) {
-        // A sign-in began while the revoke was out: remove only the session revoked here,
-        // never one that sign-in may have stored since.
-        const std::optional<StoredSession> now = storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
-        if (stored && now && now->oas == stored->oas)
-            storage->deleteData(KeychainStorage::Keys::session);
+    if (!self) {
+        storage->deleteData(KeychainStorage::Keys::session);
         co_return;
     }
-    storage->deleteData(KeychainStorage::Keys::session);
-    if (self)
-        transition(State::signedOut());
+    if (m_generation != generation) {
+        // A sign-in began while the revoke was out: remove only the session revoked here,
+        // never one that sign-in may have stored since.
+        const std::optional<StoredSession> now = storedSession();
+        if (stored && now && now->oas == stored->oas)
+            deleteStoredSession();
+        co_return;
+    }
+    deleteStoredSession();
+    transition(State::signedOut());
 }
 
 // ---- DPoP -------------------------------------------------------------------------------
