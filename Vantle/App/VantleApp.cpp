@@ -3,6 +3,7 @@
 #include "OrvalenAccount/Internal/HTTPTransport.h"
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/OrvalenAccountManager.h"
+#include "OrvalenAccount/OrvalenInstallMetrics.h"
 #include "Platform/ActivationPolicy.h"
 #include "Platform/Preferences.h"
 #include "Vantle/App/AppDelegate.h"
@@ -11,6 +12,7 @@
 #include "Vantle/Models/LedgerModel.h"
 #include "Vantle/Onboarding/LoginFirstFlowView.h"
 #include "Vantle/Onboarding/VantleLogo.h"
+#include "Vantle/Onboarding/WelcomeAcknowledgementStore.h"
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/Analytics.h"
 #include "Vantle/Services/DeviceService.h"
@@ -22,6 +24,7 @@
 #include "Vantle/Shell/StartupProbe.h"
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/DiagnosticLogger.h"
+#include "Vantle/Utilities/KeychainHelper.h"
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Views/HourAuditView.h"
 #include "Vantle/Views/MainView.h"
@@ -86,16 +89,19 @@ void VantleApp::start()
     DiagnosticLogger::watch();
     // Error telemetry first, so that whatever goes wrong from here on is reported.
     ErrorTelemetry::startAtLaunch();
-    // Drawn from its vector image: after the first paint, not before it.
-    m_window->setWindowIcon(VantleLogo::icon());
 
     m_device = new DeviceService(this);
     m_account = new AccountService(m_device, this);
     m_updater = new UpdaterService(this);
     m_bridge = new OrvalenAccountBridge(this);
-    auto api = std::make_shared<VantleAPI>(Constants::API::baseURL(),
-                                           std::make_shared<KeychainStorage>(OrvalenAccountBridge::appSlug),
-                                           HTTPTransport::sharedManager());
+    // Every ledger request presents the stored session's token, which the account manager
+    // keeps in memory: a refresh never waits for the keychain.
+    QPointer<OrvalenAccountBridge> bridge(m_bridge);
+    const VantleAPI::SessionTokenReader sessionToken = [bridge]() -> std::optional<QString> {
+        const std::optional<StoredSession> stored = bridge ? bridge->manager()->storedSession() : std::nullopt;
+        return stored ? std::optional<QString>(stored->oas) : std::nullopt;
+    };
+    auto api = std::make_shared<VantleAPI>(Constants::API::baseURL(), sessionToken, HTTPTransport::sharedManager());
     m_ledger = new LedgerModel(std::move(api), this);
     m_meetings = new MeetingsService({}, this);
 
@@ -112,7 +118,13 @@ void VantleApp::start()
     m_account->attach(m_bridge);
 
     buildWindow();
-    buildTray();
+    // What the first screen does not need comes once it is on screen, or after the same
+    // deadline as the objects above when the window is not shown.
+    // Queued once more: what else waits for that paint (the start-up probe) goes first.
+    StartupProbe::afterFirstPaint(m_window.get(), [this]() {
+        QTimer::singleShot(0, this, &VantleApp::finishStart);
+    });
+    QTimer::singleShot(startDeadline, this, &VantleApp::finishStart);
 
     if (m_delegate) {
         QPointer<VantleApp> self(this);
@@ -121,6 +133,34 @@ void VantleApp::start()
         });
     }
     Q_EMIT started();
+}
+
+void VantleApp::finishStart()
+{
+    if (m_finished || !m_started)
+        return;
+    m_finished = true;
+    // Drawn from its vector image, for the window list and the tray.
+    m_window->setWindowIcon(VantleLogo::icon());
+    buildTray();
+    // Whatever start-up read ahead and nobody asked for is not kept for later reads.
+    Keychain::forgetPrefetched();
+}
+
+QList<KeychainItemQuery> VantleApp::launchKeychainReads()
+{
+    // In the order start-up reads them: the install identifier (error telemetry), the
+    // device identifier, the anonymous analytics identifier, the device key (the account
+    // manager), the stored session (the launch restore), the welcomed accounts (the gate).
+    const QString accountItems = KeychainStorage::serviceFor(OrvalenAccountBridge::appSlug);
+    return {
+        KeychainItemQuery::genericPassword(accountItems, OrvalenInstallMetrics::installIDKey),
+        KeychainItemQuery::genericPassword(KeychainHelper::service, DeviceService::deviceIdKey),
+        KeychainItemQuery::genericPassword(KeychainHelper::service, Analytics::anonymousDistinctIDKey),
+        KeychainItemQuery::key(DPoPSigner::keyTag(DPoPSigner::defaultApplicationIdentifier())),
+        KeychainItemQuery::genericPassword(accountItems, KeychainStorage::Keys::session),
+        KeychainItemQuery::genericPassword(KeychainHelper::service, WelcomeAcknowledgementStore::key),
+    };
 }
 
 VantleApp::~VantleApp()
