@@ -14,11 +14,12 @@
 //                      switches of all threads) in the first and in the second minute.
 //
 // Each start figure is the median of the paired ratios of the rounds (BENCH_ROUNDS, 20 by
-// default), printed with its spread. The programs run on a real X server: $DISPLAY, or an
-// Xvfb of the run's own when none is set; from a home of their own, in a private D-Bus
-// session with an unlocked gnome-keyring (the program re-runs itself inside one), with
+// default), printed with its spread. The programs run on a real X server, from a home of
+// their own, on the desktop of DesktopSession (the program re-runs itself inside it), with
 // the local stack serving the services. The signed-in account, its session and its ledger
 // are made before the stack starts.
+#include "bench/BenchRatio.h"
+#include "bench/DesktopSession.h"
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/OasResponse.h"
 #include "OrvalenAccount/StoredSession.h"
@@ -66,40 +67,6 @@ int rounds()
     return configured > 0 ? configured : 20;
 }
 
-// ---- statistics ---------------------------------------------------------------------------
-
-struct Spread {
-    double median = 0;
-    double p25 = 0;
-    double p75 = 0;
-    double min = 0;
-    double max = 0;
-    int n = 0;
-};
-
-double quantile(const std::vector<double> &sorted, double q)
-{
-    const double at = q * static_cast<double>(sorted.size() - 1);
-    const auto below = static_cast<std::size_t>(at);
-    const std::size_t above = std::min(below + 1, sorted.size() - 1);
-    return sorted[below] + (sorted[above] - sorted[below]) * (at - static_cast<double>(below));
-}
-
-Spread spreadOf(std::vector<double> values)
-{
-    Spread s;
-    if (values.empty())
-        return s;
-    std::sort(values.begin(), values.end());
-    s.n = static_cast<int>(values.size());
-    s.median = quantile(values, 0.5);
-    s.p25 = quantile(values, 0.25);
-    s.p75 = quantile(values, 0.75);
-    s.min = values.front();
-    s.max = values.back();
-    return s;
-}
-
 // One line of the closing table.
 struct Figure {
     std::string name;
@@ -125,8 +92,7 @@ void addRatioFigure(const std::string &name, const Spread &vantle, const Spread 
     figure.name = name;
     figure.vantle = format("%.1f ", vantle.median) + unit;
     figure.baseline = format("%.1f ", baseline.median) + unit;
-    figure.ratio = format("%.2f [%.2f-%.2f]", ratio.median, ratio.p25, ratio.p75)
-        + format(" (%.2f-%.2f)", ratio.min, ratio.max);
+    figure.ratio = ratio.n > 1 ? ratio.text() : format("%.2f", ratio.median);
     figure.goal = goal > 0 ? format("<= %.1f", goal) : "-";
     figure.verdict = goal <= 0 ? "" : ratio.median <= goal ? "ok" : "OVER";
     table.push_back(figure);
@@ -237,46 +203,7 @@ private:
 
 Stack *g_stack = nullptr;
 
-// The X display the programs use: $DISPLAY, or an Xvfb of this run's own.
-class Display {
-public:
-    Display()
-    {
-        if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
-            m_name = qEnvironmentVariable("DISPLAY");
-            return;
-        }
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return;
-        m_process.setChildProcessModifier([fds]() { ::dup2(fds[1], 9); });
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("9"), QStringLiteral("-screen"),
-                                                 QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                                                 QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        ::close(fds[1]);
-        char buffer[16] = {};
-        const ssize_t got = ::read(fds[0], buffer, sizeof buffer - 1);
-        ::close(fds[0]);
-        if (got > 0)
-            m_name = QStringLiteral(":") + QString::fromLatin1(buffer).trimmed();
-    }
-    ~Display()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-    QString name() const { return m_name; }
-
-private:
-    QProcess m_process;
-    QString m_name;
-};
-
-Display *g_display = nullptr;
+DesktopSession::Display *g_display = nullptr;
 
 // Sums a per-thread figure of a process over its threads.
 template <typename Read>
@@ -318,7 +245,9 @@ public:
         for (const QString &line : g_stack->addresses())
             env.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1));
         m_process.setProcessEnvironment(env);
-        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(qEnvironmentVariableIsEmpty("BENCH_STDERR") ? QProcess::nullDevice()
+                                                                                 : qEnvironmentVariable("BENCH_STDERR"),
+                                       QIODevice::Append);
         m_clock.start();
         m_process.start(program, arguments);
     }
@@ -359,6 +288,14 @@ public:
         }
     }
     bool saw(const QByteArray &line) const { return m_seen.count(line) > 0; }
+    // For a start that never showed what was waited for: what it did say.
+    void reportLines() const
+    {
+        std::fprintf(stderr, "bench_startup: %s said:", qPrintable(m_process.program()));
+        for (const QByteArray &line : m_order)
+            std::fprintf(stderr, " \"%s\"", line.constData());
+        std::fprintf(stderr, "\n");
+    }
     // The lines in the order they arrived.
     const std::vector<QByteArray> &lines() const { return m_order; }
 
@@ -380,6 +317,15 @@ public:
             const QByteArray s = readAll(task + QStringLiteral("/status"));
             return statusField(s, "voluntary_ctxt_switches") + statusField(s, "nonvoluntary_ctxt_switches");
         });
+    }
+    std::string threadNames() const
+    {
+        std::string names;
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid()));
+        for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            names += (names.empty() ? "" : ", ")
+                + readAll(tasks.filePath(task + QStringLiteral("/comm"))).trimmed().toStdString();
+        return names;
     }
     // The same by thread name, for telling where they come from.
     std::map<std::string, qint64> wakeupsByThread() const
@@ -432,6 +378,8 @@ void SignedOut(benchmark::State &state)
                 Start vantle(vantleProgram, {}, vantleHome);
                 mapped = vantle.waitFor(firstPaint);
                 signIn = vantle.waitFor(gateShown);
+                if (!signIn)
+                    vantle.reportLines();
             };
             // In turn, each first every other round: a drift of the machine's load hits both.
             if (round % 2 == 0) {
@@ -456,16 +404,16 @@ void SignedOut(benchmark::State &state)
             cpuRatio.push_back(signIn->cpuMs / text->cpuMs);
         }
     }
-    const Spread map = spreadOf(mapRatio), signIn = spreadOf(signInRatio), cpu = spreadOf(cpuRatio);
+    const Spread map = Spread::of(mapRatio), signIn = Spread::of(signInRatio), cpu = Spread::of(cpuRatio);
     state.counters["mapped_ratio"] = map.median;
-    state.counters["signin_ms"] = spreadOf(signInMs).median;
+    state.counters["signin_ms"] = Spread::of(signInMs).median;
     state.counters["signin_ratio"] = signIn.median;
     state.counters["cpu_ratio"] = cpu.median;
-    addRatioFigure("exec -> first window mapped (loading view) / empty window", spreadOf(mapMs), spreadOf(emptyMs), map,
+    addRatioFigure("exec -> first window mapped (loading view) / empty window", Spread::of(mapMs), Spread::of(emptyMs), map,
                    "ms", 0);
-    addRatioFigure("exec -> sign-in screen shown, signed out / text window", spreadOf(signInMs), spreadOf(textMs), signIn,
+    addRatioFigure("exec -> sign-in screen shown, signed out / text window", Spread::of(signInMs), Spread::of(textMs), signIn,
                    "ms", 1.5);
-    addRatioFigure("CPU until the sign-in screen / text window", spreadOf(cpuMs), spreadOf(textCpuMs), cpu, "ms", 1.5);
+    addRatioFigure("CPU until the sign-in screen / text window", Spread::of(cpuMs), Spread::of(textCpuMs), cpu, "ms", 1.5);
 }
 
 void SignedIn(benchmark::State &state)
@@ -485,6 +433,8 @@ void SignedIn(benchmark::State &state)
                 Start vantle(vantleProgram, {}, vantleHome);
                 week = vantle.waitFor(weekShown);
                 signInPainted += vantle.saw(gateShown) ? 1 : 0;
+                if (!week)
+                    vantle.reportLines();
             };
             if (round % 2 == 0) {
                 runBaseline();
@@ -502,11 +452,11 @@ void SignedIn(benchmark::State &state)
             ratio.push_back(week->ms / text->ms);
         }
     }
-    const Spread spread = spreadOf(ratio);
-    state.counters["week_ms"] = spreadOf(weekMs).median;
+    const Spread spread = Spread::of(ratio);
+    state.counters["week_ms"] = Spread::of(weekMs).median;
     state.counters["week_ratio"] = spread.median;
     state.counters["signin_screen_painted"] = signInPainted;
-    addRatioFigure("exec -> the week shown, signed in / text window", spreadOf(weekMs), spreadOf(textMs), spread, "ms",
+    addRatioFigure("exec -> the week shown, signed in / text window", Spread::of(weekMs), Spread::of(textMs), spread, "ms",
                    2.0);
     Figure flashes;
     flashes.name = "signed-in starts that painted the sign-in screen";
@@ -533,17 +483,21 @@ void idle(benchmark::State &state, bool signedIn)
         }
         const qint64 vantleStart = vantle.wakeups();
         const qint64 baselineStart = baseline.wakeups();
+        const std::map<std::string, qint64> shown = vantle.wakeupsByThread();
         std::this_thread::sleep_for(30s);
         const double rss = vantle.residentMiB(), baseRss = baseline.residentMiB();
         const double anon = vantle.anonymousMiB(), baseAnon = baseline.anonymousMiB();
-        const int threads = vantle.threads(), baseThreads = baseline.threads();
         std::this_thread::sleep_for(30s);
+        // Counted once the first minute is over: threads that only served start-up have
+        // ended by then (Qt's pools let theirs go after 30 idle seconds).
+        const int threads = vantle.threads(), baseThreads = baseline.threads();
+        const std::string names = vantle.threadNames();
         const qint64 vantleMinute = vantle.wakeups(), baselineMinute = baseline.wakeups();
-        const std::map<std::string, qint64> before = vantle.wakeupsByThread();
+        const std::map<std::string, qint64> minute = vantle.wakeupsByThread();
         std::this_thread::sleep_for(60s);
         const qint64 vantleSteady = vantle.wakeups() - vantleMinute;
         const qint64 baselineSteady = baseline.wakeups() - baselineMinute;
-        const std::map<std::string, qint64> after = vantle.wakeupsByThread();
+        const std::map<std::string, qint64> steady = vantle.wakeupsByThread();
 
         state.counters["rss_mib"] = rss;
         state.counters["rss_ratio"] = rss / baseRss;
@@ -566,13 +520,16 @@ void idle(benchmark::State &state, bool signedIn)
         wakeups.ratio = "-";
         wakeups.goal = signedIn ? "<= 5 + refresh" : "<= 5";
         wakeups.verdict = "";
-        std::string where;
-        for (const auto &[thread, count] : after) {
-            const auto earlier = before.find(thread);
-            const qint64 woke = count - (earlier == before.end() ? 0 : earlier->second);
-            if (woke > 0)
-                where += (where.empty() ? "" : ", ") + thread + " " + std::to_string(woke);
-        }
+        const auto byThread = [](const std::map<std::string, qint64> &from, const std::map<std::string, qint64> &to) {
+            std::string where;
+            for (const auto &[thread, count] : to) {
+                const auto earlier = from.find(thread);
+                const qint64 woke = count - (earlier == from.end() ? 0 : earlier->second);
+                if (woke > 0)
+                    where += (where.empty() ? "" : ", ") + thread + " " + std::to_string(woke);
+            }
+            return where.empty() ? std::string("none") : where;
+        };
         table.push_back(wakeups);
         Figure threadCount;
         threadCount.name = "threads at idle, " + when;
@@ -581,8 +538,9 @@ void idle(benchmark::State &state, bool signedIn)
         threadCount.ratio = "-";
         threadCount.goal = "as few as the work needs";
         table.push_back(threadCount);
-        std::printf("idle, %s: wakeups of the second minute by thread: %s\n", when.c_str(),
-                    where.empty() ? "none" : where.c_str());
+        std::printf("idle, %s: wakeups by thread, first minute: %s; second minute: %s\n", when.c_str(),
+                    byThread(shown, minute).c_str(), byThread(minute, steady).c_str());
+        std::printf("idle, %s: threads after the first minute: %s\n", when.c_str(), names.c_str());
     }
 }
 
@@ -621,24 +579,13 @@ void printTable()
 
 int main(int argc, char **argv)
 {
-    // A private session bus with an unlocked keyring, as the application has on a desktop.
-    if (qgetenv("VANTLE_BENCH_INNER").isEmpty()) {
-        std::string command = "eval \"$(echo -n bench | gnome-keyring-daemon --unlock --components=secrets)\" >/dev/null;"
-                              " VANTLE_BENCH_INNER=1 exec \"$0\" \"$@\"";
-        std::vector<char *> args{const_cast<char *>("dbus-run-session"), const_cast<char *>("--"),
-                                 const_cast<char *>("bash"), const_cast<char *>("-c"), command.data()};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        ::execvp("dbus-run-session", args.data());
-        std::perror("bench_startup: dbus-run-session");
-        return 1;
-    }
+    if (const std::optional<int> status = DesktopSession::enter(argc, argv))
+        return *status;
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    Display display;
+    DesktopSession::Display display;
     if (display.name().isEmpty()) {
         std::fprintf(stderr, "bench_startup: no X display: set DISPLAY or install Xvfb\n");
         return 1;
