@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <malloc.h>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -92,6 +93,9 @@ std::unique_ptr<QObject> startApplication(ModuleLoader &loader, AppLaunch &launc
 
 int main(int argc, char **argv)
 {
+    // One heap for every thread: the keyring's, the log's and the network's threads each
+    // kept an arena of their own, most of it idle for the life of the process.
+    mallopt(M_ARENA_MAX, 1);
     // Qt takes the first thread that asks for its thread data as the main thread: this one,
     // before the loading thread starts.
     QThread::currentThread();

@@ -57,7 +57,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString vantleProgram = QStringLiteral(VANTLE_EXECUTABLE);
+// BENCH_VANTLE names another build's executable (to compare two builds in one run).
+const QString vantleProgram = qEnvironmentVariableIsEmpty("BENCH_VANTLE") ? QStringLiteral(VANTLE_EXECUTABLE)
+                                                                          : qEnvironmentVariable("BENCH_VANTLE");
 const QString baselineProgram = QStringLiteral(VANTLE_STARTUP_BASELINE);
 const QString benchEmail = QStringLiteral("bench@example.test");
 
