@@ -17,18 +17,6 @@
 namespace {
 
 
-StoredSession sessionFrom(const OasResponse &answer, const QDateTime &issuedAt)
-{
-    StoredSession session;
-    session.oas = answer.oas;
-    session.refreshToken = answer.refreshToken;
-    session.expiresAt = answer.expiresAt;
-    session.account = OrvalenAccount{answer.orvalenAccountId, answer.email, std::nullopt};
-    session.appSlug = answer.appSlug;
-    session.issuedAt = issuedAt;
-    return session;
-}
-
 // A refusal after which the stored refresh token is worth nothing.
 bool isDefinitiveRefusal(const OrvalenError &error)
 {
@@ -94,7 +82,7 @@ OrvalenAccountManager::OrvalenAccountManager(OrvalenConfig config, Environment e
         if (!stored || !stored->refreshToken || *stored->refreshToken != spentRefreshToken)
             return;
         try {
-            self->storeSession(sessionFrom(answer, self->now()));
+            self->storeSession(StoredSession::from(answer, self->now()));
         } catch (const std::exception &error) {
             // The refresh still counts: the session works until the next launch.
             SystemLog::write(SystemLogLevel::error, QStringLiteral("dev.orvalen.account"), QStringLiteral("session"),
@@ -414,7 +402,7 @@ QCoro::Task<void> OrvalenAccountManager::runApple(quint64 generation, QPointer<Q
 
 OrvalenAccount OrvalenAccountManager::complete(const OasResponse &exchange)
 {
-    storeSession(sessionFrom(exchange, now()));
+    storeSession(StoredSession::from(exchange, now()));
     const OrvalenAccount account{exchange.orvalenAccountId, exchange.email, std::nullopt};
     transition(State::signedIn(account));
     return account;

@@ -7,6 +7,7 @@
 // at 240 Hz (4 ms).
 
 #include "bench/BenchRatio.h"
+#include "bench/Click.h"
 #include "VantleKit/Audit/AuditStore.h"
 #include "VantleKit/Audit/Views/AuditFlowView.h"
 #include "VantleKit/Audit/Views/AuditMotion.h"
@@ -18,7 +19,6 @@
 #include <QElapsedTimer>
 #include <QWindow>
 #include <QLayout>
-#include <QMouseEvent>
 
 #include <algorithm>
 #include <chrono>
@@ -68,15 +68,6 @@ struct Dashboard {
         return painted;
     }
 
-    static void press(QWidget *button)
-    {
-        const QPointF at(button->width() / 2.0, button->height() / 2.0);
-        const QPointF global = button->mapToGlobal(at);
-        QMouseEvent down(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent up(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(button, &down);
-        QApplication::sendEvent(button, &up);
-    }
 
     // Counts the paint events of the widgets it watches.
     class PaintCounter final : public QObject {
@@ -170,7 +161,7 @@ void BM_StepperPress(benchmark::State &state)
     int frames = 0;
     timed(state, [&] {
         // Up and down in turn: the week stays where it started.
-        Dashboard::press(up ? d.inc : d.dec);
+        clickMiddle(up ? d.inc : d.dec);
         Dashboard::finishLayout();
         frames += d.finishFrame() > 0 ? 1 : 0;
         up = !up;

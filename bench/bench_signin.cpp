@@ -16,6 +16,7 @@
 // socket. Each figure is the median of BENCH_ROUNDS (10 by default) paired rounds, printed
 // with its spread; the sign-in's own work is what it takes beyond the hand-off.
 #include "bench/BenchRatio.h"
+#include "bench/Click.h"
 #include "bench/DesktopSession.h"
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/UI/OrvalenProviderButton.h"
@@ -37,7 +38,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QMouseEvent>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -182,16 +182,6 @@ struct Instance {
         waitFor([&] { return gate->isVisible(); });
     }
 
-    void click(QWidget *button)
-    {
-        const QPointF at(button->width() / 2.0, button->height() / 2.0);
-        const QPointF global = button->mapToGlobal(at);
-        QMouseEvent down(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent up(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(button, &down);
-        QApplication::sendEvent(button, &up);
-    }
-
     // Milliseconds from the click to the signed-in state; nothing when it never came.
     std::optional<double> signIn()
     {
@@ -200,7 +190,7 @@ struct Instance {
         QElapsedTimer clock;
         clock.start();
         ++pagesOpened;
-        click(button);
+        clickMiddle(button);
         if (!waitFor([&] { return service->isAuthenticated(); }))
             return std::nullopt;
         return static_cast<double>(clock.nsecsElapsed()) / 1e6;

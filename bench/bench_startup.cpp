@@ -178,14 +178,7 @@ public:
             storage.deleteData(KeychainStorage::Keys::session);
             return;
         }
-        StoredSession session;
-        session.oas = m_session.oas;
-        session.refreshToken = m_session.refreshToken;
-        session.expiresAt = m_session.expiresAt;
-        session.account = OrvalenAccount{m_session.orvalenAccountId, m_session.email, std::nullopt};
-        session.appSlug = m_session.appSlug;
-        session.issuedAt = QDateTime::currentDateTimeUtc();
-        storage.setJSON(session, KeychainStorage::Keys::session);
+        storage.setJSON(StoredSession::from(m_session, QDateTime::currentDateTimeUtc()), KeychainStorage::Keys::session);
         WelcomeAcknowledgementStore::acknowledge(m_session.orvalenAccountId.raw);
     }
 
@@ -278,12 +271,20 @@ public:
             if (left <= 0 || !m_process.waitForReadyRead(static_cast<int>(left)))
                 return std::nullopt;
             const double now = static_cast<double>(m_clock.nsecsElapsed()) / 1e6;
-            const double cpu = cpuMs();
+            const double threadsCpu = cpuMs();
             m_pending += m_process.readAllStandardOutput();
             qsizetype end;
             while ((end = m_pending.indexOf('\n')) >= 0) {
-                const QByteArray arrived = m_pending.left(end);
+                QByteArray arrived = m_pending.left(end);
                 m_pending.remove(0, end + 1);
+                // The CPU time the program tells with the line counts the threads that have
+                // ended too; an older build's lines lack it.
+                double cpu = threadsCpu;
+                const qsizetype told = arrived.indexOf(QByteArray(" ") + StartupProbe::cpuPrefix);
+                if (told >= 0) {
+                    cpu = arrived.mid(told + 1 + qstrlen(StartupProbe::cpuPrefix)).toDouble();
+                    arrived.truncate(told);
+                }
                 m_order.push_back(arrived);
                 m_seen.emplace(arrived, Milestone{now, cpu});
             }
@@ -302,6 +303,7 @@ public:
     const std::vector<QByteArray> &lines() const { return m_order; }
 
     qint64 pid() const { return m_process.processId(); }
+    // The CPU time of the threads alive now.
     double cpuMs() const
     {
         return static_cast<double>(overThreads(pid(), [](const QString &task) {

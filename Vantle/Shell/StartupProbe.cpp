@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -58,7 +59,11 @@ void StartupProbe::announce(const QByteArray &line)
 {
     if (mode().isEmpty())
         return;
-    std::fprintf(stdout, "%s\n", line.constData());
+    // The CPU time of every thread the process has had, those that ended included.
+    timespec cpu{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    std::fprintf(stdout, "%s %s%.3f\n", line.constData(), cpuPrefix,
+                 static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) / 1e6);
     std::fflush(stdout);
 }
 

@@ -13,17 +13,21 @@ class QWidget;
 //   "vantle-surface <surface>"    the main window's content became the loading view, the
 //                                 first-run gate, the Hour Audit or the week ("loading",
 //                                 "gate", "audit", "main")
-// With the value "hide" the main window hides itself after its first paint, as closing it
-// into the tray would. Without the variable nothing is written and nothing is watched.
+// Each line ends with " cpu-ms=" and the CPU time the process has spent so far, all its
+// threads together. With the value "hide" the main window hides itself after its first
+// paint, as closing it into the tray would. Without the variable nothing is written and
+// nothing is watched.
 namespace StartupProbe {
 
 inline constexpr const char *variable = "VANTLE_STARTUP_PROBE";
 inline constexpr const char *firstPaintLine = "vantle-first-paint";
 inline constexpr const char *surfacePrefix = "vantle-surface ";
+inline constexpr const char *cpuPrefix = "cpu-ms=";
 
 // The variable's value; empty when the probe is off.
 QByteArray mode();
-// Writes the line and a line break to standard output at once (when the probe is on).
+// Writes the line, the CPU time and a line break to standard output at once (when the
+// probe is on).
 void announce(const QByteArray &line);
 // Calls `then` once, on the GUI thread, after the first paint of `widget` or of any widget
 // inside it has been delivered; never when `widget` goes before it paints.

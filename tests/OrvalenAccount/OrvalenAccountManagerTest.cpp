@@ -214,6 +214,20 @@ StoredSession previousSession()
     return session;
 }
 
+// The identity service's answer to a refresh: the session rotated.
+OasResponse rotatedSession()
+{
+    OasResponse r;
+    r.ok = true;
+    r.oas = QStringLiteral("oas_rotated");
+    r.refreshToken = QStringLiteral("rt_rotated");
+    r.expiresAt = QDateTime::currentDateTimeUtc().addDays(30);
+    r.orvalenAccountId = OrvalenAccountID(FakeIdentityService::accountId);
+    r.email = FakeIdentityService::email;
+    r.appSlug = QStringLiteral("vantle");
+    return r;
+}
+
 TEST(OrvalenAccountManager, BrowserSignInExchangesTheVerifiedCodeAndStoresTheSession)
 {
     Harness h;
@@ -620,17 +634,7 @@ TEST(OrvalenAccountManager, ReverifyOnLaunchAbsorbsAFailedStore)
 
 TEST(OrvalenAccountManager, RefreshedSessionIsStoredOnlyOverTheSessionItRefreshed)
 {
-    const auto answer = [] {
-        OasResponse r;
-        r.ok = true;
-        r.oas = QStringLiteral("oas_rotated");
-        r.refreshToken = QStringLiteral("rt_rotated");
-        r.expiresAt = QDateTime::currentDateTimeUtc().addDays(30);
-        r.orvalenAccountId = OrvalenAccountID(FakeIdentityService::accountId);
-        r.email = FakeIdentityService::email;
-        r.appSlug = QStringLiteral("vantle");
-        return r;
-    }();
+    const OasResponse answer = rotatedSession();
     const struct {
         const char *name;
         std::optional<std::optional<QString>> storedRefreshToken; // outer absent: nothing stored
@@ -669,15 +673,7 @@ TEST(OrvalenAccountManager, TheStoredSessionIsKeptInMemoryThroughItsChanges)
     Harness h;
     const StoredSession launched = h.storeLiveSession(3600);
     const auto rotated = [&h]() {
-        OasResponse r;
-        r.ok = true;
-        r.oas = QStringLiteral("oas_rotated");
-        r.refreshToken = QStringLiteral("rt_rotated");
-        r.expiresAt = QDateTime::currentDateTimeUtc().addDays(30);
-        r.orvalenAccountId = OrvalenAccountID(FakeIdentityService::accountId);
-        r.email = FakeIdentityService::email;
-        r.appSlug = QStringLiteral("vantle");
-        h.manager->authClient()->onSessionRefreshed(*h.manager->storedSession()->refreshToken, r);
+        h.manager->authClient()->onSessionRefreshed(*h.manager->storedSession()->refreshToken, rotatedSession());
     };
     const struct {
         const char *name;
