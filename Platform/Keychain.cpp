@@ -50,11 +50,17 @@ KeychainItemQuery KeychainItemQuery::key(QByteArray applicationTag)
 
 namespace {
 
-const std::shared_ptr<PrefetchedKeychain> &systemKeychain()
+const std::shared_ptr<SecretServiceKeychain> &secretService()
 {
     // Created on first use, so a process that never touches the keychain never talks
     // to the Secret Service.
-    static const auto keychain = std::make_shared<PrefetchedKeychain>(std::make_shared<SecretServiceKeychain>());
+    static const auto service = std::make_shared<SecretServiceKeychain>();
+    return service;
+}
+
+const std::shared_ptr<PrefetchedKeychain> &systemKeychain()
+{
+    static const auto keychain = std::make_shared<PrefetchedKeychain>(secretService());
     return keychain;
 }
 
@@ -63,6 +69,11 @@ const std::shared_ptr<PrefetchedKeychain> &systemKeychain()
 std::shared_ptr<KeychainBackend> Keychain::system()
 {
     return systemKeychain();
+}
+
+void Keychain::open()
+{
+    secretService()->open();
 }
 
 void Keychain::prefetch(const QList<KeychainItemQuery> &queries)

@@ -19,26 +19,42 @@
 
 namespace {
 
-// Loads the application module on a thread of its own from the start of the process, and
-// reads the keyring ahead there once this start turns out to be the running instance:
-// the GUI thread meanwhile builds the window.
+// Loads the application module on a thread of its own from the start of the process and
+// reaches the keyring; once this start turns out to be the running instance, it reads ahead
+// there what the first screen needs. The GUI thread meanwhile builds the window. A start
+// that hands over to the running instance waits for the module alone.
 class ModuleLoader final {
 public:
-    ModuleLoader() : m_isPrimary(m_primary.get_future()), m_thread([this]() { run(); }) {}
-    ~ModuleLoader() { finish(); }
+    ModuleLoader()
+        : m_isPrimary(m_primary.get_future()), m_isLoaded(m_loaded.get_future()), m_thread([this]() { run(); })
+    {
+    }
+    ~ModuleLoader()
+    {
+        decide(false);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
     ModuleLoader(const ModuleLoader &) = delete;
     ModuleLoader &operator=(const ModuleLoader &) = delete;
 
     // Whether this start is the running instance: only that one reads the keyring ahead.
     void decide(bool primary)
     {
-        std::call_once(m_decided, [this, primary]() { m_primary.set_value(primary); });
+        std::call_once(m_decided, [this, primary]() {
+            m_primaryDecided = primary;
+            m_primary.set_value(primary);
+        });
     }
 
-    // Waits for the loading thread; the module's entry, or null with the reason in `error`.
+    // The module's entry, or null with the reason in `error`. The running instance waits
+    // for the reading ahead too; another start only for the module.
     AppLaunch::Entry entry(QString *error)
     {
-        finish();
+        decide(false);
+        m_isLoaded.wait();
+        if (m_primaryDecided && m_thread.joinable())
+            m_thread.join();
         if (!m_entry && error)
             *error = m_error;
         return m_entry;
@@ -47,30 +63,34 @@ public:
 private:
     void run()
     {
+        AppLaunch::Prepare connect = nullptr;
+        AppLaunch::Prepare prepare = nullptr;
         try {
             m_entry = reinterpret_cast<AppLaunch::Entry>(
                 AppModule::resolve(AppLaunch::moduleName, AppLaunch::entrySymbol, &m_error));
-            const auto prepare = m_entry ? reinterpret_cast<AppLaunch::Prepare>(
-                                     AppModule::resolve(AppLaunch::moduleName, AppLaunch::prepareSymbol))
-                                         : nullptr;
-            if (m_isPrimary.get() && prepare)
-                prepare();
+            if (m_entry) {
+                connect = reinterpret_cast<AppLaunch::Prepare>(
+                    AppModule::resolve(AppLaunch::moduleName, AppLaunch::connectSymbol));
+                prepare = reinterpret_cast<AppLaunch::Prepare>(
+                    AppModule::resolve(AppLaunch::moduleName, AppLaunch::prepareSymbol));
+            }
         } catch (...) {
             m_entry = nullptr;
             m_error = QStringLiteral("loading failed");
         }
-    }
-
-    void finish()
-    {
-        decide(false);
-        if (m_thread.joinable())
-            m_thread.join();
+        m_loaded.set_value();
+        if (connect)
+            connect();
+        if (m_isPrimary.get() && prepare)
+            prepare();
     }
 
     std::promise<bool> m_primary;
     std::future<bool> m_isPrimary;
+    std::promise<void> m_loaded;
+    std::future<void> m_isLoaded;
     std::once_flag m_decided;
+    bool m_primaryDecided = false; // GUI thread
     AppLaunch::Entry m_entry = nullptr;
     QString m_error;
     std::thread m_thread; // last: starts once the members above exist

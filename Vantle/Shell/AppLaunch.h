@@ -26,9 +26,13 @@ struct AppLaunch {
     // code in `exitCode` (0 once the running instance took the arguments). Never throws.
     static inline const char *const entrySymbol = "vantle_app_start";
     using Entry = QObject *(*)(AppLaunch *launch, int *exitCode);
+    // extern "C" void vantle_app_connect(): reaches the keyring, on the calling thread, and
+    // reads nothing (any start may, before it knows whether it is the running instance).
     // extern "C" void vantle_app_prepare(): reads ahead, on the calling thread, the keyring
-    // items start-up needs. Called at most once, from the loading thread, before the entry
-    // and only for the running instance. Never throws.
+    // items and the fonts start-up needs; only for the running instance, once its
+    // application object exists. Each is called at most once, from the loading thread, and
+    // never throws.
+    static inline const char *const connectSymbol = "vantle_app_connect";
     static inline const char *const prepareSymbol = "vantle_app_prepare";
     using Prepare = void (*)();
 

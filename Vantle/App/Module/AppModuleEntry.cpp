@@ -26,7 +26,16 @@ public:
 
 } // namespace
 
-// Runs on the executable's loading thread while the main window is being built.
+// These run on the executable's loading thread while the main window is being built.
+extern "C" Q_DECL_EXPORT void vantle_app_connect()
+{
+    try {
+        Keychain::open();
+    } catch (...) {
+        // The first read connects instead.
+    }
+}
+
 extern "C" Q_DECL_EXPORT void vantle_app_prepare()
 {
     // The fonts on a thread of their own: the keyring's answers are mostly waiting.
