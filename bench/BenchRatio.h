@@ -54,6 +54,20 @@ struct Spread {
     }
 };
 
+// Runs a round's baseline and its measured work in turn, each first every other round: a
+// drift of the machine's load hits both alike.
+template <typename Baseline, typename Measured>
+void inTurn(int round, const Baseline &baseline, const Measured &measured)
+{
+    if (round % 2 == 0) {
+        baseline();
+        measured();
+    } else {
+        measured();
+        baseline();
+    }
+}
+
 // Console output as usual (the aggregates of a benchmark with repetitions), plus a line for
 // each benchmark compared with its baseline from the same run: a ratio holds on any machine,
 // a time does not. The repetitions of the benchmarks run interleaved (see initialize()), and

@@ -265,13 +265,7 @@ void BrowserSignIn(benchmark::State &state)
                 return;
             }
             std::optional<double> signIn, handOff;
-            if (round % 2 == 0) {
-                handOff = instance.handOff();
-                signIn = instance.signIn();
-            } else {
-                signIn = instance.signIn();
-                handOff = instance.handOff();
-            }
+            inTurn(round, [&]() { handOff = instance.handOff(); }, [&]() { signIn = instance.signIn(); });
             if (!signIn || !handOff) {
                 state.SkipWithError(signIn ? "the hand-off never arrived" : "the sign-in never finished");
                 return;

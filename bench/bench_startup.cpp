@@ -385,14 +385,7 @@ void SignedOut(benchmark::State &state)
                 if (!signIn)
                     vantle.reportLines();
             };
-            // In turn, each first every other round: a drift of the machine's load hits both.
-            if (round % 2 == 0) {
-                runBaselines();
-                runVantle();
-            } else {
-                runVantle();
-                runBaselines();
-            }
+            inTurn(round, runBaselines, runVantle);
             if (!empty || !text || !mapped || !signIn) {
                 state.SkipWithError("a program never showed its screen");
                 return;
@@ -440,13 +433,7 @@ void SignedIn(benchmark::State &state)
                 if (!week)
                     vantle.reportLines();
             };
-            if (round % 2 == 0) {
-                runBaseline();
-                runVantle();
-            } else {
-                runVantle();
-                runBaseline();
-            }
+            inTurn(round, runBaseline, runVantle);
             if (!text || !week) {
                 state.SkipWithError("a program never showed its screen");
                 return;
