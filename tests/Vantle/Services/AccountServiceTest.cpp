@@ -484,7 +484,9 @@ TEST(AccountService, BridgeSessionPairsTheStoredTokenWithThePublishedAccount)
     // the manager writes the item, and every read of it would be a round trip to the
     // Secret Service on the GUI thread.
     h.storage().deleteData(KeychainStorage::Keys::session);
-    EXPECT_EQ(h.bridge->currentSession()->oas, earlier.oas) << "signed in, item gone behind the manager's back";
+    EXPECT_EQ(h.bridge->currentSession(),
+              (OrvalenAccountBridge::Session{earlier.oas, QStringLiteral("oa_earlier"), QStringLiteral("e@example.test")}))
+        << "signed in, item gone behind the manager's back";
 
     h.storeLiveSession(3600, QStringLiteral("oa_earlier"), QStringLiteral("e@example.test"));
     h.browser->setMode(FakeBrowser::Mode::ignore);
