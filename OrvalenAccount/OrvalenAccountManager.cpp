@@ -17,18 +17,6 @@
 namespace {
 
 
-StoredSession sessionFrom(const OasResponse &answer, const QDateTime &issuedAt)
-{
-    StoredSession session;
-    session.oas = answer.oas;
-    session.refreshToken = answer.refreshToken;
-    session.expiresAt = answer.expiresAt;
-    session.account = OrvalenAccount{answer.orvalenAccountId, answer.email, std::nullopt};
-    session.appSlug = answer.appSlug;
-    session.issuedAt = issuedAt;
-    return session;
-}
-
 // A refusal after which the stored refresh token is worth nothing.
 bool isDefinitiveRefusal(const OrvalenError &error)
 {
@@ -82,27 +70,19 @@ OrvalenAccountManager::OrvalenAccountManager(OrvalenConfig config, Environment e
         if (self)
             self->handleDeprecationNotices(notices);
     };
-    const std::weak_ptr<KeychainStorage> weakStorage = m_storage;
-    m_authClient->currentSessionProvider = [weakStorage]() -> std::optional<StoredSession> {
-        const std::shared_ptr<KeychainStorage> storage = weakStorage.lock();
-        if (!storage)
-            return std::nullopt;
-        return storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+    m_authClient->currentSessionProvider = [self]() -> std::optional<StoredSession> {
+        return self ? self->storedSession() : std::nullopt;
     };
-    const std::function<QDateTime()> clock = m_now;
-    m_authClient->onSessionRefreshed = [weakStorage, clock](const QString &spentRefreshToken,
-                                                            const OasResponse &answer) {
+    m_authClient->onSessionRefreshed = [self](const QString &spentRefreshToken, const OasResponse &answer) {
         // Only the session that was refreshed is replaced: one rotated elsewhere, or
         // replaced by a new sign-in meanwhile, stays as it is.
-        const std::shared_ptr<KeychainStorage> storage = weakStorage.lock();
-        if (!storage)
+        if (!self)
             return;
-        const std::optional<StoredSession> stored = storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+        const std::optional<StoredSession> stored = self->storedSession();
         if (!stored || !stored->refreshToken || *stored->refreshToken != spentRefreshToken)
             return;
         try {
-            storage->setJSON(sessionFrom(answer, clock ? clock() : QDateTime::currentDateTimeUtc()),
-                             KeychainStorage::Keys::session);
+            self->storeSession(StoredSession::from(answer, self->now()));
         } catch (const std::exception &error) {
             // The refresh still counts: the session works until the next launch.
             SystemLog::write(SystemLogLevel::error, QStringLiteral("dev.orvalen.account"), QStringLiteral("session"),
@@ -410,7 +390,7 @@ QCoro::Task<void> OrvalenAccountManager::runApple(quint64 generation, QPointer<Q
         session.account = account;
         session.appSlug = m_config.appSlug;
         session.issuedAt = now();
-        m_storage->setJSON(session, KeychainStorage::Keys::session);
+        storeSession(session);
 
         std::optional<Attempt> attempt = takeAttempt(generation);
         if (!attempt)
@@ -427,7 +407,7 @@ QCoro::Task<void> OrvalenAccountManager::runApple(quint64 generation, QPointer<Q
 
 OrvalenAccount OrvalenAccountManager::complete(const OasResponse &exchange)
 {
-    m_storage->setJSON(sessionFrom(exchange, now()), KeychainStorage::Keys::session);
+    storeSession(StoredSession::from(exchange, now()));
     const OrvalenAccount account{exchange.orvalenAccountId, exchange.email, std::nullopt};
     transition(State::signedIn(account));
     return account;
@@ -435,16 +415,39 @@ OrvalenAccount OrvalenAccountManager::complete(const OasResponse &exchange)
 
 // ---- launch restore and sign-out --------------------------------------------------------
 
-std::optional<StoredSession> OrvalenAccountManager::readStoredSession() const
+// ---- the session kept in memory -----------------------------------------------------------
+
+std::optional<StoredSession> OrvalenAccountManager::storedSession() const
 {
-    return m_storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+    if (!m_storedSession)
+        m_storedSession = m_storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+    return *m_storedSession;
+}
+
+std::optional<StoredSession> OrvalenAccountManager::reloadStoredSession()
+{
+    m_storedSession.reset();
+    return storedSession();
+}
+
+void OrvalenAccountManager::storeSession(const StoredSession &session)
+{
+    m_storage->setJSON(session, KeychainStorage::Keys::session);
+    m_storedSession = std::optional<StoredSession>(session);
+}
+
+void OrvalenAccountManager::deleteStoredSession()
+{
+    endStoredSession(*m_storage);
+    m_storedSession = std::optional<StoredSession>();
 }
 
 QCoro::Task<std::optional<OrvalenAccount>> OrvalenAccountManager::restore(bool forceRefresh)
 {
     QPointer<OrvalenAccountManager> self(this);
     const quint64 generation = m_generation;
-    const std::optional<StoredSession> stored = readStoredSession();
+    // The launch: the one read of the item that does not trust the copy in memory.
+    const std::optional<StoredSession> stored = reloadStoredSession();
     if (!stored)
         co_return std::nullopt;
 
@@ -454,7 +457,7 @@ QCoro::Task<std::optional<OrvalenAccount>> OrvalenAccountManager::restore(bool f
         co_return std::optional<OrvalenAccount>(stored->account);
     }
     if (!stored->refreshToken) {
-        m_storage->deleteData(KeychainStorage::Keys::session);
+        deleteStoredSession();
         co_return std::nullopt;
     }
 
@@ -477,7 +480,7 @@ QCoro::Task<std::optional<OrvalenAccount>> OrvalenAccountManager::restore(bool f
         co_return std::optional<OrvalenAccount>(complete(*refreshed));
     }
     if (isDefinitiveRefusal(*refusal)) {
-        m_storage->deleteData(KeychainStorage::Keys::session);
+        deleteStoredSession();
         co_return std::nullopt;
     }
     setIsOffline(true);
@@ -508,7 +511,7 @@ QCoro::Task<void> OrvalenAccountManager::signOut()
     const std::shared_ptr<AuthClient> client = m_authClient;
     const std::shared_ptr<KeychainStorage> storage = m_storage;
 
-    const std::optional<StoredSession> stored = readStoredSession();
+    const std::optional<StoredSession> stored = storedSession();
     if (stored) {
         try {
             co_await client->revokeSession(stored->oas);
@@ -517,15 +520,19 @@ QCoro::Task<void> OrvalenAccountManager::signOut()
         }
     }
 
-    const bool overtaken = self && m_generation != generation;
-    if (overtaken) {
+    if (!self) {
+        // The manager is gone; its session goes all the same.
+        endStoredSession(*storage);
+        co_return;
+    }
+    if (m_generation != generation) {
         // A sign-in began while the revoke was out: remove only the session revoked here,
         // never one that sign-in may have stored since.
-        const std::optional<StoredSession> now = storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+        const std::optional<StoredSession> now = storedSession();
         if (now && (!stored || now->oas != stored->oas))
             co_return; // the newer sign-in has stored its session and published it
         if (now)
-            endStoredSession(*storage);
+            deleteStoredSession();
         // Whoever mirrors the state would otherwise show the account signed out of until
         // that sign-in ends, and for good when it fails or is cancelled.
         transition(State::signedOut());
@@ -533,9 +540,8 @@ QCoro::Task<void> OrvalenAccountManager::signOut()
             transition(State::signingIn(true));
         co_return;
     }
-    endStoredSession(*storage);
-    if (self)
-        transition(State::signedOut());
+    deleteStoredSession();
+    transition(State::signedOut());
 }
 
 void OrvalenAccountManager::endStoredSession(KeychainStorage &storage)

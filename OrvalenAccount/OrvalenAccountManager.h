@@ -142,6 +142,12 @@ public:
     // signingIn while it runs. Never throws in practice.
     QCoro::Task<void> signOut();
 
+    // The session as stored, from memory: the keychain item is read once (by the launch
+    // restore, or by whoever asks first) and the copy follows every write and deletion the
+    // manager makes, so that presenting the token never waits for the keychain. Nothing
+    // when none is stored or it cannot be read. GUI thread.
+    std::optional<StoredSession> storedSession() const;
+
     // A fresh DPoP proof for one request; nothing without a device key. Throws the
     // signer's OrvalenError.
     std::optional<QString> generateDPoPProof(const QUrl &htu, const QString &htm,
@@ -192,10 +198,16 @@ private:
     OrvalenAccount complete(const OasResponse &exchange);
     void transition(const State &state);
     void handleDeprecationNotices(const QList<OrvalenDeprecationNotice> &notices);
-    std::optional<StoredSession> readStoredSession() const;
     // Deletes the stored session; when the keychain refuses twice, overwrites it with an
     // item that no reader takes for a session. A session not deleted is logged.
     static void endStoredSession(KeychainStorage &storage);
+    // The only ways the manager changes its session item; each keeps the copy in memory
+    // the item's. A write that fails throws and leaves both as they were; a deletion the
+    // keychain refuses leaves an item no reader takes for a session.
+    void storeSession(const StoredSession &session);
+    void deleteStoredSession();
+    // Reads the item afresh into memory.
+    std::optional<StoredSession> reloadStoredSession();
     QDateTime now() const;
 
     void setIsOffline(bool value);
@@ -221,6 +233,9 @@ private:
     // Guards the handler table only; handlers are called after it is released.
     mutable std::mutex m_lock;
     QHash<QUuid, StateHandler> m_stateChangeHandlers;
+
+    // The stored session as last read or written; unset until the item is first read.
+    mutable std::optional<std::optional<StoredSession>> m_storedSession;
 
     // Moves on with every sign-in start, cancel and sign-out: work begun under an older
     // number has been overtaken and must not publish or store anything.

@@ -52,3 +52,15 @@ QByteArray StoredSession::toJsonBytes() const
     out.append('}');
     return out;
 }
+
+StoredSession StoredSession::from(const OasResponse &answer, const QDateTime &issuedAt)
+{
+    StoredSession session;
+    session.oas = answer.oas;
+    session.refreshToken = answer.refreshToken;
+    session.expiresAt = answer.expiresAt;
+    session.account = OrvalenAccount{answer.orvalenAccountId, answer.email, std::nullopt};
+    session.appSlug = answer.appSlug;
+    session.issuedAt = issuedAt;
+    return session;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OrvalenAccount/OasResponse.h"
 #include "OrvalenAccount/OrvalenAccount.h"
 
 #include <QByteArray>
@@ -18,6 +19,9 @@ struct StoredSession {
     OrvalenAccount account;
     QString appSlug;                      // the slug of the configuration that stored it
     QDateTime issuedAt;                   // when it was stored
+
+    // The session a code exchange or a refresh answered, stored at `issuedAt`.
+    static StoredSession from(const OasResponse &answer, const QDateTime &issuedAt);
 
     // Keys "oas", "refreshToken", "expiresAt", "account", "appSlug", "issuedAt" (camel
     // case). A missing or null refreshToken reads as absent; every other key is required.

@@ -17,7 +17,9 @@ QStringList overriddenDirectories;
 
 QStringList defaultDirectories()
 {
-    const QDir bin(QCoreApplication::applicationDirPath());
+    // The executable may load its modules before it has made its application object.
+    const QDir bin(QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                                : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
     QStringList out;
     for (const QString &relative : {QStringLiteral(VANTLE_MODULE_DIR_FROM_BIN), QStringLiteral("../lib/vantle")}) {
         const QString path = QDir::cleanPath(bin.filePath(relative));

@@ -22,7 +22,7 @@ void setDirectories(QStringList directories);
 // on first use. Null when the module cannot be found or loaded or lacks the symbol; the
 // reason is then in `error`. Every symbol of the module is bound at load, so a module
 // built against other libraries than those installed fails here, not when called. Any
-// thread.
+// thread, also before the application object exists.
 QFunctionPointer resolve(const QString &name, const char *symbol, QString *error = nullptr);
 
 } // namespace AppModule

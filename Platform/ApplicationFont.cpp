@@ -25,6 +25,12 @@ QString ApplicationFont::apply()
     return QFontInfo(QGuiApplication::font()).family();
 }
 
+void ApplicationFont::warmUp()
+{
+    // Every function of the font database is thread-safe; the first one fills it.
+    QFontDatabase::families();
+}
+
 QFont ApplicationFont::monospace()
 {
     // Looked up once: the views ask for it whenever they measure a figure.

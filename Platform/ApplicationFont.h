@@ -23,6 +23,11 @@ public:
     // Returns the family now in use.
     static QString apply();
 
+    // Reads the desktop's fonts (fontconfig's configuration and the description of every
+    // font), which the first text drawn or apply() would otherwise wait for. Any thread, once
+    // the application object exists: start-up does it while the main window is being built.
+    static void warmUp();
+
     // The monospaced design of the application's font, at the application font's size.
     static QFont monospace();
 

@@ -1,5 +1,6 @@
 #include "Platform/Keychain.h"
 
+#include "Platform/PrefetchedKeychain.h"
 #include "Platform/SecretServiceKeychain.h"
 
 #include <utility>
@@ -47,10 +48,40 @@ KeychainItemQuery KeychainItemQuery::key(QByteArray applicationTag)
     return query;
 }
 
-std::shared_ptr<KeychainBackend> Keychain::system()
+namespace {
+
+const std::shared_ptr<SecretServiceKeychain> &secretService()
 {
     // Created on first use, so a process that never touches the keychain never talks
     // to the Secret Service.
-    static const std::shared_ptr<KeychainBackend> keychain = std::make_shared<SecretServiceKeychain>();
+    static const auto service = std::make_shared<SecretServiceKeychain>();
+    return service;
+}
+
+const std::shared_ptr<PrefetchedKeychain> &systemKeychain()
+{
+    static const auto keychain = std::make_shared<PrefetchedKeychain>(secretService());
     return keychain;
+}
+
+} // namespace
+
+std::shared_ptr<KeychainBackend> Keychain::system()
+{
+    return systemKeychain();
+}
+
+void Keychain::open()
+{
+    secretService()->open();
+}
+
+void Keychain::prefetch(const QList<KeychainItemQuery> &queries)
+{
+    systemKeychain()->prefetch(queries);
+}
+
+void Keychain::forgetPrefetched()
+{
+    systemKeychain()->forgetPrefetched();
 }

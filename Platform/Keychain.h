@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -62,4 +63,12 @@ public:
 namespace Keychain {
 // The process-wide keychain: the Secret Service's default collection, through libsecret.
 std::shared_ptr<KeychainBackend> system();
+// Reaches the Secret Service and opens the system keychain's session now, on the calling
+// thread (the first call otherwise does it). Reads nothing.
+void open();
+// Reads these items of the system keychain now, on the calling thread; the next read of
+// each through system() is answered from memory (see PrefetchedKeychain).
+void prefetch(const QList<KeychainItemQuery> &queries);
+// Forgets what prefetch() read and was not asked for: later reads ask the keychain.
+void forgetPrefetched();
 } // namespace Keychain

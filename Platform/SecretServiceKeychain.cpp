@@ -357,6 +357,12 @@ void SecretServiceKeychain::failNext(Call call, Failure::Domain domain, int code
     d->injected[call] = Failure{domain, code, call == Call::openService};
 }
 
+std::int32_t SecretServiceKeychain::open()
+{
+    const std::lock_guard lock(m_mutex);
+    return d->connect();
+}
+
 std::int32_t SecretServiceKeychain::update(const KeychainItemQuery &query, const QByteArray &data)
 {
     if (!isValid(query))

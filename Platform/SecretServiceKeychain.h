@@ -24,6 +24,10 @@ public:
     SecretServiceKeychain(const SecretServiceKeychain &) = delete;
     SecretServiceKeychain &operator=(const SecretServiceKeychain &) = delete;
 
+    // Reaches the Secret Service and opens the session now, which the first call would
+    // otherwise do; success, or the status that call would give.
+    std::int32_t open();
+
     std::int32_t update(const KeychainItemQuery &query, const QByteArray &data) override;
     std::int32_t add(const KeychainItemQuery &query, const QByteArray &data) override;
     std::int32_t copyMatching(const KeychainItemQuery &query, QByteArray *data) override;

@@ -30,7 +30,7 @@ double fastest(const std::vector<double> &values)
 
 void measured(benchmark::internal::Benchmark *benchmark)
 {
-    benchmark->Repetitions(7)->ComputeStatistics("min", fastest)->DisplayAggregatesOnly(true);
+    benchmark->Repetitions(9)->ComputeStatistics("min", fastest);
 }
 
 const QUrl requestUrl(QStringLiteral("https://id.orvalen.dev/api/sessions/refresh?app=vantle"));
@@ -89,13 +89,12 @@ BENCHMARK(BM_DPoPProof)->Apply(measured);
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
+    BenchRatio::initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    const auto print = [](double bare, double proof) {
-        const double ratio = proof / bare;
-        std::printf("DPoP proof / bare ECDSA signature: %.3f (target <= 1.5) %s\n", ratio,
-                    ratio <= 1.5 ? "ok" : "OVER TARGET");
+    const auto print = [](const Spread &, const Spread &, const Spread &ratio) {
+        std::printf("DPoP proof / bare ECDSA signature: %s (target <= 1.5) %s\n", ratio.text("%.3f").c_str(),
+                    ratio.median <= 1.5 ? "ok" : "OVER TARGET");
     };
     BenchRatio reporter("BM_BareECDSASignature", "BM_DPoPProof", BenchRatio::cpuTime(), print);
     benchmark::RunSpecifiedBenchmarks(&reporter);

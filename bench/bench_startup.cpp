@@ -1,33 +1,51 @@
-// Start-up of the application, as a person feels it, against a minimal Qt Widgets program
-// measured in the same run:
+// Start-up and idle cost of the application as a person feels them, each a ratio against
+// a Qt Widgets baseline started in the same run, in turn with it:
 //
-//   Startup/FirstPaint   process start to the main window's first paint; counters
-//                        vantle_ms, baseline_ms and ratio (goal: ratio <= 1.3)
-//   Startup/IdleMemory   resident memory 3 seconds after the first paint, once idle
-//   Startup/HiddenWakeups  wakeups of every thread of the process while its window is
-//                        hidden: voluntary and involuntary context switches of all its
-//                        threads over a whole 60 seconds (the application's own timers run
-//                        every 60 seconds, so a shorter sample scaled up would miss or
-//                        double them), after 5 seconds to settle; counters vantle_per_60s,
-//                        baseline_per_60s
+//   Startup/SignedOut  exec -> first window mapped (the loading view) against an empty
+//                      960 x 680 window; exec -> sign-in screen shown against a window with
+//                      a label and a button (any window with text pays the font set-up);
+//                      CPU time spent until then against the same window's.
+//   Startup/SignedIn   exec -> the week shown (session restored from the keyring, the
+//                      ledger on loopback) against the window with text; counts the starts
+//                      that painted the sign-in screen on the way (there must be none).
+//   Idle/SignedOut, Idle/SignedIn
+//                      once each program has shown its screen: resident memory and own
+//                      (anonymous) memory after 30 seconds, threads, and wakeups (context
+//                      switches of all threads) in the first and in the second minute.
 //
-// Both programs run on the offscreen platform (or the X display when BENCH_STARTUP_X11=1
-// and DISPLAY is set), from fresh XDG folders, with the local stack serving the services
-// and a private D-Bus session with an unlocked keyring: the program re-runs itself inside
-// one when it is not in one already.
+// Each start figure is the median of the paired ratios of the rounds (BENCH_ROUNDS, 20 by
+// default), printed with its spread. The programs run on a real X server, from a home of
+// their own, on the desktop of DesktopSession (the program re-runs itself inside it), with
+// the local stack serving the services. The signed-in account, its session and its ledger
+// are made before the stack starts.
+#include "bench/BenchRatio.h"
+#include "bench/DesktopSession.h"
+#include "OrvalenAccount/KeychainStorage.h"
+#include "OrvalenAccount/OasResponse.h"
+#include "OrvalenAccount/StoredSession.h"
+#include "Vantle/Onboarding/WelcomeAcknowledgementStore.h"
+#include "Vantle/Shell/StartupProbe.h"
+#include "tools/fakes/FakeIdentityService.h"
+#include "tools/fakes/FakeLedgerService.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,17 +57,103 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString vantleProgram = QStringLiteral(VANTLE_EXECUTABLE);
+// BENCH_VANTLE names another build's executable (to compare two builds in one run).
+const QString vantleProgram = qEnvironmentVariableIsEmpty("BENCH_VANTLE") ? QStringLiteral(VANTLE_EXECUTABLE)
+                                                                          : qEnvironmentVariable("BENCH_VANTLE");
 const QString baselineProgram = QStringLiteral(VANTLE_STARTUP_BASELINE);
+const QString benchEmail = QStringLiteral("bench@example.test");
 
-// The local stack for the whole run: its addresses go into every start's environment.
+int rounds()
+{
+    const int configured = qEnvironmentVariableIntValue("BENCH_ROUNDS");
+    return configured > 0 ? configured : 20;
+}
+
+// One line of the closing table.
+struct Figure {
+    std::string name;
+    std::string vantle;
+    std::string baseline;
+    std::string ratio;
+    std::string goal;
+    std::string verdict;
+};
+std::vector<Figure> table;
+
+std::string format(const char *pattern, double a, double b = 0, double c = 0)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, pattern, a, b, c);
+    return text;
+}
+
+void addRatioFigure(const std::string &name, const Spread &vantle, const Spread &baseline, const Spread &ratio,
+                    const std::string &unit, double goal)
+{
+    Figure figure;
+    figure.name = name;
+    figure.vantle = format("%.1f ", vantle.median) + unit;
+    figure.baseline = format("%.1f ", baseline.median) + unit;
+    figure.ratio = ratio.n > 1 ? ratio.text() : format("%.2f", ratio.median);
+    figure.goal = goal > 0 ? format("<= %.1f", goal) : "-";
+    figure.verdict = goal <= 0 ? "" : ratio.median <= goal ? "ok" : "OVER";
+    table.push_back(figure);
+}
+
+// ---- the processes ------------------------------------------------------------------------
+
+// A folder set that stands for one person's home across the starts of one program.
+class Home {
+public:
+    Home()
+    {
+        for (const char *sub : {"data", "config", "cache", "state", "runtime"})
+            QDir().mkpath(m_dir.filePath(QString::fromLatin1(sub)));
+        QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    void apply(QProcessEnvironment &env) const
+    {
+        env.insert(QStringLiteral("HOME"), m_dir.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_dir.filePath(QStringLiteral("state")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The local stack for the whole run, with one account that has a live session and a
+// ledger with categories; its addresses go into every start's environment.
 class Stack {
 public:
     Stack()
     {
+        const QString data = m_dir.filePath(QStringLiteral("data"));
+        QDir().mkpath(data);
+        {
+            Fakes::FakeIdentityService identity;
+            const Fakes::FakeIdentityService::Account account = identity.accountFor(benchEmail);
+            m_session = OasResponse::fromJson(identity.issueSession(QStringLiteral("vantle"), account));
+            writeState(data, QStringLiteral("identity"), identity.saveState());
+
+            Fakes::FakeLedgerService ledger;
+            ledger.addCategory(QStringLiteral("Deep work"), QStringLiteral("committed"), 0);
+            ledger.addCategory(QStringLiteral("Upkeep"), QStringLiteral("committed"), 1);
+            ledger.addCategory(QStringLiteral("Reading"), QStringLiteral("yours"), 2);
+            QJsonObject state = ledger.saveState();
+            QJsonObject accounts = state.value(QStringLiteral("accounts")).toObject();
+            accounts.insert(account.id, accounts.take(QString()));
+            state.insert(QStringLiteral("accounts"), accounts);
+            writeState(data, QStringLiteral("ledger"), state);
+        }
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start(QStringLiteral(VANTLE_LOCAL_STACK),
-                        {QStringLiteral("--data"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("--env-file"),
-                         m_dir.filePath(QStringLiteral("env"))});
+                        {QStringLiteral("--data"), data, QStringLiteral("--env-file"), m_dir.filePath(QStringLiteral("env"))});
         for (int i = 0; i < 300 && !QFile::exists(m_dir.filePath(QStringLiteral("env"))); ++i)
             QThread::msleep(100);
         QFile env(m_dir.filePath(QStringLiteral("env")));
@@ -65,56 +169,82 @@ public:
     }
     const QStringList &addresses() const { return m_addresses; }
 
+    // Puts the account's session in the keyring, as a sign-in would have, and marks it as
+    // past the first-run gate; or takes the session out again.
+    void storeSession(bool signedIn) const
+    {
+        KeychainStorage storage(QStringLiteral("vantle"));
+        if (!signedIn) {
+            storage.deleteData(KeychainStorage::Keys::session);
+            return;
+        }
+        storage.setJSON(StoredSession::from(m_session, QDateTime::currentDateTimeUtc()), KeychainStorage::Keys::session);
+        WelcomeAcknowledgementStore::acknowledge(m_session.orvalenAccountId.raw);
+    }
+
 private:
+    static void writeState(const QString &folder, const QString &name, const QJsonObject &state)
+    {
+        QFile file(QDir(folder).filePath(name + QStringLiteral(".json")));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QJsonDocument(state).toJson(QJsonDocument::Compact));
+    }
+
     QTemporaryDir m_dir;
     QProcess m_process;
     QStringList m_addresses;
+    OasResponse m_session;
 };
 
-Stack &stack()
+Stack *g_stack = nullptr;
+
+DesktopSession::Display *g_display = nullptr;
+
+// Sums a per-thread figure of a process over its threads.
+template <typename Read>
+qint64 overThreads(qint64 pid, Read read)
 {
-    static Stack instance;
-    return instance;
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        total += read(tasks.filePath(task));
+    return total;
 }
 
-// One start of a program from fresh folders; measures until its first paint.
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+qint64 statusField(const QByteArray &status, const QByteArray &name)
+{
+    for (const QByteArray &line : status.split('\n')) {
+        if (line.startsWith(name + ':'))
+            return line.mid(name.size() + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// One run of a program, from exec; records when each line of its start-up probe arrived.
 class Start {
 public:
-    Start(const QString &program, const QByteArray &probe)
+    Start(const QString &program, const QStringList &arguments, const Home &home, const QByteArray &probe = "paint")
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *sub : {"data", "config", "cache", "state", "runtime"}) {
-            const QString path = m_home.filePath(QString::fromLatin1(sub));
-            QDir().mkpath(path);
-        }
-        QFile::setPermissions(m_home.filePath(QStringLiteral("runtime")),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        env.insert(QStringLiteral("HOME"), m_home.path());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), m_home.filePath(QStringLiteral("state")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("runtime")));
-        const bool x11 = qgetenv("BENCH_STARTUP_X11") == "1" && !qgetenv("DISPLAY").isEmpty();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), x11 ? QStringLiteral("xcb") : QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("VANTLE_STARTUP_PROBE"), QString::fromLatin1(probe));
+        home.apply(env);
+        env.insert(QStringLiteral("DISPLAY"), g_display->name());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QString::fromLatin1(StartupProbe::variable), QString::fromLatin1(probe));
         env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        for (const QString &line : stack().addresses())
+        for (const QString &line : g_stack->addresses())
             env.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1));
         m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-
-        QElapsedTimer clock;
-        clock.start();
-        m_process.start(program, {});
-        QByteArray out;
-        while (!out.contains("vantle-first-paint\n")) {
-            if (!m_process.waitForReadyRead(30000))
-                return;
-            out += m_process.readAllStandardOutput();
-        }
-        m_firstPaint = std::chrono::nanoseconds(clock.nsecsElapsed());
+        m_process.setStandardErrorFile(qEnvironmentVariableIsEmpty("BENCH_STDERR") ? QProcess::nullDevice()
+                                                                                 : qEnvironmentVariable("BENCH_STDERR"),
+                                       QIODevice::Append);
+        m_clock.start();
+        m_process.start(program, arguments);
     }
     ~Start()
     {
@@ -123,143 +253,340 @@ public:
             m_process.kill();
         m_process.waitForFinished();
     }
+    Start(const Start &) = delete;
+    Start &operator=(const Start &) = delete;
 
-    std::optional<std::chrono::nanoseconds> firstPaint() const { return m_firstPaint; }
-    qint64 pid() const { return m_process.processId(); }
-
-    // VmRSS of the process, in kibibytes.
-    qint64 residentKiB() const
+    // Waits for the line; the milliseconds from exec to its arrival, and the CPU time the
+    // process had spent by then.
+    struct Milestone {
+        double ms = 0;
+        double cpuMs = 0;
+    };
+    std::optional<Milestone> waitFor(const QByteArray &line, std::chrono::milliseconds patience = 30s)
     {
-        QFile status(QStringLiteral("/proc/%1/status").arg(pid()));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').first().toLongLong();
-        }
-        return -1;
-    }
-
-    // Context switches of every thread, voluntary and not: each is the process waking.
-    qint64 contextSwitches() const
-    {
-        qint64 total = 0;
-        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid()));
-        for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QFile status(tasks.filePath(task + QStringLiteral("/status")));
-            if (!status.open(QIODevice::ReadOnly))
-                continue;
-            for (const QByteArray &line : status.readAll().split('\n')) {
-                if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
-                    total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        for (;;) {
+            if (const auto found = m_seen.find(line); found != m_seen.end())
+                return found->second;
+            const qint64 left = patience.count() - m_clock.elapsed();
+            if (left <= 0 || !m_process.waitForReadyRead(static_cast<int>(left)))
+                return std::nullopt;
+            const double now = static_cast<double>(m_clock.nsecsElapsed()) / 1e6;
+            const double threadsCpu = cpuMs();
+            m_pending += m_process.readAllStandardOutput();
+            qsizetype end;
+            while ((end = m_pending.indexOf('\n')) >= 0) {
+                QByteArray arrived = m_pending.left(end);
+                m_pending.remove(0, end + 1);
+                // The CPU time the program tells with the line counts the threads that have
+                // ended too; an older build's lines lack it.
+                double cpu = threadsCpu;
+                const qsizetype told = arrived.indexOf(QByteArray(" ") + StartupProbe::cpuPrefix);
+                if (told >= 0) {
+                    cpu = arrived.mid(told + 1 + qstrlen(StartupProbe::cpuPrefix)).toDouble();
+                    arrived.truncate(told);
+                }
+                m_order.push_back(arrived);
+                m_seen.emplace(arrived, Milestone{now, cpu});
             }
         }
-        return total;
+    }
+    bool saw(const QByteArray &line) const { return m_seen.count(line) > 0; }
+    // For a start that never showed what was waited for: what it did say.
+    void reportLines() const
+    {
+        std::fprintf(stderr, "bench_startup: %s said:", qPrintable(m_process.program()));
+        for (const QByteArray &line : m_order)
+            std::fprintf(stderr, " \"%s\"", line.constData());
+        std::fprintf(stderr, "\n");
+    }
+    // The lines in the order they arrived.
+    const std::vector<QByteArray> &lines() const { return m_order; }
+
+    qint64 pid() const { return m_process.processId(); }
+    // The CPU time of the threads alive now.
+    double cpuMs() const
+    {
+        return static_cast<double>(overThreads(pid(), [](const QString &task) {
+                   return readAll(task + QStringLiteral("/schedstat")).split(' ').first().toLongLong();
+               }))
+            / 1e6;
+    }
+    double residentMiB() const { return static_cast<double>(statusField(status(), "VmRSS")) / 1024.0; }
+    double anonymousMiB() const { return static_cast<double>(statusField(status(), "RssAnon")) / 1024.0; }
+    int threads() const { return static_cast<int>(statusField(status(), "Threads")); }
+    // Context switches of every thread, voluntary and not: each is the process waking.
+    qint64 wakeups() const
+    {
+        return overThreads(pid(), [](const QString &task) {
+            const QByteArray s = readAll(task + QStringLiteral("/status"));
+            return statusField(s, "voluntary_ctxt_switches") + statusField(s, "nonvoluntary_ctxt_switches");
+        });
+    }
+    std::string threadNames() const
+    {
+        std::string names;
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid()));
+        for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            names += (names.empty() ? "" : ", ")
+                + readAll(tasks.filePath(task + QStringLiteral("/comm"))).trimmed().toStdString();
+        return names;
+    }
+    // The same by thread name, for telling where they come from.
+    std::map<std::string, qint64> wakeupsByThread() const
+    {
+        std::map<std::string, qint64> out;
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid()));
+        for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QByteArray s = readAll(tasks.filePath(task + QStringLiteral("/status")));
+            const std::string name = readAll(tasks.filePath(task + QStringLiteral("/comm"))).trimmed().toStdString();
+            out[name] += statusField(s, "voluntary_ctxt_switches") + statusField(s, "nonvoluntary_ctxt_switches");
+        }
+        return out;
     }
 
 private:
-    QTemporaryDir m_home;
+    QByteArray status() const { return readAll(QStringLiteral("/proc/%1/status").arg(pid())); }
+
     QProcess m_process;
-    std::optional<std::chrono::nanoseconds> m_firstPaint;
+    QElapsedTimer m_clock;
+    QByteArray m_pending;
+    std::map<QByteArray, Milestone> m_seen;
+    std::vector<QByteArray> m_order;
 };
 
-// The ratio of the last FirstPaint run, for the closing line.
-std::optional<double> firstPaintRatio;
+const QByteArray firstPaint = StartupProbe::firstPaintLine;
+const QByteArray gateShown = QByteArray(StartupProbe::surfacePrefix) + "gate";
+const QByteArray weekShown = QByteArray(StartupProbe::surfacePrefix) + "main";
+const QStringList emptyWindow;
+const QStringList textWindow{QStringLiteral("--text")};
 
-double ms(std::chrono::nanoseconds value)
+// ---- the benchmarks -----------------------------------------------------------------------
+
+void SignedOut(benchmark::State &state)
 {
-    return std::chrono::duration<double, std::milli>(value).count();
+    g_stack->storeSession(false);
+    Home vantleHome, baselineHome;
+    // Once unmeasured: the keyring items of a first start, the caches of the file system.
+    Start(vantleProgram, {}, vantleHome).waitFor(gateShown);
+    Start(baselineProgram, textWindow, baselineHome).waitFor(firstPaint);
+
+    std::vector<double> mapMs, emptyMs, mapRatio, signInMs, textMs, signInRatio, cpuMs, textCpuMs, cpuRatio;
+    for (auto _ : state) {
+        for (int round = 0; round < rounds(); ++round) {
+            std::optional<Start::Milestone> empty, text, mapped, signIn;
+            const auto runBaselines = [&]() {
+                empty = Start(baselineProgram, emptyWindow, baselineHome).waitFor(firstPaint);
+                text = Start(baselineProgram, textWindow, baselineHome).waitFor(firstPaint);
+            };
+            const auto runVantle = [&]() {
+                Start vantle(vantleProgram, {}, vantleHome);
+                mapped = vantle.waitFor(firstPaint);
+                signIn = vantle.waitFor(gateShown);
+                if (!signIn)
+                    vantle.reportLines();
+            };
+            inTurn(round, runBaselines, runVantle);
+            if (!empty || !text || !mapped || !signIn) {
+                state.SkipWithError("a program never showed its screen");
+                return;
+            }
+            mapMs.push_back(mapped->ms);
+            emptyMs.push_back(empty->ms);
+            mapRatio.push_back(mapped->ms / empty->ms);
+            signInMs.push_back(signIn->ms);
+            textMs.push_back(text->ms);
+            signInRatio.push_back(signIn->ms / text->ms);
+            cpuMs.push_back(signIn->cpuMs);
+            textCpuMs.push_back(text->cpuMs);
+            cpuRatio.push_back(signIn->cpuMs / text->cpuMs);
+        }
+    }
+    const Spread map = Spread::of(mapRatio), signIn = Spread::of(signInRatio), cpu = Spread::of(cpuRatio);
+    state.counters["mapped_ratio"] = map.median;
+    state.counters["signin_ms"] = Spread::of(signInMs).median;
+    state.counters["signin_ratio"] = signIn.median;
+    state.counters["cpu_ratio"] = cpu.median;
+    addRatioFigure("exec -> first window mapped (loading view) / empty window", Spread::of(mapMs), Spread::of(emptyMs), map,
+                   "ms", 0);
+    addRatioFigure("exec -> sign-in screen shown, signed out / text window", Spread::of(signInMs), Spread::of(textMs), signIn,
+                   "ms", 1.5);
+    addRatioFigure("CPU until the sign-in screen / text window", Spread::of(cpuMs), Spread::of(textCpuMs), cpu, "ms", 1.5);
 }
 
-void FirstPaint(benchmark::State &state)
+void SignedIn(benchmark::State &state)
 {
-    double vantleTotal = 0;
-    double baselineTotal = 0;
+    g_stack->storeSession(true);
+    Home vantleHome, baselineHome;
+    Start(vantleProgram, {}, vantleHome).waitFor(weekShown);
+    Start(baselineProgram, textWindow, baselineHome).waitFor(firstPaint);
+
+    std::vector<double> weekMs, textMs, ratio;
+    int signInPainted = 0;
     for (auto _ : state) {
-        std::optional<std::chrono::nanoseconds> baseline = Start(baselineProgram, "paint").firstPaint();
-        std::optional<std::chrono::nanoseconds> vantle = Start(vantleProgram, "paint").firstPaint();
-        if (!baseline || !vantle) {
-            state.SkipWithError("a program never painted its window");
+        for (int round = 0; round < rounds(); ++round) {
+            std::optional<Start::Milestone> text, week;
+            const auto runBaseline = [&]() { text = Start(baselineProgram, textWindow, baselineHome).waitFor(firstPaint); };
+            const auto runVantle = [&]() {
+                Start vantle(vantleProgram, {}, vantleHome);
+                week = vantle.waitFor(weekShown);
+                signInPainted += vantle.saw(gateShown) ? 1 : 0;
+                if (!week)
+                    vantle.reportLines();
+            };
+            inTurn(round, runBaseline, runVantle);
+            if (!text || !week) {
+                state.SkipWithError("a program never showed its screen");
+                return;
+            }
+            weekMs.push_back(week->ms);
+            textMs.push_back(text->ms);
+            ratio.push_back(week->ms / text->ms);
+        }
+    }
+    const Spread spread = Spread::of(ratio);
+    state.counters["week_ms"] = Spread::of(weekMs).median;
+    state.counters["week_ratio"] = spread.median;
+    state.counters["signin_screen_painted"] = signInPainted;
+    addRatioFigure("exec -> the week shown, signed in / text window", Spread::of(weekMs), Spread::of(textMs), spread, "ms",
+                   2.0);
+    Figure flashes;
+    flashes.name = "signed-in starts that painted the sign-in screen";
+    flashes.vantle = std::to_string(signInPainted) + " of " + std::to_string(weekMs.size());
+    flashes.baseline = "-";
+    flashes.ratio = "-";
+    flashes.goal = "0";
+    flashes.verdict = signInPainted == 0 ? "ok" : "OVER";
+    table.push_back(flashes);
+}
+
+// Both programs side by side, from their screen on: memory after 30 seconds, wakeups in
+// the first and in the second minute.
+void idle(benchmark::State &state, bool signedIn)
+{
+    g_stack->storeSession(signedIn);
+    Home vantleHome, baselineHome;
+    for (auto _ : state) {
+        Start vantle(vantleProgram, {}, vantleHome);
+        Start baseline(baselineProgram, textWindow, baselineHome);
+        if (!vantle.waitFor(signedIn ? weekShown : gateShown) || !baseline.waitFor(firstPaint)) {
+            state.SkipWithError("a program never showed its screen");
             return;
         }
-        state.SetIterationTime(std::chrono::duration<double>(*vantle).count());
-        vantleTotal += ms(*vantle);
-        baselineTotal += ms(*baseline);
+        const qint64 vantleStart = vantle.wakeups();
+        const qint64 baselineStart = baseline.wakeups();
+        const std::map<std::string, qint64> shown = vantle.wakeupsByThread();
+        std::this_thread::sleep_for(30s);
+        const double rss = vantle.residentMiB(), baseRss = baseline.residentMiB();
+        const double anon = vantle.anonymousMiB(), baseAnon = baseline.anonymousMiB();
+        std::this_thread::sleep_for(30s);
+        // Counted once the first minute is over: threads that only served start-up have
+        // ended by then (Qt's pools let theirs go after 30 idle seconds).
+        const int threads = vantle.threads(), baseThreads = baseline.threads();
+        const std::string names = vantle.threadNames();
+        const qint64 vantleMinute = vantle.wakeups(), baselineMinute = baseline.wakeups();
+        const std::map<std::string, qint64> minute = vantle.wakeupsByThread();
+        std::this_thread::sleep_for(60s);
+        const qint64 vantleSteady = vantle.wakeups() - vantleMinute;
+        const qint64 baselineSteady = baseline.wakeups() - baselineMinute;
+        const std::map<std::string, qint64> steady = vantle.wakeupsByThread();
+
+        state.counters["rss_mib"] = rss;
+        state.counters["rss_ratio"] = rss / baseRss;
+        state.counters["anon_mib"] = anon;
+        state.counters["anon_ratio"] = anon / baseAnon;
+        state.counters["threads"] = threads;
+        state.counters["wakeups_first_minute"] = static_cast<double>(vantleMinute - vantleStart);
+        state.counters["wakeups_steady_minute"] = static_cast<double>(vantleSteady);
+
+        const std::string when = signedIn ? "signed in" : "signed out";
+        const auto single = [](double v) { return Spread{v, v, v, v, v, 1}; };
+        addRatioFigure("RSS idle 30 s, " + when, single(rss), single(baseRss), single(rss / baseRss), "MiB",
+                       signedIn ? 0 : 1.3);
+        addRatioFigure("own heap (anonymous) idle, " + when, single(anon), single(baseAnon), single(anon / baseAnon),
+                       "MiB", signedIn ? 0 : 1.5);
+        Figure wakeups;
+        wakeups.name = "wakeups a minute, idle, " + when + " (second minute; first minute)";
+        wakeups.vantle = std::to_string(vantleSteady) + "; " + std::to_string(vantleMinute - vantleStart);
+        wakeups.baseline = std::to_string(baselineSteady) + "; " + std::to_string(baselineMinute - baselineStart);
+        wakeups.ratio = "-";
+        wakeups.goal = signedIn ? "<= 5 + refresh" : "<= 5";
+        wakeups.verdict = "";
+        const auto byThread = [](const std::map<std::string, qint64> &from, const std::map<std::string, qint64> &to) {
+            std::string where;
+            for (const auto &[thread, count] : to) {
+                const auto earlier = from.find(thread);
+                const qint64 woke = count - (earlier == from.end() ? 0 : earlier->second);
+                if (woke > 0)
+                    where += (where.empty() ? "" : ", ") + thread + " " + std::to_string(woke);
+            }
+            return where.empty() ? std::string("none") : where;
+        };
+        table.push_back(wakeups);
+        Figure threadCount;
+        threadCount.name = "threads at idle, " + when;
+        threadCount.vantle = std::to_string(threads);
+        threadCount.baseline = std::to_string(baseThreads);
+        threadCount.ratio = "-";
+        threadCount.goal = "as few as the work needs";
+        table.push_back(threadCount);
+        std::printf("idle, %s: wakeups by thread, first minute: %s; second minute: %s\n", when.c_str(),
+                    byThread(shown, minute).c_str(), byThread(minute, steady).c_str());
+        std::printf("idle, %s: threads after the first minute: %s\n", when.c_str(), names.c_str());
     }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["vantle_ms"] = vantleTotal / n;
-    state.counters["baseline_ms"] = baselineTotal / n;
-    state.counters["ratio"] = vantleTotal / baselineTotal;
-    firstPaintRatio = vantleTotal / baselineTotal;
 }
 
-void IdleMemory(benchmark::State &state)
+void IdleSignedOut(benchmark::State &state)
 {
-    for (auto _ : state) {
-        Start baseline(baselineProgram, "paint");
-        Start vantle(vantleProgram, "paint");
-        if (!baseline.firstPaint() || !vantle.firstPaint()) {
-            state.SkipWithError("a program never painted its window");
-            return;
-        }
-        std::this_thread::sleep_for(3s);
-        const double v = static_cast<double>(vantle.residentKiB()) / 1024.0;
-        const double b = static_cast<double>(baseline.residentKiB()) / 1024.0;
-        state.counters["vantle_rss_mib"] = v;
-        state.counters["baseline_rss_mib"] = b;
-        state.counters["ratio"] = b > 0 ? v / b : 0;
-    }
+    idle(state, false);
 }
 
-void HiddenWakeups(benchmark::State &state)
+void IdleSignedIn(benchmark::State &state)
 {
-    constexpr auto settle = 5s;
-    constexpr auto sample = 60s;
-    constexpr double toMinute = 1.0;
-    for (auto _ : state) {
-        Start baseline(baselineProgram, "hide");
-        Start vantle(vantleProgram, "hide");
-        if (!baseline.firstPaint() || !vantle.firstPaint()) {
-            state.SkipWithError("a program never painted its window");
-            return;
-        }
-        std::this_thread::sleep_for(settle);
-        const qint64 v0 = vantle.contextSwitches();
-        const qint64 b0 = baseline.contextSwitches();
-        std::this_thread::sleep_for(sample);
-        state.counters["vantle_per_60s"] = static_cast<double>(vantle.contextSwitches() - v0) * toMinute;
-        state.counters["baseline_per_60s"] = static_cast<double>(baseline.contextSwitches() - b0) * toMinute;
-    }
+    idle(state, true);
 }
 
-BENCHMARK(FirstPaint)->Name("Startup/FirstPaint")->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(IdleMemory)->Name("Startup/IdleMemory")->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(HiddenWakeups)->Name("Startup/HiddenWakeups")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(SignedOut)->Name("Startup/SignedOut")->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(SignedIn)->Name("Startup/SignedIn")->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(IdleSignedOut)->Name("Idle/SignedOut")->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(IdleSignedIn)->Name("Idle/SignedIn")->Iterations(1)->Unit(benchmark::kSecond);
+
+void printTable()
+{
+    if (table.empty())
+        return;
+    double load[3] = {0, 0, 0};
+    if (::getloadavg(load, 3) < 0)
+        load[0] = -1;
+    std::printf("\n%d rounds, medians; ratio: median [p25-p75] (min-max) of the paired ratios; load average %.2f\n",
+                rounds(), load[0]);
+    std::printf("| figure | Vantle | baseline | ratio | goal | |\n|---|---|---|---|---|---|\n");
+    for (const Figure &f : table) {
+        std::printf("| %s | %s | %s | %s | %s | %s |\n", f.name.c_str(), f.vantle.c_str(), f.baseline.c_str(),
+                    f.ratio.c_str(), f.goal.c_str(), f.verdict.c_str());
+    }
+}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    // A private session bus with an unlocked keyring, as the application has on a desktop.
-    if (qgetenv("VANTLE_BENCH_INNER").isEmpty()) {
-        std::string command = "eval \"$(echo -n bench | gnome-keyring-daemon --unlock --components=secrets)\" >/dev/null;"
-                              " VANTLE_BENCH_INNER=1 exec \"$0\" \"$@\"";
-        std::vector<char *> args{const_cast<char *>("dbus-run-session"), const_cast<char *>("--"),
-                                 const_cast<char *>("bash"), const_cast<char *>("-c"), command.data()};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        ::execvp("dbus-run-session", args.data());
-        std::perror("bench_startup: dbus-run-session");
-        return 1;
-    }
+    if (const std::optional<int> status = DesktopSession::enter(argc, argv))
+        return *status;
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    DesktopSession::Display display;
+    if (display.name().isEmpty()) {
+        std::fprintf(stderr, "bench_startup: no X display: set DISPLAY or install Xvfb\n");
+        return 1;
+    }
+    g_display = &display;
+    Stack stack;
+    g_stack = &stack;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (firstPaintRatio) {
-        std::printf("First paint, Vantle / minimal Qt Widgets program: %.2f (target <= 1.3) %s\n", *firstPaintRatio,
-                    *firstPaintRatio <= 1.3 ? "ok" : "OVER TARGET");
-    }
+    g_stack = nullptr;
+    printTable();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "OrvalenAccount/Internal/HTTPTransport.h"
 #include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/OrvalenAccountManager.h"
+#include "OrvalenAccount/OrvalenInstallMetrics.h"
 #include "Platform/ActivationPolicy.h"
 #include "Platform/Preferences.h"
 #include "Vantle/App/AppDelegate.h"
@@ -12,6 +13,7 @@
 #include "Vantle/Models/LedgerModel.h"
 #include "Vantle/Onboarding/LoginFirstFlowView.h"
 #include "Vantle/Onboarding/VantleLogo.h"
+#include "Vantle/Onboarding/WelcomeAcknowledgementStore.h"
 #include "Vantle/Services/AccountService.h"
 #include "Vantle/Services/Analytics.h"
 #include "Vantle/Services/DeviceService.h"
@@ -21,9 +23,11 @@
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Services/UpdaterService.h"
 #include "Vantle/Shell/MainWindow.h"
+#include "Vantle/Shell/StartupProbe.h"
 #include "Vantle/Shell/WindowPlacement.h"
 #include "Vantle/Utilities/Constants.h"
 #include "Vantle/Utilities/DiagnosticLogger.h"
+#include "Vantle/Utilities/KeychainHelper.h"
 #include "Vantle/Utilities/Log.h"
 #include "Vantle/Views/DialogUpdaterUserDriver.h"
 #include "Vantle/Views/HourAuditView.h"
@@ -89,8 +93,6 @@ void VantleApp::start()
     DiagnosticLogger::watch();
     // Error telemetry first, so that whatever goes wrong from here on is reported.
     ErrorTelemetry::startAtLaunch();
-    // Drawn from its vector image: after the first paint, not before it.
-    m_window->setWindowIcon(VantleLogo::icon());
 
     m_device = new DeviceService(this);
     m_account = new AccountService(m_device, this);
@@ -101,9 +103,14 @@ void VantleApp::start()
     };
     m_updater = new UpdaterService(std::move(updates), this);
     m_bridge = new OrvalenAccountBridge(this);
-    auto api = std::make_shared<VantleAPI>(Constants::API::baseURL(),
-                                           std::make_shared<KeychainStorage>(OrvalenAccountBridge::appSlug),
-                                           HTTPTransport::sharedManager());
+    // Every ledger request presents the stored session's token, which the account manager
+    // keeps in memory: a refresh never waits for the keychain.
+    QPointer<OrvalenAccountBridge> bridge(m_bridge);
+    const VantleAPI::SessionTokenReader sessionToken = [bridge]() -> std::optional<QString> {
+        const std::optional<StoredSession> stored = bridge ? bridge->manager()->storedSession() : std::nullopt;
+        return stored ? std::optional<QString>(stored->oas) : std::nullopt;
+    };
+    auto api = std::make_shared<VantleAPI>(Constants::API::baseURL(), sessionToken, HTTPTransport::sharedManager());
     m_ledger = new LedgerModel(std::move(api), this);
     m_meetings = new MeetingsService({}, this);
 
@@ -132,8 +139,14 @@ void VantleApp::start()
     m_account->attach(m_bridge);
 
     buildWindow();
-    buildTray();
     new AppShortcuts([]() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }, this);
+    // What the first screen does not need comes once it is on screen, or after the same
+    // deadline as the objects above when the window is not shown.
+    // Queued once more: what else waits for that paint (the start-up probe) goes first.
+    StartupProbe::afterFirstPaint(m_window.get(), [this]() {
+        QTimer::singleShot(0, this, &VantleApp::finishStart);
+    });
+    QTimer::singleShot(startDeadline, this, &VantleApp::finishStart);
 
     if (m_delegate) {
         QPointer<VantleApp> self(this);
@@ -142,6 +155,34 @@ void VantleApp::start()
         });
     }
     Q_EMIT started();
+}
+
+void VantleApp::finishStart()
+{
+    if (m_finished || !m_started)
+        return;
+    m_finished = true;
+    // Drawn from its vector image, for the window list and the tray.
+    m_window->setWindowIcon(VantleLogo::icon());
+    buildTray();
+    // Whatever start-up read ahead and nobody asked for is not kept for later reads.
+    Keychain::forgetPrefetched();
+}
+
+QList<KeychainItemQuery> VantleApp::launchKeychainReads()
+{
+    // In the order start-up reads them: the install identifier (error telemetry), the
+    // device identifier, the anonymous analytics identifier, the device key (the account
+    // manager), the stored session (the launch restore), the welcomed accounts (the gate).
+    const QString accountItems = KeychainStorage::serviceFor(OrvalenAccountBridge::appSlug);
+    return {
+        KeychainItemQuery::genericPassword(accountItems, OrvalenInstallMetrics::installIDKey),
+        KeychainItemQuery::genericPassword(KeychainHelper::service, DeviceService::deviceIdKey),
+        KeychainItemQuery::genericPassword(KeychainHelper::service, Analytics::anonymousDistinctIDKey),
+        KeychainItemQuery::key(DPoPSigner::keyTag(DPoPSigner::defaultApplicationIdentifier())),
+        KeychainItemQuery::genericPassword(accountItems, KeychainStorage::Keys::session),
+        KeychainItemQuery::genericPassword(KeychainHelper::service, WelcomeAcknowledgementStore::key),
+    };
 }
 
 VantleApp::~VantleApp()
@@ -193,7 +234,18 @@ void VantleApp::buildWindow()
         connect(view, &MainView::openSettingsRequested, self, &VantleApp::openSettings);
         return view;
     };
-    m_window->setContent(new RootView(m_account, m_bridge, m_ledger, std::move(surfaces)));
+    auto *root = new RootView(m_account, m_bridge, m_ledger, std::move(surfaces));
+    if (!StartupProbe::mode().isEmpty()) {
+        const auto announceWhenPainted = [root](RootView::Surface surface) {
+            StartupProbe::afterFirstPaint(root->content(), [surface]() {
+                StartupProbe::announce(StartupProbe::surfacePrefix + RootView::name(surface).toLatin1());
+            });
+        };
+        // The root view may have chosen its first surface while it was being made.
+        announceWhenPainted(root->surface());
+        connect(root, &RootView::surfaceChanged, root, announceWhenPainted);
+    }
+    m_window->setContent(root);
 }
 
 void VantleApp::buildTray()

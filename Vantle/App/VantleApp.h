@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Platform/Keychain.h"
 #include "Vantle/Shell/AppLaunch.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -35,7 +37,8 @@ class UpdaterService;
 // account service supplies every event's account properties and receives the events it
 // mirrors), the anonymous identifier unless analytics is off, "app_first_opened" once per
 // install and "app_relaunched" on every launch; last, the account service attaches to the
-// bridge, which restores the stored session in the background.
+// bridge, which restores the stored session in the background. The window's icon and the
+// tray follow once the first screen has been painted.
 class VantleApp final : public QObject {
     Q_OBJECT
 public:
@@ -52,6 +55,10 @@ public:
     // as it has painted.
     VantleApp(AppDelegate *delegate, std::unique_ptr<MainWindow> window, QObject *parent = nullptr);
     ~VantleApp() override;
+
+    // The keychain items start-up reads before the first screen can show: start-up reads
+    // them ahead on a thread of its own while the main window is being built.
+    static QList<KeychainItemQuery> launchKeychainReads();
 
     // Tracks "app_first_opened" when this install never did, then "app_relaunched".
     static void trackLaunch(Preferences &preferences, const std::function<void(const QString &event)> &track);
@@ -78,6 +85,8 @@ Q_SIGNALS:
 
 private:
     void start();
+    // The rest of start-up, once the first screen is on screen: the window's icon, the tray.
+    void finishStart();
     void buildWindow();
     void buildTray();
 
@@ -92,4 +101,5 @@ private:
     std::unique_ptr<AppTray> m_tray;
     std::unique_ptr<SettingsView> m_settings;
     bool m_started = false;
+    bool m_finished = false;
 };

@@ -150,14 +150,8 @@ LoginFirstFlowView::LoginFirstFlowView(AccountService *accountService, OrvalenAc
         privacyURL(), termsURL(), [this](ProviderHint provider) { startSignIn(provider); },
         [this] { cancelSignIn(); }, [this] { startProbe(); }, this);
     m_signInScreen->installEventFilter(this);
-    m_welcomeView = new WelcomeStepView(termsURL(), privacyURL(), this);
-    connect(m_welcomeView, &WelcomeStepView::appeared, this, &LoginFirstFlowView::welcomeAppeared);
-    connect(m_welcomeView, &WelcomeStepView::optInTapped, this, &LoginFirstFlowView::optInTapped);
-    connect(m_welcomeView, &WelcomeStepView::continueTapped, this, &LoginFirstFlowView::continueTapped);
     m_stack->addWidget(m_signInScreen);
-    m_stack->addWidget(m_welcomeView);
     m_stack->setCurrentWidget(m_signInScreen);
-    syncWelcome();
 
     if (m_accountService) {
         connect(m_accountService, &AccountService::isAuthenticatingChanged, this, [this] { syncScreen(); });
@@ -553,7 +547,7 @@ void LoginFirstFlowView::setStep(GateStep step)
     m_step = step;
     if (step != GateStep::signIn)
         m_didTrackSignInAppearance = false;
-    m_stack->setCurrentWidget(step == GateStep::signIn ? static_cast<QWidget *>(m_signInScreen) : m_welcomeView);
+    m_stack->setCurrentWidget(step == GateStep::signIn ? static_cast<QWidget *>(m_signInScreen) : welcomeView());
     Q_EMIT stepChanged(step);
 }
 
@@ -574,9 +568,23 @@ void LoginFirstFlowView::syncScreen()
     m_signInScreen->setPhase(displayedSignInPhase());
 }
 
+WelcomeStepView *LoginFirstFlowView::welcomeView()
+{
+    if (!m_welcomeView) {
+        m_welcomeView = new WelcomeStepView(termsURL(), privacyURL(), this);
+        connect(m_welcomeView, &WelcomeStepView::appeared, this, &LoginFirstFlowView::welcomeAppeared);
+        connect(m_welcomeView, &WelcomeStepView::optInTapped, this, &LoginFirstFlowView::optInTapped);
+        connect(m_welcomeView, &WelcomeStepView::continueTapped, this, &LoginFirstFlowView::continueTapped);
+        m_stack->addWidget(m_welcomeView);
+        syncWelcome();
+    }
+    return m_welcomeView;
+}
+
 void LoginFirstFlowView::syncWelcome()
 {
-    m_welcomeView->setMarketing(m_choices->visibleMarketingLists, m_choices->appOptIn, m_choices->studioOptIn);
+    if (m_welcomeView)
+        m_welcomeView->setMarketing(m_choices->visibleMarketingLists, m_choices->appOptIn, m_choices->studioOptIn);
 }
 
 void LoginFirstFlowView::track(const QString &event, const Analytics::Properties &properties) const

@@ -91,7 +91,9 @@ public:
     bool studioOptIn() const { return m_choices->studioOptIn; }
 
     OrvalenSignInScreen *signInScreen() const { return m_signInScreen; }
-    WelcomeStepView *welcomeView() const { return m_welcomeView; }
+    // Made when the welcome step is first needed: a signed-out start's first screen and a
+    // signed-in start never show it.
+    WelcomeStepView *welcomeView();
 
     // The terms and privacy pages under the maker's web address.
     QUrl termsURL() const;

@@ -1,7 +1,6 @@
 #include "Vantle/Services/OrvalenAccountBridge.h"
 
 #include "OrvalenAccount/Internal/HTTPTransport.h"
-#include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/StoredSession.h"
 #include "Vantle/Services/Analytics.h"
 #include "Vantle/Utilities/Constants.h"
@@ -40,8 +39,9 @@ std::optional<OrvalenAccountBridge::Session> OrvalenAccountBridge::currentSessio
     const OrvalenAccount *account = state.account();
     if (!account)
         return std::nullopt;
-    // The token comes from the item; who is signed in comes from the published state.
-    const std::optional<StoredSession> stored = m_manager->storage().getJSON<StoredSession>(KeychainStorage::Keys::session);
+    // The token is the stored session's, which the manager keeps in memory; who is signed
+    // in comes from the published state.
+    const std::optional<StoredSession> stored = m_manager->storedSession();
     if (!stored)
         return std::nullopt;
     return Session{stored->oas, account->orvalenAccountId.raw, account->emailPrimary};

@@ -38,7 +38,8 @@ public:
     OrvalenAccountManager *manager() const { return m_manager; }
 
     // The session token of the stored session with the published account's identifier and
-    // e-mail; nothing unless the manager is signed in and the session can be read.
+    // e-mail; nothing unless the manager is signed in and a session is stored. From memory:
+    // no keychain call (see OrvalenAccountManager::storedSession).
     std::optional<Session> currentSession() const;
 
     bool didJustRestore() const { return m_didJustRestore; }

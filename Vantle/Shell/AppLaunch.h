@@ -12,9 +12,11 @@
 // How the executable hands over to the rest of the application.
 //
 // The executable links nothing but Qt Widgets and this folder's library: it claims the
-// instance lock, puts up the main window with its loading view and, once the window has
-// painted, loads everything else (the account layer, the network, the keyring, OpenSSL,
-// the fonts) from the module "vantle-app", so that the window never waits for any of it.
+// instance lock and puts up the main window with its loading view while a thread of its
+// own loads everything else (the account layer, the network, the keyring, OpenSSL) from
+// the module "vantle-app" and, for the running instance, reads from the keyring what the
+// first screen needs; once the window has painted, the module builds the application. So
+// the window never waits for any of it, and the first screen rarely waits for the keyring.
 // A start that finds another instance running puts up no window and hands over at once.
 struct AppLaunch {
     static inline const QString moduleName = QStringLiteral("vantle-app");
@@ -24,6 +26,15 @@ struct AppLaunch {
     // code in `exitCode` (0 once the running instance took the arguments). Never throws.
     static inline const char *const entrySymbol = "vantle_app_start";
     using Entry = QObject *(*)(AppLaunch *launch, int *exitCode);
+    // extern "C" void vantle_app_connect(): reaches the keyring, on the calling thread, and
+    // reads nothing (any start may, before it knows whether it is the running instance).
+    // extern "C" void vantle_app_prepare(): reads ahead, on the calling thread, the keyring
+    // items and the fonts start-up needs; only for the running instance, once its
+    // application object exists. Each is called at most once, from the loading thread, and
+    // never throws.
+    static inline const char *const connectSymbol = "vantle_app_connect";
+    static inline const char *const prepareSymbol = "vantle_app_prepare";
+    using Prepare = void (*)();
 
     // How long the window's first paint is waited for before the rest is loaded anyway:
     // a window that is never put on screen (a desktop without one) must not hold it back.

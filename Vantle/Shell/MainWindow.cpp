@@ -1,13 +1,10 @@
 #include "Vantle/Shell/MainWindow.h"
 
+#include "Vantle/Shell/StartupProbe.h"
 #include "Vantle/Shell/WindowPlacement.h"
 #include "Vantle/Utilities/Theme.h"
 
-#include <QApplication>
-#include <QTimer>
 #include <QVBoxLayout>
-
-#include <cstdio>
 
 MainWindow::MainWindow(QWidget *content, QWidget *parent)
     : QWidget(parent), m_content(content)
@@ -24,8 +21,15 @@ MainWindow::MainWindow(QWidget *content, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     if (m_content)
         layout->addWidget(m_content);
-    qApp->installEventFilter(this);
     WindowPlacement::keepWithinScreen(this);
+    // The content covers the window, so the first paint may be any widget's in it.
+    StartupProbe::afterFirstPaint(this, [this]() {
+        StartupProbe::announce(StartupProbe::firstPaintLine);
+        if (StartupProbe::mode() == "hide")
+            hide();
+        m_announced = true;
+        Q_EMIT firstPainted();
+    });
 }
 
 void MainWindow::setContent(QWidget *content)
@@ -44,10 +48,7 @@ void MainWindow::setContent(QWidget *content)
     }
 }
 
-MainWindow::~MainWindow()
-{
-    qApp->removeEventFilter(this);
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::bringForward()
 {
@@ -57,27 +58,4 @@ void MainWindow::bringForward()
         show();
     raise();
     activateWindow();
-}
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    // The content covers the window, so the first paint may be any widget's in it.
-    if (event->type() == QEvent::Paint && !m_painted && watched->isWidgetType()
-        && static_cast<QWidget *>(watched)->window() == this) {
-        m_painted = true;
-        qApp->removeEventFilter(this);
-        // Told once the paint under way has been delivered and put on screen.
-        QTimer::singleShot(0, this, [this]() {
-            const QByteArray probe = qgetenv(probeVariable);
-            if (!probe.isEmpty()) {
-                std::fprintf(stdout, "%s\n", probeLine);
-                std::fflush(stdout);
-                if (probe == "hide")
-                    hide();
-            }
-            m_announced = true;
-            Q_EMIT firstPainted();
-        });
-    }
-    return false;
 }

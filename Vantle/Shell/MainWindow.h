@@ -5,18 +5,13 @@
 // The main window "main": 960 x 680 by default, holding the root view.
 //
 // It tells when it has painted for the first time (firstPainted), which is when start-up
-// can go on behind it. Start-up can be measured from outside: with VANTLE_STARTUP_PROBE set, the window writes
-// "vantle-first-paint" on its own line to standard output when it has painted for the
-// first time; with the value "hide" it then hides itself, as closing it into the tray
-// would, and the application runs on without a window on screen.
+// can go on behind it; the start-up probe hears of it too (see StartupProbe).
 class MainWindow final : public QWidget {
     Q_OBJECT
 public:
     static inline const QString identifier = QStringLiteral("main");
     static constexpr int defaultWidth = 960;
     static constexpr int defaultHeight = 680;
-    static inline const char *const probeVariable = "VANTLE_STARTUP_PROBE";
-    static inline const char *const probeLine = "vantle-first-paint";
 
     // Takes `content` as its only child.
     explicit MainWindow(QWidget *content, QWidget *parent = nullptr);
@@ -36,11 +31,7 @@ Q_SIGNALS:
     // Once, when the window (any widget in it) has painted for the first time.
     void firstPainted();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     QWidget *m_content;
-    bool m_painted = false;
     bool m_announced = false;
 };

@@ -22,6 +22,8 @@
 #include <QNetworkReply>
 #include <QTimer>
 
+#include <functional>
+
 #include <memory>
 #include <vector>
 
@@ -202,6 +204,20 @@ StoredSession previousSession()
     session.appSlug = QStringLiteral("vantle");
     session.issuedAt = QDateTime::currentDateTimeUtc().addDays(-1);
     return session;
+}
+
+// The identity service's answer to a refresh: the session rotated.
+OasResponse rotatedSession()
+{
+    OasResponse r;
+    r.ok = true;
+    r.oas = QStringLiteral("oas_rotated");
+    r.refreshToken = QStringLiteral("rt_rotated");
+    r.expiresAt = QDateTime::currentDateTimeUtc().addDays(30);
+    r.orvalenAccountId = OrvalenAccountID(FakeIdentityService::accountId);
+    r.email = FakeIdentityService::email;
+    r.appSlug = QStringLiteral("vantle");
+    return r;
 }
 
 TEST(OrvalenAccountManager, BrowserSignInExchangesTheVerifiedCodeAndStoresTheSession)
@@ -607,17 +623,7 @@ TEST(OrvalenAccountManager, ReverifyOnLaunchAbsorbsAFailedStore)
 
 TEST(OrvalenAccountManager, RefreshedSessionIsStoredOnlyOverTheSessionItRefreshed)
 {
-    const auto answer = [] {
-        OasResponse r;
-        r.ok = true;
-        r.oas = QStringLiteral("oas_rotated");
-        r.refreshToken = QStringLiteral("rt_rotated");
-        r.expiresAt = QDateTime::currentDateTimeUtc().addDays(30);
-        r.orvalenAccountId = OrvalenAccountID(FakeIdentityService::accountId);
-        r.email = FakeIdentityService::email;
-        r.appSlug = QStringLiteral("vantle");
-        return r;
-    }();
+    const OasResponse answer = rotatedSession();
     const struct {
         const char *name;
         std::optional<std::optional<QString>> storedRefreshToken; // outer absent: nothing stored
@@ -646,6 +652,52 @@ TEST(OrvalenAccountManager, RefreshedSessionIsStoredOnlyOverTheSessionItRefreshe
             EXPECT_EQ(after, before) << c.name;
         }
     }
+}
+
+// The session is read from the keychain once, at the launch; from then on every reader
+// (the identity client, the ledger's token, the analytics mirror) gets the copy in memory,
+// and that copy follows each of the manager's own writes.
+TEST(OrvalenAccountManager, TheStoredSessionIsKeptInMemoryThroughItsChanges)
+{
+    Harness h;
+    const StoredSession launched = h.storeLiveSession(3600);
+    const auto rotated = [&h]() {
+        h.manager->authClient()->onSessionRefreshed(*h.manager->storedSession()->refreshToken, rotatedSession());
+    };
+    const struct {
+        const char *name;
+        std::function<void()> step;
+        std::optional<QString> token; // empty: a new session the fake issued
+        bool stored;
+    } steps[] = {
+        {"launch", [&h] { TestSupport::runTask(h.manager->restore(false)); }, launched.oas, true},
+        {"refresh", rotated, QStringLiteral("oas_rotated"), true},
+        {"sign-out", [&h] { TestSupport::runTask(h.manager->signOut()); }, std::nullopt, false},
+        {"sign-in", [&h] { ASSERT_FALSE(h.signIn().error); }, std::nullopt, true},
+    };
+    int launchReads = 0;
+    for (const auto &s : steps) {
+        const int readsBefore = h.keychain->callCount(InMemoryKeychain::Op::copyMatching);
+        s.step();
+        if (launchReads == 0)
+            launchReads = h.keychain->callCount(InMemoryKeychain::Op::copyMatching) - readsBefore;
+        else
+            EXPECT_EQ(h.keychain->callCount(InMemoryKeychain::Op::copyMatching), readsBefore) << s.name;
+        // Asked as often as requests and events would: never the keychain.
+        const int readsAfterStep = h.keychain->callCount(InMemoryKeychain::Op::copyMatching);
+        std::optional<StoredSession> memory;
+        for (int i = 0; i < 20; ++i) {
+            memory = h.manager->storedSession();
+            EXPECT_EQ(h.manager->authClient()->currentSessionProvider(), memory) << s.name;
+        }
+        EXPECT_EQ(h.keychain->callCount(InMemoryKeychain::Op::copyMatching), readsAfterStep) << s.name;
+        EXPECT_EQ(memory, h.stored()) << s.name;
+        EXPECT_EQ(memory.has_value(), s.stored) << s.name;
+        if (memory && s.token) {
+            EXPECT_EQ(memory->oas, *s.token) << s.name;
+        }
+    }
+    EXPECT_EQ(launchReads, 1) << "the launch reads the session item once";
 }
 
 TEST(OrvalenAccountManager, SignOutEndsSignedOutWhateverTheRevokeDoes)

@@ -1,4 +1,5 @@
 #include "Platform/ApplicationFont.h"
+#include "Platform/Keychain.h"
 #include "Vantle/App/AppDelegate.h"
 #include "Vantle/App/VantleApp.h"
 #include "Vantle/Shell/AppLaunch.h"
@@ -7,6 +8,7 @@
 #include <QCoro/QCoroTask>
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -34,11 +36,38 @@ public:
 
 } // namespace
 
-// The module's one entry, which the executable looks up by name (see AppLaunch).
+// These run on the executable's loading thread while the main window is being built.
+extern "C" Q_DECL_EXPORT void vantle_app_connect()
+{
+    try {
+        Keychain::open();
+    } catch (...) {
+        // The first read connects instead.
+    }
+}
+
+extern "C" Q_DECL_EXPORT void vantle_app_prepare()
+{
+    // The fonts on a thread of their own: the keyring's answers are mostly waiting.
+    std::thread fonts([]() {
+        try {
+            ApplicationFont::warmUp();
+        } catch (...) {
+        }
+    });
+    try {
+        Keychain::prefetch(VantleApp::launchKeychainReads());
+    } catch (...) {
+        // Nothing read ahead: start-up reads the items itself.
+    }
+    fonts.join();
+}
+
+// The module's entry, which the executable looks up by name (see AppLaunch).
 extern "C" Q_DECL_EXPORT QObject *vantle_app_start(AppLaunch *launch, int *exitCode)
 {
     try {
-        // The fonts are read here, after the window's first paint, not before it.
+        // Applied here, after the window's first paint; the loading thread has read them.
         ApplicationFont::apply();
         auto running = std::make_unique<RunningApp>();
         running->delegate = std::make_unique<AppDelegate>();

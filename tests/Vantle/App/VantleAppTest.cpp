@@ -6,6 +6,7 @@
 #include "Platform/InMemoryKeychain.h"
 #include "Platform/Preferences.h"
 #include "Vantle/Services/AccountService.h"
+#include "Vantle/Shell/MainWindow.h"
 #include "Vantle/Utilities/DiagnosticLogger.h"
 #include "Vantle/Utilities/KeychainHelper.h"
 #include "support/TaskRunner.h"
@@ -61,6 +62,9 @@ TEST(VantleAppTest, VerboseLoggingTurnedOnBeforeTheLaunchKeepsDebugLines)
         VantleApp app(nullptr);
         ASSERT_TRUE(TestSupport::waitUntil([&] { return app.accountService() != nullptr; }));
         EXPECT_TRUE(DiagnosticLogger::verboseActiveNow());
+        // Behind the first screen, never left out: the tray's icon and the window's.
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return app.tray() != nullptr; }));
+        EXPECT_FALSE(app.mainWindow()->windowIcon().isNull());
         TestSupport::spinFor(std::chrono::milliseconds(50));
     }
     Preferences::setStandard(nullptr);

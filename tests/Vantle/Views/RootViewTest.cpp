@@ -40,8 +40,8 @@ const QString accountID = QStringLiteral("oa_01890a5d-ac96-774b-bcce-b302099a805
 // who is signed in already; complete() is the welcome step's Continue.
 class StubGate final : public QWidget {
 public:
-    StubGate(AccountService *account, std::function<void()> onComplete, QWidget *parent)
-        : QWidget(parent), m_account(account), m_onComplete(std::move(onComplete))
+    StubGate(AccountService *account, std::function<void()> onComplete, int *paints, QWidget *parent)
+        : QWidget(parent), m_account(account), m_onComplete(std::move(onComplete)), m_paints(paints)
     {
     }
     void complete() { m_onComplete(); }
@@ -50,6 +50,7 @@ public:
     bool signingIn = false;
 
 protected:
+    void paintEvent(QPaintEvent *) override { ++*m_paints; }
     void showEvent(QShowEvent *) override
     {
         if (m_routed || !routeOnAppear)
@@ -62,6 +63,7 @@ protected:
 private:
     QPointer<AccountService> m_account;
     std::function<void()> m_onComplete;
+    int *m_paints;
     bool m_routed = false;
 };
 
@@ -80,7 +82,7 @@ protected:
         RootView::Surfaces surfaces;
         surfaces.gate = [this](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
             ++gatesMade;
-            auto *gate = new StubGate(harness.service.get(), std::move(onComplete), parent);
+            auto *gate = new StubGate(harness.service.get(), std::move(onComplete), &gatePaints, parent);
             gate->routeOnAppear = gatesRouteOnAppear;
             return gate;
         };
@@ -103,6 +105,7 @@ protected:
     std::unique_ptr<LedgerModel> ledger;
     std::unique_ptr<RootView> root;
     int gatesMade = 0;
+    int gatePaints = 0;
     bool gatesRouteOnAppear = true;
     QList<Surface> seen;
 };
@@ -134,8 +137,14 @@ TEST_F(RootViewTest, ALaunchShowsTheGateTheAuditOrTheLedger)
         if (row.hasCategory)
             ledgerService.addCategory(QStringLiteral("Work"), QStringLiteral("committed"), 0);
 
+        gatePaints = 0;
         launch();
         ASSERT_TRUE(reaches(row.expected)) << RootView::name(root->surface()).toStdString();
+        // A signed-in launch passes the gate without ever drawing its sign-in screen.
+        if (row.storedSession)
+            EXPECT_EQ(gatePaints, 0);
+        else
+            EXPECT_TRUE(waitUntil([&] { return gatePaints > 0; }));
         EXPECT_EQ(ledger->isActive(), row.storedSession);
         EXPECT_EQ(root->toast()->isPresented(), row.greeted);
         EXPECT_FALSE(harness.bridge->didJustRestore());
@@ -378,8 +387,9 @@ TEST(RootViewAccountsTest, AnotherAccountSeesItsOwnLedgerAtOnce)
         &network);
     LedgerModel ledger(api);
     RootView::Surfaces surfaces;
-    surfaces.gate = [&harness](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
-        return new StubGate(harness.service.get(), std::move(onComplete), parent);
+    int gatePaints = 0;
+    surfaces.gate = [&harness, &gatePaints](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
+        return new StubGate(harness.service.get(), std::move(onComplete), &gatePaints, parent);
     };
     surfaces.audit = [](QWidget *parent) { return new QWidget(parent); };
     surfaces.main = [](QWidget *parent) { return new QWidget(parent); };
