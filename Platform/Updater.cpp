@@ -23,7 +23,9 @@ UpdaterError ownError(UpdaterError::Code code, const QString &description)
 } // namespace
 
 Updater::Updater(Settings settings, UpdaterUserDriver *userDriver, UpdaterDelegate *delegate, QObject *parent)
-    : QObject(parent), m_settings(std::move(settings)), m_userDriver(userDriver), m_delegate(delegate)
+    : QObject(parent), m_settings(std::move(settings)), m_userDriver(userDriver), m_delegate(delegate),
+      m_ownNetwork(m_settings.network ? nullptr : std::make_unique<QNetworkAccessManager>()),
+      m_network(m_settings.network ? m_settings.network : m_ownNetwork.get())
 {
     m_schedule.setSingleShot(true);
     connect(&m_schedule, &QTimer::timeout, this, &Updater::checkForUpdatesInBackground);
@@ -110,7 +112,7 @@ void Updater::beginCycle(UpdateCheck check)
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("%1/%2").arg(m_settings.applicationName, m_settings.currentVersion));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    QNetworkReply *reply = m_network.get(request);
+    QNetworkReply *reply = m_network->get(request);
     m_feedDeadline.start(m_settings.feedTimeout);
     m_reply = reply;
     connect(reply, &QNetworkReply::readyRead, this, [this, reply]() {

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QNetworkReply;
@@ -45,6 +46,9 @@ public:
         // steadily its bytes trickle in: a deadline from the start of the request.
         std::chrono::milliseconds feedTimeout = std::chrono::seconds(30);
         qint64 maximumFeedSize = 4 * 1024 * 1024;
+        // The application's manager, so the feed takes no network thread of its own; null:
+        // the updater makes one. Not owned; it must outlive the updater.
+        QNetworkAccessManager *network = nullptr;
     };
 
     // Neither the driver nor the delegate is owned; both must outlive the updater.
@@ -88,7 +92,8 @@ private:
     QByteArray m_publicKey;
     UpdaterUserDriver *m_userDriver;
     UpdaterDelegate *m_delegate;
-    QNetworkAccessManager m_network;
+    std::unique_ptr<QNetworkAccessManager> m_ownNetwork;
+    QNetworkAccessManager *m_network;
     QTimer m_schedule;
     QTimer m_feedDeadline;
     bool m_started = false;

@@ -101,6 +101,7 @@ void VantleApp::start()
     updates.makeUserDriver = []() -> std::unique_ptr<UpdaterUserDriver> {
         return std::make_unique<DialogUpdaterUserDriver>();
     };
+    updates.updaterSettings.network = HTTPTransport::sharedManager();
     m_updater = new UpdaterService(std::move(updates), this);
     m_bridge = new OrvalenAccountBridge(this);
     // Every ledger request presents the stored session's token, which the account manager
