@@ -44,8 +44,8 @@ LedgerOfflineView::LedgerOfflineView(LedgerModel *ledger, QWidget *parent)
     auto *column = new QVBoxLayout(card);
     column->setContentsMargins(18, 18, 18, 18);
     column->setSpacing(6);
-    column->addWidget(line(title, ApplicationFont::sized(11, QFont::DemiBold), style.text(), card));
-    column->addWidget(line(text, ApplicationFont::sized(10), style.secondaryText(), card));
+    column->addWidget(line(title, ApplicationFont::sized(15, QFont::DemiBold), style.text(), card));
+    column->addWidget(line(text, ApplicationFont::sized(13), style.secondaryText(), card));
     column->addSpacing(8);
     m_retry = new OrvalenOutlineButton(retryTitle, style.accent(), card);
     m_retry->setObjectName(QStringLiteral("retry"));
