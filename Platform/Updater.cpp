@@ -43,6 +43,8 @@ Updater::~Updater()
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->abort();
+        // The manager is the application's and outlives the updater.
+        m_reply->deleteLater();
     }
     if (m_phase == Phase::presenting && m_userDriver)
         m_userDriver->dismiss();

@@ -26,7 +26,6 @@ public:
     std::strong_ordering operator<=>(const UpdaterVersion &other) const;
     bool operator==(const UpdaterVersion &other) const { return (*this <=> other) == 0; }
 
-    bool isPreRelease() const { return !m_preRelease.isEmpty(); }
     QString toString() const;
 
 private:

@@ -45,7 +45,13 @@ void DialogUpdaterUserDriver::present(UpdateDialog *dialog, std::function<void(b
     m_dialog = dialog;
     // In front of the window that asked (the settings, say): a dialog without a parent would
     // belong to the toolkit's hidden helper window, and the desktop may stack it behind.
-    if (QWidget *asking = QApplication::activeWindow(); asking && !dialog->parentWidget())
+    // Never a dialog, though: an alert that deletes itself on closing, or the offer just
+    // dismissed, would take this dialog with it, and the updater would wait for an answer
+    // that never comes.
+    QWidget *asking = QApplication::activeWindow();
+    while (qobject_cast<QDialog *>(asking))
+        asking = asking->parentWidget() ? asking->parentWidget()->window() : nullptr;
+    if (asking && !dialog->parentWidget())
         dialog->setParent(asking, dialog->windowFlags());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &QDialog::finished, dialog, [done = std::move(done)](int result) {

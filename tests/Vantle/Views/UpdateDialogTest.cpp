@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -178,6 +179,35 @@ TEST(UpdateDialog, OpensOverTheWindowThatAsked)
     EXPECT_EQ(dialog->windowHandle()->transientParent(), settings.windowHandle());
     EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
     driver.dismiss();
+}
+
+// An alert over the window is no parent: closing it would take the dialog along, and the
+// updater would wait for an answer for good.
+TEST(UpdateDialog, AnAlertInFrontIsNoParent)
+{
+    QWidget settings;
+    settings.show();
+    auto *alert = new QMessageBox(QMessageBox::Question, QStringLiteral("Reset"), QStringLiteral("?"),
+                                  QMessageBox::Cancel, &settings);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->show();
+    alert->activateWindow();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return QApplication::activeWindow() == alert; }));
+    DialogUpdaterUserDriver driver;
+    int answers = 0;
+    driver.showUpdaterError(UpdaterError::updater(UpdaterError::Code::feedUnreadable, QStringLiteral("x")),
+                            [&] { ++answers; });
+    QPointer<UpdateDialog> dialog = driver.currentDialog();
+    EXPECT_EQ(dialog->parentWidget(), &settings);
+    QPointer<QMessageBox> gone = alert;
+    alert->close();
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return gone.isNull();
+    }));
+    ASSERT_TRUE(dialog);
+    dialog->reject();
+    EXPECT_EQ(answers, 1);
 }
 
 } // namespace
