@@ -115,6 +115,8 @@ void VantleApp::start()
     m_ledger = new LedgerModel(std::move(api), this);
     m_meetings = new MeetingsService({}, this);
 
+    // A report presents the same in-memory token: a click on Send never waits for the keychain.
+    DiagnosticUploader::shared().setSessionTokenReader(sessionToken);
     // What a diagnostic report says of the account and the ledger.
     QPointer<AccountService> reportedAccount(m_account);
     QPointer<LedgerModel> reportedLedger(m_ledger);
@@ -192,6 +194,7 @@ VantleApp::~VantleApp()
     Analytics::setContextProvider({});
     DiagnosticUploader::shared().setAccountSummaryProvider({});
     DiagnosticUploader::shared().setLedgerSummaryProvider({});
+    DiagnosticUploader::shared().setSessionTokenReader({});
     // The views go before the objects they show.
     m_settings.reset();
     m_tray.reset();

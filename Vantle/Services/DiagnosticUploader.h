@@ -69,11 +69,12 @@ public:
     // The token of the session stored by the account layer for the app slug "vantle".
     static std::optional<QString> storedSessionToken();
 
-    // Tests: the service address (default: the identity service's), the session token
-    // (default: storedSessionToken), the log to report (default: the shared one) and
-    // the network manager (null: the shared one).
-    void setIdentityURL(std::function<QUrl()> identityURL) { m_identityURL = std::move(identityURL); }
+    // The session token (default: storedSessionToken); the application hands in the copy
+    // the account manager keeps in memory.
     void setSessionTokenReader(SessionTokenReader reader) { m_sessionToken = std::move(reader); }
+    // Tests: the service address (default: the identity service's), the log to report
+    // (default: the shared one) and the network manager (null: the shared one).
+    void setIdentityURL(std::function<QUrl()> identityURL) { m_identityURL = std::move(identityURL); }
     void setLogCenter(LogCenter *center) { m_logCenter = center; }
     void setNetwork(QNetworkAccessManager *network) { m_network = network; }
 
