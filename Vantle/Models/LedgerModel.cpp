@@ -32,7 +32,12 @@ LedgerModel::LedgerModel(std::shared_ptr<VantleAPI> api, QObject *parent)
     m_refreshTimer.setInterval(defaultRefreshInterval);
     // Coarse: a refresh a moment late costs nothing, and the wakeup can share its slot.
     m_refreshTimer.setTimerType(Qt::CoarseTimer);
-    connect(&m_refreshTimer, &QTimer::timeout, this, &LedgerModel::refreshInBackground);
+    // While refreshes fail the retries keep their own schedule; the periodic one adds
+    // nothing to it, nor to a refresh already under way.
+    connect(&m_refreshTimer, &QTimer::timeout, this, [this]() {
+        if (!m_retryTimer.isActive() && !isRefreshing())
+            refreshInBackground();
+    });
     m_retryTimer.setSingleShot(true);
     m_retryTimer.setTimerType(Qt::CoarseTimer);
     connect(&m_retryTimer, &QTimer::timeout, this, &LedgerModel::refreshInBackground);

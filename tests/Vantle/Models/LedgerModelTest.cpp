@@ -316,6 +316,25 @@ TEST_F(LedgerModelTest, FailedRefreshesAreRetriedLessAndLessOften)
     EXPECT_FALSE(model->isRetryPlanned());
 }
 
+// A planned retry is the only next request: the periodic refresh does not hurry a failing
+// service, nor push the retry further out.
+TEST_F(LedgerModelTest, WhileARetryIsPlannedThePeriodicRefreshWaits)
+{
+    auto model = makeModel();
+    model->setFirstRetryDelay(std::chrono::minutes(1));
+    model->setRefreshInterval(std::chrono::minutes(1));
+    m_service.failNext(QStringLiteral("GET"), QString::fromLatin1(FakeLedgerService::categoriesPath), 503, {});
+    model->setActive(true);
+    ASSERT_TRUE(waitUntil([&model] { return model->isRetryPlanned() && !model->isRefreshing(); }));
+    // The periodic refresh now comes far sooner than the retry planned a minute out.
+    model->setRefreshInterval(std::chrono::milliseconds(10));
+    const int sent = m_network.started();
+    TestSupport::spinFor(std::chrono::milliseconds(300));
+    EXPECT_EQ(m_network.started(), sent);
+    EXPECT_TRUE(model->isRetryPlanned());
+    EXPECT_TRUE(model->lastRefreshFailed());
+}
+
 // Another session's ledger is marked not loaded before its categories go: an empty, loaded
 // ledger means a person without categories, and would bring the Hour Audit for an instant.
 TEST_F(LedgerModelTest, AClearNeverLeavesALoadedEmptyLedger)
