@@ -26,6 +26,12 @@ void PaintedButton::leaveEvent(QEvent *event)
     QAbstractButton::leaveEvent(event);
 }
 
+void PaintedButton::hideEvent(QHideEvent *event)
+{
+    m_hovered = false;
+    QAbstractButton::hideEvent(event);
+}
+
 void PaintedButton::focusInEvent(QFocusEvent *event)
 {
     m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());

@@ -174,9 +174,10 @@ void AuditAddActivityBox::setOpen(bool open)
     const QWidget *focused = QApplication::focusWidget();
     m_add->setVisible(true);
     if (m_form->isAncestorOf(focused)) {
-        const auto *button = qobject_cast<const PaintedButton *>(focused);
-        const bool byKeyboard = m_keyboardClose || (button && button->hasKeyboardFocus());
-        m_add->setFocus(byKeyboard ? Qt::TabFocusReason : Qt::OtherFocusReason);
+        if (m_keyboardClose)
+            m_add->setFocus(Qt::TabFocusReason);
+        else
+            PaintedButton::handFocus(focused, m_add);
     }
     m_form->setVisible(false);
 }

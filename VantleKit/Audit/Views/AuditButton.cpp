@@ -1,7 +1,5 @@
 #include "AuditButton.h"
 
-#include "AuditHover.h"
-
 #include "Platform/ButtonKeys.h"
 
 #include <QKeyEvent>
@@ -10,22 +8,13 @@
 
 AuditButton::AuditButton(QWidget *parent)
     : PaintedButton(parent)
-    , m_hover(new AuditHover(this))
 {
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    connect(m_hover, &AuditHover::hoveredChanged, this, qOverload<>(&QWidget::update));
 }
 
-bool AuditButton::isHovered() const
+void AuditButton::strokeFocusRing(QPainter &painter, const QPainterPath &ring, const QColor &color)
 {
-    return m_hover->isHovered();
-}
-
-void AuditButton::paintFocusRing(QPainter &painter, const QPainterPath &ring, const QColor &color) const
-{
-    if (!hasKeyboardFocus())
-        return;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);

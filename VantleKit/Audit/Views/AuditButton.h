@@ -4,7 +4,6 @@
 
 #include "OrvalenAccount/UI/PaintedButton.h"
 
-class AuditHover;
 class QPainterPath;
 
 // What the audit's buttons share: no system chrome (each paints its own label), a hover flag
@@ -18,17 +17,22 @@ class AuditButton : public PaintedButton {
 public:
     explicit AuditButton(QWidget *parent = nullptr);
 
-    bool isHovered() const;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     AuditPalette colors() const { return AuditPalette::of(this); }
     // Whether Return presses this button when it has the keyboard's focus.
     virtual bool takesReturn() const { return true; }
-    // Strokes `ring` 2 wide in `color` while the keyboard has the focus here; nothing otherwise.
-    void paintFocusRing(QPainter &painter, const QPainterPath &ring, const QColor &color) const;
+    // Strokes the path `ring()` makes 2 wide in `color` while the keyboard has the focus here;
+    // otherwise nothing, and the path is never made: most paints have no ring to draw.
+    template <typename MakeRing>
+    void paintFocusRing(QPainter &painter, MakeRing &&ring, const QColor &color) const
+    {
+        if (hasKeyboardFocus())
+            strokeFocusRing(painter, ring(), color);
+    }
     bool event(QEvent *event) override;
 
 private:
-    AuditHover *m_hover;
+    static void strokeFocusRing(QPainter &painter, const QPainterPath &ring, const QColor &color);
 };

@@ -90,7 +90,8 @@ void AuditChipButton::paintEvent(QPaintEvent *)
     painter.setFont(labelFont());
     painter.setPen(on || hovered ? colors.text : colors.muted);
     painter.drawText(shape, Qt::AlignCenter | Qt::TextSingleLine, text());
-    paintFocusRing(painter, AuditShape::continuousRect(shape.adjusted(4, 4, -4, -4), kRadius - 4), colors.accentInk);
+    paintFocusRing(
+        painter, [&] { return AuditShape::continuousRect(shape.adjusted(4, 4, -4, -4), kRadius - 4); }, colors.accentInk);
 }
 
 void AuditChipButton::keyPressEvent(QKeyEvent *event)

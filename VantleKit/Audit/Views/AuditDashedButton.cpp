@@ -55,7 +55,8 @@ void AuditDashedButton::paintEvent(QPaintEvent *)
     painter.setFont(titleFont());
     painter.setPen(titleColor());
     painter.drawText(shape, Qt::AlignCenter | Qt::TextSingleLine, text());
-    paintFocusRing(painter, AuditShape::continuousRect(shape.adjusted(4, 4, -4, -4), kRadius - 4), colors().accentInk);
+    paintFocusRing(
+        painter, [&] { return AuditShape::continuousRect(shape.adjusted(4, 4, -4, -4), kRadius - 4); }, colors().accentInk);
 }
 
 bool AuditDashedButton::hitButton(const QPoint &pos) const

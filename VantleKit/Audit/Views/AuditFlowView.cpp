@@ -243,22 +243,20 @@ bool AuditFlowView::focusNextPrevChild(bool next)
     }
     const qsizetype count = stops.size();
     QWidget *target = nullptr;
-    Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
     if (handOver) {
         for (qsizetype i = at + 1; !target && i < count; ++i)
             target = stops.at(i)->isVisible() ? stops.at(i) : nullptr;
         for (qsizetype i = at - 1; !target && i >= 0; --i)
             target = stops.at(i)->isVisible() ? stops.at(i) : nullptr;
-        const auto *button = qobject_cast<const PaintedButton *>(focused);
-        reason = button && button->hasKeyboardFocus() ? Qt::TabFocusReason : Qt::OtherFocusReason;
         if (!target) {
             setFocus(Qt::OtherFocusReason);
             return true;
         }
+        PaintedButton::handFocus(focused, target);
     } else {
         target = stops.at(at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count);
+        target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     }
-    target->setFocus(reason);
     host(m_shown)->ensureWidgetVisible(target);
     return true;
 }

@@ -87,8 +87,9 @@ void AuditPrimaryButton::paintEvent(QPaintEvent *)
     painter.setPen(brighter(colors.onAccent, brightness));
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
     // On the accent fill an accent ring would vanish: the ink's, inside the edge.
-    paintFocusRing(painter, AuditShape::continuousRect(QRectF(rect()).adjusted(4, 4, -4, -4), kRadius - 4),
-                   brighter(colors.onAccent, brightness));
+    paintFocusRing(
+        painter, [&] { return AuditShape::continuousRect(QRectF(rect()).adjusted(4, 4, -4, -4), kRadius - 4); },
+        brighter(colors.onAccent, brightness));
 }
 
 bool AuditPrimaryButton::hitButton(const QPoint &pos) const

@@ -36,9 +36,11 @@ void AuditStepButton::paintEvent(QPaintEvent *)
     painter.setFont(AuditFont::system(m_diameter / 2, QFont::Bold));
     painter.setPen(hovered ? colors.text : colors.muted);
     painter.drawText(circle, Qt::AlignCenter | Qt::TextSingleLine, text());
-    QPainterPath focus;
-    focus.addEllipse(circle.adjusted(4, 4, -4, -4));
-    paintFocusRing(painter, focus, colors.accentInk);
+    paintFocusRing(painter, [&] {
+        QPainterPath focus;
+        focus.addEllipse(circle.adjusted(4, 4, -4, -4));
+        return focus;
+    }, colors.accentInk);
 }
 
 bool AuditStepButton::hitButton(const QPoint &pos) const

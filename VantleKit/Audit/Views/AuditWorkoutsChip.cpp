@@ -40,7 +40,7 @@ void AuditWorkoutsChip::paintEvent(QPaintEvent *)
     painter.setFont(labelFont());
     painter.setPen(colors.accentInk);
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
-    paintFocusRing(painter, AuditStroke::capsule(QRectF(rect()).adjusted(4, 4, -4, -4)), colors.accentInk);
+    paintFocusRing(painter, [&] { return AuditStroke::capsule(QRectF(rect()).adjusted(4, 4, -4, -4)); }, colors.accentInk);
 }
 
 bool AuditWorkoutsChip::hitButton(const QPoint &pos) const
