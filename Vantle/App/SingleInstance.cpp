@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -59,13 +60,13 @@ SingleInstance::SingleInstance(QString directory, QObject *parent)
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
     m_listenRetry.setSingleShot(true);
-    m_listenRetry.setInterval(listenRetryInterval);
     connect(&m_listenRetry, &QTimer::timeout, this, &SingleInstance::listen);
 }
 
 void SingleInstance::setListenRetryInterval(std::chrono::milliseconds interval)
 {
-    m_listenRetry.setInterval(interval);
+    m_firstListenRetry = interval;
+    m_nextListenRetry = interval;
 }
 
 SingleInstance::~SingleInstance()
@@ -123,6 +124,7 @@ void SingleInstance::listen()
         if (m_listenFailureLogged)
             lifecycleLog().emit(QStringLiteral("info"), QStringLiteral("single_instance_listening"));
         m_listenFailureLogged = false;
+        m_nextListenRetry = m_firstListenRetry;
         return;
     }
     // Later starts cannot reach this one until it listens: it keeps trying.
@@ -131,7 +133,8 @@ void SingleInstance::listen()
                                                         .arg(static_cast<int>(m_server.serverError())));
         m_listenFailureLogged = true;
     }
-    m_listenRetry.start();
+    m_listenRetry.start(m_nextListenRetry);
+    m_nextListenRetry = std::min(m_nextListenRetry * 2, m_firstListenRetry * 32);
 }
 
 void SingleInstance::acceptConnections()

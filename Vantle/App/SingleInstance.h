@@ -31,7 +31,9 @@ public:
     static constexpr qsizetype maxMessageBytes = 64 * 1024;
     // How long a later start may take to send its message.
     static constexpr std::chrono::milliseconds readTimeout{5000};
-    // How long the running instance waits before it tries again to listen, after failing.
+    // How long the running instance waits before it tries again to listen, after failing;
+    // twice as long after each failure in a row, up to 32 times as long: a socket that can
+    // never be made must not wake the process every few seconds for good.
     static constexpr std::chrono::milliseconds listenRetryInterval{10000};
 
     // InstanceLock::defaultDirectory(); says in the log which folder it is when it is not
@@ -76,6 +78,8 @@ private:
     bool m_primary = false;
     QHash<QLocalSocket *, QByteArray> m_buffers;
     QTimer m_listenRetry;
+    std::chrono::milliseconds m_firstListenRetry = listenRetryInterval;
+    std::chrono::milliseconds m_nextListenRetry = listenRetryInterval;
     std::chrono::milliseconds m_readTimeout = readTimeout;
     bool m_listenFailureLogged = false;
 };

@@ -8,6 +8,7 @@
 #include <QCoro/QCoroTask>
 
 #include <memory>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -48,19 +49,28 @@ extern "C" Q_DECL_EXPORT void vantle_app_connect()
 
 extern "C" Q_DECL_EXPORT void vantle_app_prepare()
 {
-    // The fonts on a thread of their own: the keyring's answers are mostly waiting.
-    std::thread fonts([]() {
+    const auto warmUpFonts = []() {
         try {
             ApplicationFont::warmUp();
         } catch (...) {
         }
-    });
+    };
+    // The fonts on a thread of their own: the keyring's answers are mostly waiting. Without
+    // a thread to spare, here after the keyring.
+    std::thread fonts;
+    try {
+        fonts = std::thread(warmUpFonts);
+    } catch (const std::system_error &) {
+    }
     try {
         Keychain::prefetch(VantleApp::launchKeychainReads());
     } catch (...) {
         // Nothing read ahead: start-up reads the items itself.
     }
-    fonts.join();
+    if (fonts.joinable())
+        fonts.join();
+    else
+        warmUpFonts();
 }
 
 // The module's entry, which the executable looks up by name (see AppLaunch).
