@@ -56,7 +56,8 @@ std::optional<QByteArray> KeychainStorage::getData(const QString &key) const
 void KeychainStorage::deleteData(const QString &key)
 {
     // Success and a missing item are both done; anything else leaves the item where it
-    // is, which the callers (the reset, a refused refresh) accept.
+    // is, which the caller (the reset) accepts; a session ends through the account manager,
+    // which makes sure it never comes back.
     deleteItem(key);
 }
 

@@ -153,7 +153,9 @@ struct Instance {
             co_await d->launch({});
             *done = true;
         }(delegate.get(), &launched);
-        waitFor([&] { return launched; });
+        // Not on: the launch writes to `launched` whenever it ends.
+        if (!waitFor([&] { return launched; }))
+            qFatal("bench_signin: the application never finished launching");
         delegate->setUrlHandler([this](const QUrl &url) {
             if (QUrlQuery(url).queryItemValue(QStringLiteral("state")) == QStringLiteral("hand-off")) {
                 ++handOffsReceived;
@@ -213,14 +215,17 @@ struct Instance {
             {"nonce", random},
             {"code_challenge", random},
             {"code_challenge_method", QStringLiteral("S256")},
-            {"orvalen_app_slug", QStringLiteral("vantle")},
-            {"orvalen_client_version", QStringLiteral("0.1.0")},
-            {"orvalen_lib_version", QStringLiteral("0.11.5")},
-            {"prompt", QStringLiteral("select_account")},
-            {"provider", QStringLiteral("google")},
+        };
+        const auto add = [&query](const QString &name, const QString &value) {
+            query.addQueryItem(name, QString::fromLatin1(QUrl::toPercentEncoding(value)));
         };
         for (const auto &[name, value] : items)
-            query.addQueryItem(QString::fromLatin1(name), QString::fromLatin1(QUrl::toPercentEncoding(value)));
+            add(QString::fromLatin1(name), value);
+        // The application's own parameters as it sends them, versions included.
+        const QMap<QString, QString> own = OAuthDriver::authorizationAdditionalParameters(
+            OrvalenAccountBridge::makeConfig(), OAuthDriver::ProviderHint::google);
+        for (auto it = own.cbegin(); it != own.cend(); ++it)
+            add(it.key(), it.value());
         url.setQuery(query);
         return url;
     }

@@ -182,7 +182,11 @@ int main(int argc, char **argv)
         [[maybe_unused]] QCoro::Task<void> refreshing = stale.refresh();
         for (int i = 0; i < 50 && !stale.lastRefreshFailed(); ++i)
             settle(100);
-        save(window, folder, QStringLiteral("main-stale"));
+        // Without the failure the picture would not show what it is named for.
+        if (stale.lastRefreshFailed())
+            save(window, folder, QStringLiteral("main-stale"));
+        else
+            qWarning("app-gallery: the refresh never failed; main-stale.png not saved");
     }
 
     // The week could not load: the offline card.
