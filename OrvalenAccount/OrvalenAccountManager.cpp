@@ -5,8 +5,10 @@
 #include "OrvalenAccount/OrvalenJSON.h"
 #include "OrvalenAccount/OrvalenRedaction.h"
 #include "OrvalenAccount/SignInWithAppleDriver.h"
+#include "Platform/Preferences.h"
 #include "Platform/SystemLog.h"
 
+#include <QCryptographicHash>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QWindow>
@@ -16,6 +18,19 @@
 
 namespace {
 
+// What a session item the keychain would not delete is overwritten with, where it lets us.
+const QByteArray signedOutMark = QByteArrayLiteral("{\"signed_out\":true}");
+
+// How a session signed out of is remembered outside the keychain: never the token itself.
+QString tokenDigest(const QString &oas)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(oas.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+bool isGone(std::int32_t status)
+{
+    return status == KeychainStatus::success || status == KeychainStatus::itemNotFound;
+}
 
 // A refusal after which the stored refresh token is worth nothing.
 bool isDefinitiveRefusal(const OrvalenError &error)
@@ -53,7 +68,8 @@ OrvalenAccountManager::OrvalenAccountManager(OrvalenConfig config, Environment e
       m_config(config.installID ? std::move(config) : config.withAutoInstallID()),
       m_appleAuthorizer(std::move(environment.appleAuthorizer)),
       m_logger(m_config.logger),
-      m_now(std::move(environment.now))
+      m_now(std::move(environment.now)),
+      m_preferences(std::move(environment.preferences))
 {
     m_storage = std::make_shared<KeychainStorage>(m_config.appSlug, m_config.keychainAccessGroup,
                                                   std::move(environment.keychain));
@@ -81,10 +97,14 @@ OrvalenAccountManager::OrvalenAccountManager(OrvalenConfig config, Environment e
         const std::optional<StoredSession> stored = self->storedSession();
         if (!stored || !stored->refreshToken || *stored->refreshToken != spentRefreshToken)
             return;
+        const StoredSession refreshed = StoredSession::from(answer, self->now());
         try {
-            self->storeSession(StoredSession::from(answer, self->now()));
+            self->storeSession(refreshed);
         } catch (const std::exception &error) {
-            // The refresh still counts: the session works until the next launch.
+            // The refresh still counts, and the token it replaced is spent: every request
+            // from now on presents the new one, kept in memory until the next launch, and
+            // a sign-out revokes that one.
+            self->m_storedSession = std::optional<StoredSession>(refreshed);
             SystemLog::write(SystemLogLevel::error, QStringLiteral("dev.orvalen.account"), QStringLiteral("session"),
                              QStringLiteral("session persist after refresh failed: ") + QString::fromUtf8(error.what()));
         }
@@ -95,6 +115,9 @@ OrvalenAccountManager::~OrvalenAccountManager()
 {
     if (std::optional<Attempt> attempt = std::exchange(m_attempt, std::nullopt))
         attempt->outcome.resumeThrowing(OrvalenError::authorizationCancelled());
+    // Nothing can hold a session of a manager that is gone: its sign-outs revoke now.
+    for (OneShotContinuation<bool> &waiting : std::exchange(m_holdsReleased, {}))
+        waiting.resume(true);
 }
 
 QDateTime OrvalenAccountManager::now() const
@@ -138,8 +161,14 @@ void OrvalenAccountManager::setLastDeprecationNotice(std::optional<OrvalenDeprec
 
 void OrvalenAccountManager::transition(const State &state)
 {
-    if (!(m_state == state)) {
-        m_state = state;
+    // A slot on stateChanged or a handler that cancels or signs out publishes a newer state
+    // from inside this one, and everyone hears that one there: whoever is not yet told of
+    // this older state must not hear it after that, or they would end on a state the
+    // manager left. So this transition is counted before anyone hears of it.
+    const quint64 mine = ++m_transitions;
+    const State published = state;
+    if (!(m_state == published)) {
+        m_state = published;
         Q_EMIT stateChanged(m_state);
     }
     QList<StateHandler> handlers;
@@ -147,11 +176,6 @@ void OrvalenAccountManager::transition(const State &state)
         const std::lock_guard<std::mutex> guard(m_lock);
         handlers = m_stateChangeHandlers.values();
     }
-    // A handler that cancels or signs out publishes a newer state from inside this loop,
-    // and every handler hears that one there: the handlers not yet called here must not
-    // hear this older state after it, or they would end on a state the manager left.
-    const quint64 mine = ++m_transitions;
-    const State published = state;
     for (const StateHandler &handler : handlers) {
         if (m_transitions != mine)
             break;
@@ -417,29 +441,106 @@ OrvalenAccount OrvalenAccountManager::complete(const OasResponse &exchange)
 
 // ---- the session kept in memory -----------------------------------------------------------
 
+Preferences &OrvalenAccountManager::preferences() const
+{
+    return m_preferences ? *m_preferences : Preferences::standard();
+}
+
+OrvalenAccountManager::ItemRead OrvalenAccountManager::readSessionItem() const
+{
+    ItemRead read;
+    const std::optional<QByteArray> bytes = m_storage->getData(KeychainStorage::Keys::session);
+    if (!bytes)
+        return read;
+    if (*bytes == signedOutMark) {
+        read.leftover = true;
+        return read;
+    }
+    try {
+        read.session = StoredSession::fromJson(OrvalenJSON::parseObject(*bytes));
+    } catch (const std::exception &) {
+        return read;
+    }
+    if (preferences().stringListValue(signedOutSessionsKey).contains(tokenDigest(read.session->oas))) {
+        read.session.reset();
+        read.leftover = true;
+    }
+    return read;
+}
+
+OrvalenAccountManager::ItemRead OrvalenAccountManager::loadSessionItem() const
+{
+    ItemRead read = readSessionItem();
+    m_storedSession = read.session;
+    m_itemToken = read.session ? std::optional<QString>(read.session->oas) : std::nullopt;
+    return read;
+}
+
 std::optional<StoredSession> OrvalenAccountManager::storedSession() const
 {
     if (!m_storedSession)
-        m_storedSession = m_storage->getJSON<StoredSession>(KeychainStorage::Keys::session);
+        loadSessionItem();
     return *m_storedSession;
 }
 
 std::optional<StoredSession> OrvalenAccountManager::reloadStoredSession()
 {
-    m_storedSession.reset();
-    return storedSession();
+    const ItemRead read = loadSessionItem();
+    // Signed out of while the keyring refused to let it go: it goes now, and is forgotten
+    // once it is gone.
+    if (read.leftover && isGone(m_storage->deleteItem(KeychainStorage::Keys::session)))
+        preferences().remove(signedOutSessionsKey);
+    return read.session;
 }
 
 void OrvalenAccountManager::storeSession(const StoredSession &session)
 {
     m_storage->setJSON(session, KeychainStorage::Keys::session);
     m_storedSession = std::optional<StoredSession>(session);
+    m_itemToken = session.oas;
+    // The item holds this session now, and no session signed out of is left in it.
+    preferences().remove(signedOutSessionsKey);
+}
+
+QStringList OrvalenAccountManager::tokensOfStoredSession() const
+{
+    QStringList tokens;
+    if (const std::optional<StoredSession> stored = storedSession())
+        tokens.append(stored->oas);
+    if (m_itemToken && !tokens.contains(*m_itemToken))
+        tokens.append(*m_itemToken);
+    return tokens;
 }
 
 void OrvalenAccountManager::deleteStoredSession()
 {
-    endStoredSession(*m_storage);
+    endStoredSession(*m_storage, preferences(), tokensOfStoredSession());
     m_storedSession = std::optional<StoredSession>();
+    m_itemToken.reset();
+}
+
+OrvalenAccountManager::SessionHold OrvalenAccountManager::holdSession()
+{
+    struct Hold {
+        QPointer<OrvalenAccountManager> manager;
+        ~Hold()
+        {
+            if (manager)
+                manager->releaseSessionHold();
+        }
+    };
+    ++m_sessionHolds;
+    auto hold = std::make_shared<Hold>();
+    hold->manager = this;
+    return hold;
+}
+
+void OrvalenAccountManager::releaseSessionHold()
+{
+    if (--m_sessionHolds > 0)
+        return;
+    for (OneShotContinuation<bool> &waiting : std::exchange(m_holdsReleased, {}))
+        waiting.resume(true);
 }
 
 QCoro::Task<std::optional<OrvalenAccount>> OrvalenAccountManager::restore(bool forceRefresh)
@@ -510,8 +611,26 @@ QCoro::Task<void> OrvalenAccountManager::signOut()
     const quint64 generation = m_generation;
     const std::shared_ptr<AuthClient> client = m_authClient;
     const std::shared_ptr<KeychainStorage> storage = m_storage;
+    const std::shared_ptr<Preferences> preferences = m_preferences;
 
     const std::optional<StoredSession> stored = storedSession();
+    const QStringList tokens = tokensOfStoredSession();
+    if (stored && m_sessionHolds > 0) {
+        // Requests under way still present this session's token (the welcome step's
+        // consents): the person is signed out here at once, and the identity service
+        // hears of it once they are done, so that what they send is still recorded.
+        deleteStoredSession();
+        transition(State::signedOut());
+        const OneShotContinuation<bool> released;
+        m_holdsReleased.push_back(released);
+        co_await released;
+        try {
+            co_await client->revokeSession(stored->oas);
+        } catch (...) {
+            // Signed out all the same.
+        }
+        co_return;
+    }
     if (stored) {
         try {
             co_await client->revokeSession(stored->oas);
@@ -522,7 +641,7 @@ QCoro::Task<void> OrvalenAccountManager::signOut()
 
     if (!self) {
         // The manager is gone; its session goes all the same.
-        endStoredSession(*storage);
+        endStoredSession(*storage, preferences ? *preferences : Preferences::standard(), tokens);
         co_return;
     }
     if (m_generation != generation) {
@@ -544,24 +663,31 @@ QCoro::Task<void> OrvalenAccountManager::signOut()
     transition(State::signedOut());
 }
 
-void OrvalenAccountManager::endStoredSession(KeychainStorage &storage)
+void OrvalenAccountManager::endStoredSession(KeychainStorage &storage, Preferences &preferences,
+                                             const QStringList &tokens)
 {
     const QString &key = KeychainStorage::Keys::session;
-    const auto gone = [](std::int32_t status) {
-        return status == KeychainStatus::success || status == KeychainStatus::itemNotFound;
-    };
     std::int32_t status = storage.deleteItem(key);
-    if (gone(status))
+    if (isGone(status))
         return;
     // Once more: a keyring that was busy or being unlocked may take it now.
     status = storage.deleteItem(key);
-    if (gone(status))
+    if (isGone(status))
         return;
-    // The item stays; it must never again be read as a session, or the next launch would
-    // restore the account signed out of without asking anyone.
+    // The item stays; it must never again be taken for a session, or the next launch would
+    // restore the account signed out of without asking anyone. A locked keyring refuses
+    // the overwrite below as it refused the delete, so what is signed out of is remembered
+    // where no keyring can refuse it; the restore deletes the item once it can.
+    QStringList digests = preferences.stringListValue(signedOutSessionsKey);
+    for (const QString &token : tokens) {
+        if (!digests.contains(tokenDigest(token)))
+            digests.append(tokenDigest(token));
+    }
+    preferences.setValue(signedOutSessionsKey, digests);
+    preferences.sync();
     QString outcome = QStringLiteral("overwritten");
     try {
-        storage.setData(QByteArrayLiteral("{\"signed_out\":true}"), key);
+        storage.setData(signedOutMark, key);
     } catch (const std::exception &) {
         outcome = QStringLiteral("left in place");
     }

@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QUuid>
 
@@ -27,10 +28,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 class AppleIDAuthorizer;
 class AuthClient;
 class KeychainStorage;
+class Preferences;
 class QWindow;
 
 // The one handle on the signed-in account. Owns the session store, the device key, the
@@ -71,7 +74,16 @@ public:
         DPoPSigner::Environment dpop;                        // where the device key lives
         std::shared_ptr<AppleIDAuthorizer> appleAuthorizer;  // null: this system's, which always fails
         std::function<QDateTime()> now;                      // null: the system clock (UTC)
+        std::shared_ptr<Preferences> preferences;            // null: Preferences::standard()
     };
+
+    // Keeps a sign-out from revoking the session at the identity service while held (see
+    // holdSession()); dropping the last hold lets the revoke go.
+    using SessionHold = std::shared_ptr<const void>;
+
+    // Digests (SHA-256, hexadecimal) of the session tokens signed out of whose keychain
+    // item the keychain refused to delete; never a token itself.
+    static inline const QString signedOutSessionsKey = QStringLiteral("orvalen.signed_out_sessions");
 
     explicit OrvalenAccountManager(OrvalenConfig config, QObject *parent = nullptr);
     OrvalenAccountManager(OrvalenConfig config, Environment environment, QObject *parent = nullptr);
@@ -136,11 +148,19 @@ public:
     // The launch restore: restore(true) with every failure absorbed.
     QCoro::Task<LaunchVerification> reverifyOnLaunch();
     // Revokes the stored session at the identity service (a failure is absorbed), deletes
-    // it (or, when the keychain refuses, makes it unreadable as a session), and publishes
-    // signedOut. Ends a pending sign-in. A sign-in begun meanwhile keeps the session it
-    // stored; until it has stored one, signedOut is published all the same, followed by
-    // signingIn while it runs. Never throws in practice.
+    // it, and publishes signedOut. Ends a pending sign-in. A sign-in begun meanwhile keeps
+    // the session it stored; until it has stored one, signedOut is published all the same,
+    // followed by signingIn while it runs. While the session is held (holdSession()), the
+    // session is deleted and signedOut published at once, and the revoke waits until the
+    // last hold is dropped. A session item the keychain refuses to delete (a locked keyring)
+    // is remembered as signed out of, outside the keychain, and no later restore takes it
+    // back. Never throws in practice.
     QCoro::Task<void> signOut();
+    // Held by work that still presents the stored session's token on requests of its own
+    // (the welcome step's consents), for as long as those requests run: a sign-out
+    // meanwhile signs the person out at once but revokes the token only once the work is
+    // done, so that what it sends is still recorded. GUI thread.
+    [[nodiscard]] SessionHold holdSession();
 
     // The session as stored, from memory: the keychain item is read once (by the launch
     // restore, or by whoever asks first) and the copy follows every write and deletion the
@@ -198,16 +218,31 @@ private:
     OrvalenAccount complete(const OasResponse &exchange);
     void transition(const State &state);
     void handleDeprecationNotices(const QList<OrvalenDeprecationNotice> &notices);
-    // Deletes the stored session; when the keychain refuses twice, overwrites it with an
-    // item that no reader takes for a session. A session not deleted is logged.
-    static void endStoredSession(KeychainStorage &storage);
+    // Deletes the stored session. When the keychain refuses twice, the digests of `tokens`
+    // (what the item may hold) are remembered as signed out of and the item is overwritten,
+    // where the keychain lets it, with a mark no reader takes for a session; logged.
+    static void endStoredSession(KeychainStorage &storage, Preferences &preferences, const QStringList &tokens);
     // The only ways the manager changes its session item; each keeps the copy in memory
     // the item's. A write that fails throws and leaves both as they were; a deletion the
-    // keychain refuses leaves an item no reader takes for a session.
+    // keychain refuses leaves an item no restore takes back.
     void storeSession(const StoredSession &session);
     void deleteStoredSession();
-    // Reads the item afresh into memory.
+    // The tokens the session item may hold: the one in memory and the one last read from or
+    // written to the item (they differ after a refresh the keychain would not store).
+    QStringList tokensOfStoredSession() const;
+    // What the session item holds: nothing when no session, or one signed out of (or the
+    // mark left for one), which is then `leftover`.
+    struct ItemRead {
+        std::optional<StoredSession> session;
+        bool leftover = false;
+    };
+    ItemRead readSessionItem() const;
+    // readSessionItem() into memory.
+    ItemRead loadSessionItem() const;
+    // Reads the item afresh into memory; a leftover of a sign-out is deleted now.
     std::optional<StoredSession> reloadStoredSession();
+    Preferences &preferences() const;
+    void releaseSessionHold();
     QDateTime now() const;
 
     void setIsOffline(bool value);
@@ -234,8 +269,14 @@ private:
     mutable std::mutex m_lock;
     QHash<QUuid, StateHandler> m_stateChangeHandlers;
 
+    std::shared_ptr<Preferences> m_preferences; // null: Preferences::standard()
     // The stored session as last read or written; unset until the item is first read.
     mutable std::optional<std::optional<StoredSession>> m_storedSession;
+    // The token the session item was last read or written with.
+    mutable std::optional<QString> m_itemToken;
+    // Holds taken by holdSession() and not yet dropped, and the sign-outs waiting for none.
+    int m_sessionHolds = 0;
+    std::vector<OneShotContinuation<bool>> m_holdsReleased;
 
     // Moves on with every sign-in start, cancel and sign-out: work begun under an older
     // number has been overtaken and must not publish or store anything.

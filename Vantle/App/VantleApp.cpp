@@ -210,6 +210,12 @@ void VantleApp::trackLaunch(Preferences &preferences, const std::function<void(c
     track(QStringLiteral("app_relaunched"));
 }
 
+bool VantleApp::gateIsSigningIn(QWidget *gate)
+{
+    const auto *flow = qobject_cast<LoginFirstFlowView *>(gate);
+    return flow && flow->isSigningIn();
+}
+
 void VantleApp::buildWindow()
 {
     QPointer<VantleApp> self(this);
@@ -224,10 +230,7 @@ void VantleApp::buildWindow()
         });
         return gate;
     };
-    surfaces.gateIsSigningIn = [](QWidget *gate) {
-        const auto *flow = qobject_cast<LoginFirstFlowView *>(gate);
-        return flow && flow->isSigningIn();
-    };
+    surfaces.gateIsSigningIn = &VantleApp::gateIsSigningIn;
     surfaces.audit = [self](QWidget *parent) -> QWidget * {
         return self ? new HourAuditView(self->m_ledger, parent) : nullptr;
     };

@@ -22,6 +22,7 @@ class MainWindow;
 class MeetingsService;
 class OrvalenAccountBridge;
 class Preferences;
+class QWidget;
 class RootView;
 class SettingsView;
 class UpdaterService;
@@ -59,6 +60,10 @@ public:
     // The keychain items start-up reads before the first screen can show: start-up reads
     // them ahead on a thread of its own while the main window is being built.
     static QList<KeychainItemQuery> launchKeychainReads();
+
+    // What the root view asks of the gate it shows: whether a sign-in that gate started
+    // still runs (the gate then routes the person on itself when it ends).
+    static bool gateIsSigningIn(QWidget *gate);
 
     // Tracks "app_first_opened" when this install never did, then "app_relaunched".
     static void trackLaunch(Preferences &preferences, const std::function<void(const QString &event)> &track);

@@ -96,14 +96,16 @@ void later(LoginFirstFlowView *gate, Work work)
 
 // What a welcome submission needs, held by the submission itself: a sign-out meanwhile
 // replaces the gate, and the submission still runs to its end (both consents, the
-// captures, the account recorded as welcomed).
+// captures, the account recorded as welcomed). It holds the session as well, so that
+// such a sign-out revokes the token only once the submission is done with it.
 struct LoginFirstFlowView::Submission {
     QPointer<LoginFirstFlowView> gate;
     quint64 signOuts = 0;
     Environment environment;
     QPointer<OrvalenAccountBridge> bridge;
-    std::shared_ptr<const WelcomeConsent::Choices> choices;
+    WelcomeConsent::Choices choices; // as they were at Continue
     Session session;
+    OrvalenAccountManager::SessionHold hold;
 
     // The gate it began in, as long as nobody has signed out since.
     LoginFirstFlowView *gateOfThisSignIn() const
@@ -376,7 +378,9 @@ void LoginFirstFlowView::continueTapped()
     if (m_isWorking)
         return;
     m_isWorking = true;
-    later(this, [self = QPointer<LoginFirstFlowView>(this)] { submitWelcomeConsent(self); });
+    later(this, [self = QPointer<LoginFirstFlowView>(this), choices = *m_choices] {
+        submitWelcomeConsent(self, choices);
+    });
 }
 
 QCoro::Task<void> LoginFirstFlowView::fetchMarketingVisibility(QPointer<LoginFirstFlowView> self)
@@ -433,7 +437,8 @@ QCoro::Task<void> LoginFirstFlowView::fetchMarketingVisibility(QPointer<LoginFir
     self->syncWelcome();
 }
 
-QCoro::Task<void> LoginFirstFlowView::submitWelcomeConsent(QPointer<LoginFirstFlowView> self)
+QCoro::Task<void> LoginFirstFlowView::submitWelcomeConsent(QPointer<LoginFirstFlowView> self,
+                                                           WelcomeConsent::Choices choices)
 {
     if (!self)
         co_return;
@@ -445,7 +450,8 @@ QCoro::Task<void> LoginFirstFlowView::submitWelcomeConsent(QPointer<LoginFirstFl
         co_return;
     }
     const auto submission = std::make_shared<const Submission>(
-        Submission{self, self->m_signOuts, self->m_environment, self->m_bridge, self->m_choices, *session});
+        Submission{self, self->m_signOuts, self->m_environment, self->m_bridge, std::move(choices), *session,
+                   self->m_bridge->manager()->holdSession()});
     const auto track = [&submission](const QString &event, const Analytics::Properties &properties = {}) {
         submission->environment.track(event, properties);
     };
@@ -456,10 +462,10 @@ QCoro::Task<void> LoginFirstFlowView::submitWelcomeConsent(QPointer<LoginFirstFl
     QCoro::Task<void> marketing = submitMarketingConsent(submission);
     co_await std::move(marketing);
 
-    const WelcomeConsent::Choices &choices = *submission->choices;
+    const WelcomeConsent::Choices &chosen = submission->choices;
     track(QStringLiteral("welcome_consent_submitted"),
-          {{QStringLiteral("app_opt_in"), choices.countsAsOptedIn(WelcomeConsent::appListSlug)},
-           {QStringLiteral("studio_opt_in"), choices.countsAsOptedIn(WelcomeConsent::studioListSlug)},
+          {{QStringLiteral("app_opt_in"), chosen.countsAsOptedIn(WelcomeConsent::appListSlug)},
+           {QStringLiteral("studio_opt_in"), chosen.countsAsOptedIn(WelcomeConsent::studioListSlug)},
            {QStringLiteral("app_slug"), appSlug}});
     Store::acknowledge(session->accountID);
     // After a sign-out the gate (if it is still there) is at a sign-in that is not this one.
@@ -505,7 +511,7 @@ QCoro::Task<void> LoginFirstFlowView::submitMarketingConsent(std::shared_ptr<con
         bool isOn;
         bool touched;
     };
-    const WelcomeConsent::Choices &choices = *submission->choices;
+    const WelcomeConsent::Choices &choices = submission->choices;
     QList<Capture> chosen;
     for (const WelcomeConsent::MarketingList &list : WelcomeConsent::lists()) {
         if (choices.countsAsOptedIn(list.slug))

@@ -127,7 +127,8 @@ private:
     void optInTapped(const QString &listSlug);
     void continueTapped();
     static QCoro::Task<void> fetchMarketingVisibility(QPointer<LoginFirstFlowView> self);
-    static QCoro::Task<void> submitWelcomeConsent(QPointer<LoginFirstFlowView> self);
+    // `choices`: the person's choices as they were at Continue.
+    static QCoro::Task<void> submitWelcomeConsent(QPointer<LoginFirstFlowView> self, WelcomeConsent::Choices choices);
     static QCoro::Task<bool> submitWelcomeTerms(std::shared_ptr<const Submission> submission);
     static QCoro::Task<void> submitMarketingConsent(std::shared_ptr<const Submission> submission);
 
@@ -156,7 +157,7 @@ private:
     int m_signInsRunning = 0;
     // Moves on with every sign-out: work begun before one no longer speaks for this gate.
     quint64 m_signOuts = 0;
-    // Shared with a welcome submission, which reads them as they are when it needs them.
+    // The welcome step's choices; a submission takes a copy at Continue.
     std::shared_ptr<WelcomeConsent::Choices> m_choices;
 
     QStackedLayout *m_stack = nullptr;

@@ -6,6 +6,7 @@
 #include "OrvalenAccount/OrvalenInstallMetrics.h"
 #include "OrvalenAccount/OrvalenJSON.h"
 #include "Platform/InMemoryKeychain.h"
+#include "Platform/Preferences.h"
 #include "Platform/RecordingSystemLog.h"
 #include "support/AccountPrinters.h"
 #include "support/TaskRunner.h"
@@ -91,6 +92,7 @@ public:
         environment.keychain = keychain;
         environment.dpop.keychain = keychain;
         environment.appleAuthorizer = std::move(appleAuthorizer);
+        environment.preferences = preferences;
         manager = std::make_unique<OrvalenAccountManager>(config, environment);
         subscription.emplace(manager->onStateChange([this](const State &state) { published.append(state); }));
         QObject::connect(manager.get(), &OrvalenAccountManager::stateChanged,
@@ -161,6 +163,7 @@ public:
     FakeIdentityService identity;
     QNetworkAccessManager network;
     std::shared_ptr<InMemoryKeychain> keychain = std::make_shared<InMemoryKeychain>();
+    std::shared_ptr<InMemoryPreferences> preferences = std::make_shared<InMemoryPreferences>();
     QList<LogLine> logs;
     QList<State> published;
     int stateNotifications = 0;
@@ -191,6 +194,26 @@ void answerNext(Fakes::FakeService &service, const QString &path, const Scripted
     service.enqueue(kPost, path, answer);
     if (answer.dropConnection)
         service.enqueue(kPost, path, answer);
+}
+
+// A locked keyring: without a prompt it refuses every call on its items, reads, updates,
+// adds and deletes alike ("interaction not allowed").
+void setLocked(InMemoryKeychain &keychain, bool locked)
+{
+    using Op = InMemoryKeychain::Op;
+    for (const Op op : {Op::update, Op::add, Op::copyMatching, Op::remove})
+        keychain.failAlways(op, locked ? std::optional(KeychainStatus::interactionNotAllowed) : std::nullopt);
+}
+
+// The system log's lines of the account layer's "session" category.
+QStringList sessionLogLines(const RecordingSystemLog &log)
+{
+    QStringList lines;
+    for (const RecordingSystemLog::Record &record : log.records()) {
+        if (record.entry.category == QLatin1String("session"))
+            lines.append(record.entry.message);
+    }
+    return lines;
 }
 
 StoredSession previousSession()
@@ -1010,47 +1033,93 @@ TEST(OrvalenAccountManager, ALateAnswerNeverSignsAPersonBackIn)
 }
 
 // The keyring refuses the delete of a sign-out (it locked between the read and the delete):
-// the sign-out still ends signed out, and no later launch brings the session back.
+// the sign-out still ends signed out, and no later launch brings the session back, nor asks
+// the identity service about it. Whatever the keyring kept goes at the first launch that can
+// delete it; outside the keychain only a digest of the token was ever written.
 TEST(OrvalenAccountManager, ASessionSignedOutOfNeverComesBack)
 {
+    using Op = InMemoryKeychain::Op;
+    enum class Refused { oneDelete, everyDelete, everything };
     const struct {
         const char *name;
-        int deletesRefused; // -1: every one
-        bool logged;
+        Refused refused;
+        const char *logged; // the outcome the log line names; nothing when deleted
     } cases[] = {
-        {"refused once", 1, false},
-        {"refused every time", -1, true},
+        {"one delete refused", Refused::oneDelete, nullptr},
+        {"every delete refused", Refused::everyDelete, "overwritten"},
+        {"keyring locked", Refused::everything, "left in place"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         auto log = std::make_shared<RecordingSystemLog>();
         SystemLog::setSink(log);
         Harness h;
-        h.storeLiveSession(3600);
+        const StoredSession session = h.storeLiveSession(3600);
         TestSupport::runTask(h.manager->restore(false));
-        if (c.deletesRefused < 0)
-            h.keychain->failAlways(InMemoryKeychain::Op::remove, KeychainStatus::interactionNotAllowed);
+        if (c.refused == Refused::oneDelete)
+            h.keychain->failNext(Op::remove, KeychainStatus::interactionNotAllowed);
+        else if (c.refused == Refused::everyDelete)
+            h.keychain->failAlways(Op::remove, KeychainStatus::interactionNotAllowed);
         else
-            h.keychain->failNext(InMemoryKeychain::Op::remove, KeychainStatus::interactionNotAllowed);
+            setLocked(*h.keychain, true);
 
         TestSupport::runTask(h.manager->signOut());
-        h.keychain->failAlways(InMemoryKeychain::Op::remove, std::nullopt);
         EXPECT_EQ(h.manager->state(), State::signedOut());
+        const QStringList remembered = h.preferences->stringListValue(OrvalenAccountManager::signedOutSessionsKey);
+        EXPECT_EQ(remembered.size(), c.logged ? 1 : 0);
+        EXPECT_FALSE(remembered.join(u' ').contains(session.oas)) << "a token in the preferences";
 
-        // The next launch, over the same keychain.
-        OrvalenAccountManager::Environment environment;
-        environment.keychain = h.keychain;
-        environment.dpop.keychain = h.keychain;
-        OrvalenAccountManager next(h.manager->config(), environment);
-        EXPECT_FALSE(TestSupport::runTask(next.reverifyOnLaunch()).isSignedIn);
-        EXPECT_EQ(next.state(), State::signedOut());
-        QStringList lines;
-        for (const RecordingSystemLog::Record &record : log->records())
-            lines.append(record.entry.category + QLatin1Char(' ') + record.entry.message);
-        EXPECT_EQ(lines.filter(QStringLiteral("session delete after sign-out failed")).size(), c.logged ? 1 : 0)
-            << lines.join(u'\n').toStdString();
+        // Launches over the same keychain: one while it is still as it was, one unlocked.
+        for (const bool unlocked : {false, true}) {
+            if (unlocked)
+                setLocked(*h.keychain, false);
+            OrvalenAccountManager::Environment environment;
+            environment.keychain = h.keychain;
+            environment.dpop.keychain = h.keychain;
+            environment.preferences = h.preferences;
+            OrvalenAccountManager next(h.manager->config(), environment);
+            EXPECT_FALSE(TestSupport::runTask(next.reverifyOnLaunch()).isSignedIn) << "unlocked: " << unlocked;
+            EXPECT_EQ(next.state(), State::signedOut());
+            EXPECT_FALSE(next.storedSession());
+        }
+        EXPECT_FALSE(h.manager->storage().getData(KeychainStorage::Keys::session)) << "the keyring kept an item";
+        EXPECT_FALSE(h.preferences->contains(OrvalenAccountManager::signedOutSessionsKey));
+        EXPECT_EQ(h.identity.countOf(kPost, FakeIdentityService::refreshPath), 0);
+        const QStringList lines = sessionLogLines(*log).filter(QStringLiteral("session delete after sign-out failed"));
+        EXPECT_EQ(lines.size(), c.logged ? 1 : 0) << lines.join(u'\n').toStdString();
+        if (c.logged && !lines.isEmpty()) {
+            EXPECT_TRUE(lines.first().endsWith(QLatin1String(c.logged))) << lines.first().toStdString();
+        }
         SystemLog::setSink(nullptr);
     }
+}
+
+// A refresh the keyring will not store has still spent the token it replaced: every request
+// from then on presents the new one, and a sign-out revokes that one at the service.
+TEST(OrvalenAccountManager, ARefreshTheKeyringWillNotStoreIsTheSessionPresented)
+{
+    auto log = std::make_shared<RecordingSystemLog>();
+    SystemLog::setSink(log);
+    Harness h;
+    const StoredSession launched = h.storeLiveSession(3600);
+    TestSupport::runTask(h.manager->restore(false));
+    setLocked(*h.keychain, true);
+    const OasResponse refreshed =
+        TestSupport::runTask(h.manager->authClient()->refreshSerialized(*launched.refreshToken));
+    setLocked(*h.keychain, false);
+
+    ASSERT_NE(refreshed.oas, launched.oas);
+    ASSERT_TRUE(h.manager->storedSession());
+    EXPECT_EQ(h.manager->storedSession()->oas, refreshed.oas);
+    EXPECT_EQ(h.manager->storedSession()->refreshToken, refreshed.refreshToken);
+    EXPECT_EQ(h.manager->authClient()->currentSessionProvider(), h.manager->storedSession());
+    EXPECT_EQ(h.stored()->oas, launched.oas) << "the keychain kept what it held";
+    EXPECT_EQ(sessionLogLines(*log).filter(QStringLiteral("session persist after refresh failed")).size(), 1);
+
+    TestSupport::runTask(h.manager->signOut());
+    EXPECT_TRUE(h.identity.revokedSessions().contains(refreshed.oas));
+    EXPECT_FALSE(h.stored());
+    SystemLog::setSink(nullptr);
 }
 
 // Signed out while a sign-in began that then fails or is cancelled: whoever follows the
@@ -1090,9 +1159,12 @@ TEST(OrvalenAccountManager, EveryHandlerEndsOnTheCurrentState)
         const char *name;
         Act act;
         State expected;
+        bool bySlot; // a slot on stateChanged acts, before any handler hears of the change
     } cases[] = {
-        {"cancel on signingIn", Act::cancel, State::failed(OrvalenError::authorizationCancelled())},
-        {"sign-out on signingIn", Act::signOut, State::signedOut()},
+        {"cancel on signingIn", Act::cancel, State::failed(OrvalenError::authorizationCancelled()), false},
+        {"sign-out on signingIn", Act::signOut, State::signedOut(), false},
+        {"cancel from a slot on stateChanged", Act::cancel, State::failed(OrvalenError::authorizationCancelled()),
+         true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -1101,18 +1173,27 @@ TEST(OrvalenAccountManager, EveryHandlerEndsOnTheCurrentState)
         std::vector<QCoro::Task<void>> signingOut;
         bool acted = false;
         QList<State> last(8, State::signedOut());
+        const auto act = [&](const State &state) {
+            if (acted || !state.is<State::SigningIn>())
+                return;
+            acted = true;
+            if (c.act == Act::cancel)
+                h.manager->cancelSignIn();
+            else
+                signingOut.push_back(h.manager->signOut());
+        };
+        const QMetaObject::Connection slot = QObject::connect(h.manager.get(), &OrvalenAccountManager::stateChanged,
+                                                              [&](const State &state) {
+                                                                  if (c.bySlot)
+                                                                      act(state);
+                                                              });
         std::vector<OrvalenAccountStateSubscription> handlers;
         for (int i = 0; i < 8; ++i) {
             handlers.push_back(h.manager->onStateChange([&, i](const State &state) {
                 last[i] = state;
                 // The first to hear signingIn acts: the others come after it.
-                if (acted || !state.is<State::SigningIn>())
-                    return;
-                acted = true;
-                if (c.act == Act::cancel)
-                    h.manager->cancelSignIn();
-                else
-                    signingOut.push_back(h.manager->signOut());
+                if (!c.bySlot)
+                    act(state);
             }));
         }
         auto out = h.start(h.manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
@@ -1120,6 +1201,7 @@ TEST(OrvalenAccountManager, EveryHandlerEndsOnTheCurrentState)
         EXPECT_EQ(h.manager->state(), c.expected);
         EXPECT_EQ(last, QList<State>(8, c.expected));
         EXPECT_EQ(h.published.last(), c.expected);
+        QObject::disconnect(slot);
     }
 }
 

@@ -4,10 +4,13 @@
 #include "OrvalenAccount/UI/OrvalenProviderButtons.h"
 #include "OrvalenAccount/UI/OrvalenSignInScreen.h"
 
+#include "support/TaskRunner.h"
 #include "tools/fakes/FakeBrowser.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QTest>
 
@@ -130,6 +133,23 @@ TEST(OrvalenSignInScreen, BusyButtonsIgnoreClicksAndCancelCallsBack)
     EXPECT_EQ(screen->providerButtons()->cancelButton(), nullptr);
     QTest::mouseClick(screen->providerButtons()->button(Hint::google), Qt::LeftButton);
     EXPECT_EQ(calls.taps, QList<Hint>{Hint::google});
+}
+
+// Return on a focused provider button presses it a moment later, even when the screen went
+// busy meanwhile and disabled it: that late press must not start a second sign-in.
+TEST(OrvalenSignInScreen, AReturnPressLandingAfterTheScreenWentBusyStartsNothing)
+{
+    Calls calls;
+    auto screen = makeScreen(calls, Phase::ready());
+    OrvalenProviderButton *google = screen->providerButtons()->button(Hint::google);
+    QFocusEvent tabbedIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(google, &tabbedIn);
+    bool pressed = false;
+    QObject::connect(google, &QAbstractButton::clicked, [&pressed] { pressed = true; });
+    QTest::keyClick(google, Qt::Key_Return);
+    screen->setPhase(Phase::busy());
+    ASSERT_TRUE(TestSupport::waitUntil([&pressed] { return pressed; })) << "the press never landed";
+    EXPECT_TRUE(calls.taps.isEmpty()) << "a busy screen started a second sign-in";
 }
 
 TEST(OrvalenSignInScreen, BusyWithoutACancelActionOffersNoCancel)

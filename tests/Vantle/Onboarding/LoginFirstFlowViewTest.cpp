@@ -547,27 +547,55 @@ TEST(LoginFirstFlowView, TheGateCompletesOnce)
 }
 
 // The welcome step's Continue runs to its end though the person signs out meanwhile and
-// the host drops the gate: both consents, the captures, the account recorded as welcomed;
-// the gate of the next sign-in is not completed by it.
+// the host drops the gate: the sign-out shows at once, the identity service records both
+// consents and the contacts service both opt-ins as they were at Continue, and the session
+// is revoked only then. The gate of the next sign-in is not completed by it.
 TEST(LoginFirstFlowView, AWelcomeSubmissionOutlivesTheGate)
 {
     Gate gate;
     gate.region = QStringLiteral("US");
-    ScriptedAnswer slowTerms = ScriptedAnswer::json(200, R"({"ok":true})");
-    slowTerms.delay = 300ms;
-    gate.account.identity.enqueue(kPost, kConsents, slowTerms);
+    FakeIdentityService &identity = gate.account.identity;
+    gate.contacts.setContactResolver([&identity](const QString &bearer) { return identity.accountOfSession(bearer); });
     gate.open();
     ASSERT_TRUE(gate.signIn());
     ASSERT_EQ(gate.view->step(), Step::welcome);
-    gate.click(gate.view->welcomeView()->continueButton());
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.account.identity.countOf(kPost, kConsents) == 1; }));
-    // While "terms" is answered: signed out, and the gate goes as the host drops it.
-    gate.account.service->signOut();
-    gate.view.reset();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.contacts.countOf(kGet, FakeContactsService::mePath) == 1; }));
+    const QString token = gate.account.bridge->currentSession()->oas;
+    bool signedOutAtOnce = false;
+    // Signed out while "terms" is under way. A revoke sent at once would reach the service
+    // before "terms" is answered: the service is kept from answering until the person is
+    // signed out.
+    identity.beforeAnswering(kConsents, [&] {
+        gate.account.service->signOut();
+        signedOutAtOnce = !gate.account.service->isAuthenticated();
+        TestSupport::waitUntil([&] { return !gate.account.service->isAuthenticated(); });
+    });
+    WelcomeStepView *welcome = gate.view->welcomeView();
+    gate.click(welcome->continueButton());
+    gate.click(welcome->row(WelcomeConsent::appListSlug)); // after Continue: sends nothing else
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !gate.account.service->isAuthenticated(); }));
+    EXPECT_TRUE(signedOutAtOnce);
+    gate.view.reset(); // as the host drops it
 
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return gate.countOf(QStringLiteral("welcome_consent_submitted")) == 1; }));
-    EXPECT_EQ(gate.consentBodies(), (QList<QJsonObject>{consent(QStringLiteral("terms")), consent(QStringLiteral("privacy"))}));
-    EXPECT_EQ(gate.captureBodies().size(), 2);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return identity.revokedSessions().contains(token); }));
+    QList<QJsonObject> recorded;
+    for (const FakeIdentityService::Consent &record : identity.consents()) {
+        EXPECT_EQ(record.accountId, FakeIdentityService::accountId);
+        recorded.append(record.body);
+    }
+    EXPECT_EQ(recorded, (QList<QJsonObject>{consent(QStringLiteral("terms")), consent(QStringLiteral("privacy"))}));
+    QStringList captured;
+    for (const QJsonObject &capture : gate.contacts.captures()) {
+        captured.append(capture.value(QStringLiteral("list_slug")).toString() + QLatin1Char(' ')
+                        + capture.value(QStringLiteral("consent_method")).toString());
+    }
+    EXPECT_EQ(captured, (QStringList{QStringLiteral("vantle_marketing default_checked"),
+                                     QStringLiteral("orvalen_newsletter default_checked")}));
+    EXPECT_EQ(gate.countOf(QStringLiteral("welcome_terms_capture_failed")), 0);
+    EXPECT_EQ(gate.propertiesOf(QStringLiteral("welcome_consent_submitted")),
+              (Analytics::Properties{{QStringLiteral("app_opt_in"), true},
+                                     {QStringLiteral("studio_opt_in"), true},
+                                     {QStringLiteral("app_slug"), QStringLiteral("vantle")}}));
     EXPECT_EQ(WelcomeAcknowledgementStore::loadIDs(), QStringList{FakeIdentityService::accountId});
     EXPECT_EQ(gate.completions, 0);
     EXPECT_EQ(gate.countOf(QStringLiteral("onboarding_completed")), 0);

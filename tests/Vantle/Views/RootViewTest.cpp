@@ -1,5 +1,7 @@
 #include "Vantle/Views/RootView.h"
 
+#include "Vantle/App/VantleApp.h"
+
 #include "../Services/AccountServiceHarness.h"
 #include "OrvalenAccount/UI/OrvalenProviderButton.h"
 #include "OrvalenAccount/UI/OrvalenProviderButtons.h"
@@ -221,61 +223,84 @@ TEST_F(RootViewTest, ASignInElsewhereMovesThePastGate)
     EXPECT_FALSE(root->toast()->isPresented());
 }
 
-// The application's own gate: a new account whose Cancel came too late (the browser had
-// handed the code back) still sees the welcome step of that gate. Were the gate taken for
-// idle, a fresh one would pass the person as returning: welcomed, no consent recorded.
+// The application's own gate, asked as the application asks it: a new account still sees
+// the welcome step of the gate whose sign-in it came from. Were that gate taken for idle, a
+// fresh one would pass the person as returning: welcomed, no consent recorded. Its sign-in
+// outlives a Cancel that came too late (the browser had handed the code back), and a
+// cancelled sign-in's late end when the person pressed another provider in the same turn.
 TEST_F(RootViewTest, TheRealGateKeepsASignInItsCancelCouldNotStop)
 {
-    auto preferences = std::make_shared<InMemoryPreferences>();
-    Preferences::setStandard(preferences);
-    Fakes::FakeContactsService contacts;
-    QStringList events;
-    LoginFirstFlowView::Environment environment;
-    environment.track = [&events](const QString &event, const Analytics::Properties &) { events.append(event); };
-    environment.log = [](const QString &, const QString &, const QString &) {};
-    environment.identityURL = [this] { return harness.identity.baseUrl(); };
-    environment.contactsURL = [&contacts] { return contacts.baseUrl(); };
-    environment.webURL = [] { return QUrl(QStringLiteral("https://orvalen.test")); };
-    environment.regionCode = [] { return QStringLiteral("DE"); };
-    RootView::Surfaces surfaces;
-    surfaces.gate = [&](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
-        ++gatesMade;
-        return new LoginFirstFlowView(harness.service.get(), harness.bridge.get(), std::move(onComplete), environment,
-                                      parent);
+    const struct {
+        const char *name;
+        bool cancelTooLate; // else: Cancel while the browser waits, and another provider at once
+    } cases[] = {
+        {"Cancel once the code is back", true},
+        {"Cancel and another provider in one turn", false},
     };
-    // As the application asks it.
-    surfaces.gateIsSigningIn = [](QWidget *gate) { return static_cast<LoginFirstFlowView *>(gate)->isSigningIn(); };
-    surfaces.audit = [](QWidget *parent) { return new QWidget(parent); };
-    surfaces.main = [](QWidget *parent) { return new QWidget(parent); };
-    harness.identity.enqueue(QStringLiteral("POST"), Fakes::FakeIdentityService::exchangePath,
-                             harness.exchangeAnswer(std::chrono::milliseconds(600)));
-    root = std::make_unique<RootView>(harness.service.get(), harness.bridge.get(), ledger.get(), surfaces);
-    root->resize(960, 680);
-    root->show();
-    harness.attach();
-    ASSERT_TRUE(reaches(Surface::gate));
-    const auto shownGate = [this] { return qobject_cast<LoginFirstFlowView *>(root->content()); };
-    OrvalenProviderButtons *buttons = shownGate()->signInScreen()->providerButtons();
-    ASSERT_TRUE(waitUntil([&] { return shownGate()->displayedSignInPhase() == OrvalenSignInScreen::Phase::ready(); }));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        AccountServiceHarness account(std::make_shared<InMemoryKeychain>());
+        auto preferences = std::make_shared<InMemoryPreferences>();
+        Preferences::setStandard(preferences);
+        Fakes::FakeContactsService contacts;
+        QStringList events;
+        LoginFirstFlowView::Environment environment;
+        environment.track = [&events](const QString &event, const Analytics::Properties &) { events.append(event); };
+        environment.log = [](const QString &, const QString &, const QString &) {};
+        environment.identityURL = [&account] { return account.identity.baseUrl(); };
+        environment.contactsURL = [&contacts] { return contacts.baseUrl(); };
+        environment.webURL = [] { return QUrl(QStringLiteral("https://orvalen.test")); };
+        environment.regionCode = [] { return QStringLiteral("DE"); };
+        int gates = 0;
+        RootView::Surfaces surfaces;
+        surfaces.gate = [&](std::function<void()> onComplete, QWidget *parent) -> QWidget * {
+            ++gates;
+            return new LoginFirstFlowView(account.service.get(), account.bridge.get(), std::move(onComplete),
+                                          environment, parent);
+        };
+        surfaces.gateIsSigningIn = &VantleApp::gateIsSigningIn;
+        surfaces.audit = [](QWidget *parent) { return new QWidget(parent); };
+        surfaces.main = [](QWidget *parent) { return new QWidget(parent); };
+        if (c.cancelTooLate) {
+            account.identity.enqueue(QStringLiteral("POST"), Fakes::FakeIdentityService::exchangePath,
+                                     account.exchangeAnswer(std::chrono::milliseconds(600)));
+        } else {
+            account.browser->setMode(Fakes::FakeBrowser::Mode::ignore);
+        }
+        auto view = std::make_unique<RootView>(account.service.get(), account.bridge.get(), ledger.get(), surfaces);
+        view->resize(960, 680);
+        view->show();
+        account.attach();
+        ASSERT_TRUE(waitUntil([&] { return view->surface() == Surface::gate; }));
+        const auto shownGate = [&view] { return qobject_cast<LoginFirstFlowView *>(view->content()); };
+        OrvalenProviderButtons *buttons = shownGate()->signInScreen()->providerButtons();
+        ASSERT_TRUE(waitUntil([&] { return shownGate()->displayedSignInPhase() == OrvalenSignInScreen::Phase::ready(); }));
 
-    QTest::mouseClick(buttons->button(OAuthDriver::ProviderHint::email), Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] {
-        return harness.identity.countOf(QStringLiteral("POST"), Fakes::FakeIdentityService::exchangePath) == 1;
-    }));
-    ASSERT_NE(buttons->cancelButton(), nullptr);
-    QTest::mouseClick(buttons->cancelButton(), Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] {
-        return root->gateCompleted() || (shownGate() && shownGate()->step() == LoginFirstFlowView::GateStep::welcome);
-    }));
+        QTest::mouseClick(buttons->button(OAuthDriver::ProviderHint::email), Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] {
+            return c.cancelTooLate
+                ? account.identity.countOf(QStringLiteral("POST"), Fakes::FakeIdentityService::exchangePath) == 1
+                : account.browser->openedUrls().size() == 1;
+        }));
+        ASSERT_NE(buttons->cancelButton(), nullptr);
+        account.browser->setMode(Fakes::FakeBrowser::Mode::follow);
+        QTest::mouseClick(buttons->cancelButton(), Qt::LeftButton);
+        if (!c.cancelTooLate)
+            QTest::mouseClick(buttons->button(OAuthDriver::ProviderHint::google), Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] {
+            return view->gateCompleted() || (shownGate() && shownGate()->step() == LoginFirstFlowView::GateStep::welcome);
+        }));
 
-    EXPECT_FALSE(root->gateCompleted());
-    EXPECT_EQ(gatesMade, 1);
-    EXPECT_FALSE(events.contains(QStringLiteral("onboarding_completed")));
-    EXPECT_TRUE(WelcomeAcknowledgementStore::loadIDs().isEmpty()) << "welcomed without the welcome step";
-    // The ledger the sign-in started to load has arrived: nothing is left in flight.
-    EXPECT_TRUE(waitUntil([&] { return ledger->didLoadCategories(); }));
-    root.reset();
-    Preferences::setStandard(nullptr);
+        EXPECT_FALSE(view->gateCompleted());
+        EXPECT_EQ(gates, 1);
+        EXPECT_FALSE(events.contains(QStringLiteral("onboarding_completed")));
+        EXPECT_TRUE(WelcomeAcknowledgementStore::loadIDs().isEmpty()) << "welcomed without the welcome step";
+        // The ledger the sign-in started to load has arrived: nothing is left in flight.
+        EXPECT_TRUE(waitUntil([&] { return ledger->didLoadCategories(); }));
+        view.reset();
+        ledger->setActive(false);
+        Preferences::setStandard(nullptr);
+    }
 }
 
 // A person with a week never passes through the Hour Audit: not while their categories are
