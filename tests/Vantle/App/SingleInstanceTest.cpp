@@ -270,3 +270,26 @@ TEST_F(SingleInstanceTest, TheSocketServesThisUserAloneAndKeepsServing)
         EXPECT_EQ(peer->readAll(), QByteArray()) << "never acknowledged";
     }
 }
+
+// A socket that cannot be made is tried again less and less often: each wait twice the
+// one before, up to 32 times the first, so a socket that never comes does not wake the
+// process every few seconds for good.
+TEST_F(SingleInstanceTest, ASocketThatCannotBeMadeIsTriedLessAndLessOften)
+{
+    const QString blocked = QDir(m_runtime.path()).filePath(QStringLiteral("vantle.socket"));
+    ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/inside")));
+    SingleInstance instance(m_runtime.path());
+    ASSERT_EQ(instance.tryClaim(), SingleInstance::Claim::primary);
+    std::vector<long long> planned; // in units of the first wait
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        planned.push_back(instance.plannedListenRetry() / SingleInstance::listenRetryInterval);
+        instance.retryListenNow();
+    }
+    EXPECT_EQ(planned, (std::vector<long long>{1, 2, 4, 8, 16, 32, 32, 32}));
+    EXPECT_FALSE(instance.isListening());
+
+    ASSERT_TRUE(QDir(blocked).removeRecursively());
+    instance.retryListenNow();
+    EXPECT_TRUE(instance.isListening());
+    EXPECT_EQ(instance.plannedListenRetry(), std::chrono::milliseconds(0));
+}
