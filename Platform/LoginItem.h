@@ -8,7 +8,10 @@
 // someone else wrote is never reported as ours, never written over and never removed.
 // The desktop (or the person) turns an entry off with "Hidden=true" or, in GNOME's
 // "Startup Applications", "X-GNOME-Autostart-enabled=false"; either reads as not
-// registered.
+// registered. The entry is read as the desktop's session reads it (GLib's key-file rules:
+// booleans are exactly true/1 or false/0, the last of a repeated key counts, a repeated
+// group adds to the first, and a file with a line those rules refuse starts nothing), so
+// that "enabled" means the session will start Vantle.
 class LoginItem final {
 public:
     enum class Status {

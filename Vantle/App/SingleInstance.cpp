@@ -69,6 +69,19 @@ void SingleInstance::setListenRetryInterval(std::chrono::milliseconds interval)
     m_nextListenRetry = interval;
 }
 
+std::chrono::milliseconds SingleInstance::plannedListenRetry() const
+{
+    return m_listenRetry.isActive() ? m_listenRetry.intervalAsDuration() : std::chrono::milliseconds(0);
+}
+
+void SingleInstance::retryListenNow()
+{
+    if (!m_listenRetry.isActive())
+        return;
+    m_listenRetry.stop();
+    listen();
+}
+
 SingleInstance::~SingleInstance()
 {
     // Close the server before the lock goes: a start that finds the lock free must

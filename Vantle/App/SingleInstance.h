@@ -45,6 +45,10 @@ public:
     void setListenRetryInterval(std::chrono::milliseconds interval);
     void setReadTimeout(std::chrono::milliseconds timeout) { m_readTimeout = timeout; }
     bool isListening() const { return m_server.isListening(); }
+    // Tests: the wait planned before the next attempt to listen (zero when none is), and
+    // that attempt made now instead.
+    std::chrono::milliseconds plannedListenRetry() const;
+    void retryListenNow();
     ~SingleInstance() override;
 
     QString lockPath() const;

@@ -30,8 +30,9 @@ struct Folder {
 };
 
 // The user's runtime folder when it is private to this user; else "vantle-<uid>" in the
-// temporary folder, made 0700 when missing and used only when this user owns it (its
-// access is narrowed to this user); else none. Never an empty or relative path: a lock in
+// temporary folder, made 0700 when missing and used only when this user owns it (one that
+// others could reach is narrowed to this user and emptied, or not used when it cannot be
+// emptied); else none. Never an empty or relative path: a lock in
 // the working folder and a socket in the shared temporary folder would let another local
 // user take this user's sign-in links.
 Folder defaultFolder();

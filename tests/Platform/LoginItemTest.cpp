@@ -95,6 +95,27 @@ TEST(LoginItem, EnabledExactlyWhenOurEntryIsThereAndNotHidden)
         {"marker not true", "[Desktop Entry]\nX-Vantle-LoginItem=false\n", LoginItem::Status::notRegistered, false},
         {"spaces around the equals sign", "[Desktop Entry]\nX-Vantle-LoginItem = true\n", LoginItem::Status::enabled,
          true},
+        // Read as the desktop's session reads it (GLib's key-file reader): booleans are
+        // exactly true/1 and false/0, the last of a repeated key wins, a repeated group adds
+        // to the first, and a file with a line it refuses starts nothing.
+        {"ours, Hidden=1", ours + "Hidden=1\n", LoginItem::Status::notRegistered, true},
+        {"ours, Hidden=True is no boolean: not hidden", ours + "Hidden=True\n", LoginItem::Status::enabled, true},
+        {"ours, GNOME's switch 0", ours + "X-GNOME-Autostart-enabled=0\n", LoginItem::Status::notRegistered, true},
+        {"ours, GNOME's switch False is not true: off", ours + "X-GNOME-Autostart-enabled=False\n",
+         LoginItem::Status::notRegistered, true},
+        {"ours, GNOME's switch empty", ours + "X-GNOME-Autostart-enabled=\n", LoginItem::Status::notRegistered, true},
+        {"ours, GNOME's switch 1 with blanks after it", ours + "X-GNOME-Autostart-enabled = 1 \t\n",
+         LoginItem::Status::enabled, true},
+        {"ours, Hidden false then true", ours + "Hidden=false\nHidden=true\n", LoginItem::Status::notRegistered,
+         true},
+        {"ours, Hidden true then false", ours + "Hidden=true\nHidden=false\n", LoginItem::Status::enabled, true},
+        {"ours, the group repeated", ours + "[Desktop Action x]\nName=x\n[Desktop Entry]\nHidden=true\n",
+         LoginItem::Status::notRegistered, true},
+        {"ours, with a line the desktop refuses", ours + "Hidden [de]=x\n", LoginItem::Status::notRegistered, true},
+        {"ours, with a key before any group", "Name=x\n" + ours, LoginItem::Status::notRegistered, true},
+        {"ours, hidden, CRLF line ends", QByteArray(ours + "Hidden=true\n").replace("\n", "\r\n"),
+         LoginItem::Status::notRegistered, true},
+        {"ours, a locale's Hidden is another key", ours + "Hidden[de]=true\n", LoginItem::Status::enabled, true},
         {"empty file", QByteArray(), LoginItem::Status::notRegistered, false},
         {"binary rubbish", QByteArray("\x00\xff\xfe[Desktop", 9), LoginItem::Status::notRegistered, false},
     };
@@ -125,6 +146,8 @@ TEST(LoginItem, RegisterWritesAStartableEntryAndUnregisterRemovesIt)
         {"over an entry of ours GNOME turned off", QStringLiteral("/opt/vantle/vantle"),
          QByteArray(LoginItem(QString(), QStringLiteral("/old")).entryText())
              .replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false")},
+        {"over an entry of ours the desktop cannot read", QStringLiteral("/opt/vantle/vantle"),
+         LoginItem(QString(), QStringLiteral("/old")).entryText() + "not a key\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

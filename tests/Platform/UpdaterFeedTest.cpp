@@ -24,6 +24,9 @@ TEST(UpdaterVersion, ReadsDottedNumbersAndOrdersThemNumerically)
     } cases[] = {
         {"1.10", "1.9", 1},          // not text order
         {"1.4", "1.4.0", 0},         // missing parts are zero
+        {"1.2.1", "1.2", 1},         // ... and an added part counts
+        {"1.2", "1.2.0.0.0.0.0.1", -1},
+        {"1.2.1-beta.1", "1.2", 1},
         {"2", "1.99.99", 1},
         {"0.1.0", "0.1.1", -1},
         {" 1.2 ", "1.2", 0},         // blanks around are ignored

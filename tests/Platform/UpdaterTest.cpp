@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -116,6 +118,7 @@ TEST(Updater, OffersTheNewestSignedReleaseOfAnAllowedChannelAndNothingElse)
     } cases[] = {
         {"newer stable", {release("1.1.0"), release("1.2.0"), release("0.9")}, {}, "1.2.0", {}},
         {"same version is not newer", {release("1.0")}, {}, nullptr, Code::noUpdateFound},
+        {"a release that adds a part", {release("1.0.0.1"), release("0.9")}, {}, "1.0.0.1", {}},
         {"only older", {release("0.9.9"), release("0.1")}, {}, nullptr, Code::noUpdateFound},
         {"beta not allowed", {release("1.1"), release("1.3", "beta")}, {}, "1.1", {}},
         {"beta allowed", {release("1.1"), release("1.3", "beta")}, {QStringLiteral("beta")}, "1.3", {}},
@@ -431,6 +434,31 @@ TEST(Updater, GoingAwayWithAnOfferOnScreenClosesItWithoutEndingTheCycle)
     h.updater.reset();
     EXPECT_EQ(h.user.dismissals(), 1);
     EXPECT_FALSE(h.user.isHolding());
+    EXPECT_TRUE(h.delegate.cycles.isEmpty());
+}
+
+// The manager is the application's and lives on: a reply an updater left to it when it
+// went away mid-check would stay until the program ends.
+TEST(Updater, GoingAwayMidCheckFreesTheReply)
+{
+    QNetworkAccessManager network;
+    TricklingFeed trickling; // never finishes
+    Harness h([&](Updater::Settings &s) {
+        s.feedURL = trickling.url();
+        s.network = &network;
+    });
+    ASSERT_FALSE(h.updater->start());
+    h.updater->checkForUpdates();
+    QPointer<QNetworkReply> reply = network.findChild<QNetworkReply *>();
+    ASSERT_TRUE(reply);
+    // The feed's answer has begun and keeps coming.
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&]() { return reply && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid(); }));
+    h.updater.reset();
+    EXPECT_TRUE(TestSupport::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return reply.isNull();
+    }));
     EXPECT_TRUE(h.delegate.cycles.isEmpty());
 }
 

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
@@ -36,6 +37,27 @@ mode_t othersMayEnter(const QString &path)
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return 07777;
     return info.st_mode & (S_IRWXG | S_IRWXO);
+}
+
+// A lock file at `path` naming `pid` as its holder, which no kernel lock holds (a lock
+// left by another process, say).
+void writeLock(const QString &path, qint64 pid)
+{
+    QByteArray contents;
+    {
+        QLockFile own(path);
+        ASSERT_TRUE(own.tryLock(0));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        contents = file.readAll();
+    }
+    QList<QByteArray> lines = contents.split('\n');
+    lines[0] = QByteArray::number(pid);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(lines.join('\n'));
+    ASSERT_TRUE(file.flush());
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
 }
 
 class SingleInstanceTest : public ::testing::Test {
@@ -77,28 +99,70 @@ TEST_F(SingleInstanceTest, TheFolderIsTheRuntimeOneElseAPrivateOneOfThisUser)
     const QString fallback = QStringLiteral("vantle-%1").arg(::geteuid());
     const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QByteArray savedTmp = qgetenv("TMPDIR");
+    const auto chmodFallback = [fallback](const QDir &tmp, mode_t mode) {
+        tmp.mkdir(fallback);
+        ::chmod(QFile::encodeName(tmp.filePath(fallback)).constData(), mode);
+    };
+    // What someone else could leave in a folder open to them: a lock naming a live process,
+    // a socket listening for this user's links, a link to a file of this user's elsewhere.
+    std::unique_ptr<QLocalServer> planted;
+    const auto plant = [&](const QDir &tmp) {
+        const QDir folder(tmp.filePath(fallback));
+        writeLock(InstanceLock::lockPath(folder.path()), QCoreApplication::applicationPid());
+        planted = std::make_unique<QLocalServer>();
+        planted->setSocketOptions(QLocalServer::WorldAccessOption);
+        ASSERT_TRUE(planted->listen(folder.filePath(QStringLiteral("vantle.socket"))));
+        QFile(tmp.filePath(QStringLiteral("precious"))).open(QIODevice::WriteOnly);
+        QFile::link(tmp.filePath(QStringLiteral("precious")), folder.filePath(QStringLiteral("link")));
+    };
+    const QStringList lockOnly{QStringLiteral("vantle.lock")};
     const struct {
         const char *name;
         bool runtimeFolder; // XDG_RUNTIME_DIR names a private folder
         std::function<void(const QDir &tmp)> arrange;
         Kind kind;
+        QStringList left; // what the folder holds afterwards
     } cases[] = {
-        {"the runtime folder", true, [](const QDir &) {}, Kind::runtime},
-        {"none: a private one is made", false, [](const QDir &) {}, Kind::privateTemp},
-        {"none, ours left open to others: narrowed", false,
+        {"the runtime folder", true, [](const QDir &) {}, Kind::runtime, {}},
+        {"none: a private one is made", false, [](const QDir &) {}, Kind::privateTemp, {}},
+        {"none, ours left open to others: narrowed", false, [&](const QDir &tmp) { chmodFallback(tmp, 0777); },
+         Kind::privateTemp, {}},
+        {"none, ours left open to the group alone: narrowed", false,
+         [&](const QDir &tmp) { chmodFallback(tmp, 0770); }, Kind::privateTemp, {}},
+        {"none, ours left open with someone's lock, socket and link in it: emptied", false,
          [&](const QDir &tmp) {
-             tmp.mkdir(fallback);
-             ::chmod(QFile::encodeName(tmp.filePath(fallback)).constData(), 0777);
+             chmodFallback(tmp, 0777);
+             plant(tmp);
          },
-         Kind::privateTemp},
+         Kind::privateTemp, {}},
+        {"none, ours left open to the group with a lock in it: emptied", false,
+         [&](const QDir &tmp) {
+             chmodFallback(tmp, 0750);
+             writeLock(InstanceLock::lockPath(tmp.filePath(fallback)), QCoreApplication::applicationPid());
+         },
+         Kind::privateTemp, {}},
+        {"none, ours and private with a live instance's lock: kept", false,
+         [&](const QDir &tmp) {
+             chmodFallback(tmp, 0700);
+             writeLock(InstanceLock::lockPath(tmp.filePath(fallback)), QCoreApplication::applicationPid());
+         },
+         Kind::privateTemp, lockOnly},
+        // Folders in it are never entered: one that is not empty stays, and so the folder
+        // is not used.
+        {"none, ours left open with a folder in it that is not empty", false,
+         [&](const QDir &tmp) {
+             chmodFallback(tmp, 0777);
+             tmp.mkpath(fallback + QStringLiteral("/inside/deeper"));
+         },
+         Kind::none, {}},
         {"none, a link in the way", false,
          [&](const QDir &tmp) {
              tmp.mkdir(QStringLiteral("elsewhere"));
              QFile::link(tmp.filePath(QStringLiteral("elsewhere")), tmp.filePath(fallback));
          },
-         Kind::none},
+         Kind::none, {}},
         {"none, a file in the way", false,
-         [&](const QDir &tmp) { QFile(tmp.filePath(fallback)).open(QIODevice::WriteOnly); }, Kind::none},
+         [&](const QDir &tmp) { QFile(tmp.filePath(fallback)).open(QIODevice::WriteOnly); }, Kind::none, {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -125,7 +189,19 @@ TEST_F(SingleInstanceTest, TheFolderIsTheRuntimeOneElseAPrivateOneOfThisUser)
         EXPECT_EQ(folder.path, expected);
         if (!expected.isEmpty()) {
             EXPECT_EQ(othersMayEnter(folder.path), 0u);
+            EXPECT_EQ(QDir(folder.path).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+                      c.left);
+            // A lock left in a folder others could reach holds no start back.
+            std::unique_ptr<QLockFile> lock = InstanceLock::make(folder.path);
+            EXPECT_EQ(InstanceLock::tryClaim(*lock), c.left.contains(QStringLiteral("vantle.lock"))
+                                                          ? InstanceLock::Claim::taken
+                                                          : InstanceLock::Claim::primary);
         }
+        EXPECT_TRUE(QFile::exists(tmp.filePath(QStringLiteral("precious"))) || !planted)
+            << "a link is removed, never followed";
+        planted.reset();
+        // The next case's folders go where this test started, not into this one's.
+        qputenv("TMPDIR", savedTmp);
     }
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
     qputenv("TMPDIR", savedTmp);
@@ -151,23 +227,7 @@ TEST_F(SingleInstanceTest, ALiveInstancesLockIsNeverStaleHoweverOld)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir runtime;
-        const QString path = InstanceLock::lockPath(runtime.path());
-        QByteArray contents;
-        {
-            QLockFile own(path);
-            ASSERT_TRUE(own.tryLock(0));
-            QFile file(path);
-            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-            contents = file.readAll();
-        }
-        QList<QByteArray> lines = contents.split('\n');
-        lines[0] = QByteArray::number(c.pid);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(lines.join('\n'));
-        ASSERT_TRUE(file.flush());
-        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
-        file.close();
+        writeLock(InstanceLock::lockPath(runtime.path()), c.pid);
 
         std::unique_ptr<QLockFile> lock = InstanceLock::make(runtime.path());
         EXPECT_EQ(InstanceLock::tryClaim(*lock), c.claim);
@@ -209,4 +269,27 @@ TEST_F(SingleInstanceTest, TheSocketServesThisUserAloneAndKeepsServing)
         ASSERT_TRUE(waitUntil([&] { return peer->state() == QLocalSocket::UnconnectedState; }));
         EXPECT_EQ(peer->readAll(), QByteArray()) << "never acknowledged";
     }
+}
+
+// A socket that cannot be made is tried again less and less often: each wait twice the
+// one before, up to 32 times the first, so a socket that never comes does not wake the
+// process every few seconds for good.
+TEST_F(SingleInstanceTest, ASocketThatCannotBeMadeIsTriedLessAndLessOften)
+{
+    const QString blocked = QDir(m_runtime.path()).filePath(QStringLiteral("vantle.socket"));
+    ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/inside")));
+    SingleInstance instance(m_runtime.path());
+    ASSERT_EQ(instance.tryClaim(), SingleInstance::Claim::primary);
+    std::vector<long long> planned; // in units of the first wait
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        planned.push_back(instance.plannedListenRetry() / SingleInstance::listenRetryInterval);
+        instance.retryListenNow();
+    }
+    EXPECT_EQ(planned, (std::vector<long long>{1, 2, 4, 8, 16, 32, 32, 32}));
+    EXPECT_FALSE(instance.isListening());
+
+    ASSERT_TRUE(QDir(blocked).removeRecursively());
+    instance.retryListenNow();
+    EXPECT_TRUE(instance.isListening());
+    EXPECT_EQ(instance.plannedListenRetry(), std::chrono::milliseconds(0));
 }

@@ -3,7 +3,9 @@
 
 #include "Vantle/App/VantleApp.h"
 
+#include "OrvalenAccount/KeychainStorage.h"
 #include "OrvalenAccount/OrvalenInstallMetrics.h"
+#include "OrvalenAccount/StoredSession.h"
 #include "Platform/InMemoryKeychain.h"
 #include "Platform/Preferences.h"
 #include "Vantle/Services/AccountService.h"
@@ -13,9 +15,11 @@
 #include "Vantle/Shell/MainWindow.h"
 #include "Vantle/Views/SettingsView.h"
 #include "support/TaskRunner.h"
+#include "tools/fakes/FakeDiagnosticsService.h"
 #include "tools/fakes/FakeService.h"
 
 #include <QJsonObject>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -97,4 +101,37 @@ TEST_F(VantleAppSettings, TheApplicationsReportTellsOfTheAccountAndTheLedger)
     // The application gone, nothing is reported from it.
     EXPECT_FALSE(DiagnosticUploader::shared().reportSummary().value(QStringLiteral("ledger")).toObject()
                      .value(QStringLiteral("available")).toBool());
+}
+
+// A report presents the session token the account manager keeps in memory: a click on
+// Send never waits for the keychain to answer.
+TEST_F(VantleAppSettings, TheApplicationsReportPresentsTheSessionTokenHeldInMemory)
+{
+    // The account layer's item of the application, in the keyring the application reads.
+    KeychainStorage storage(QStringLiteral("vantle"));
+    const auto removeItem = qScopeGuard([&storage] { storage.deleteData(KeychainStorage::Keys::session); });
+    const auto session = [](const QString &token) {
+        return StoredSession{token, std::nullopt, QDateTime::currentDateTimeUtc().addSecs(3600),
+                             OrvalenAccount{OrvalenAccountID(QStringLiteral("oa_report")),
+                                            QStringLiteral("r@example.test"), std::nullopt},
+                             QStringLiteral("vantle"), QDateTime::currentDateTimeUtc()};
+    };
+    Fakes::FakeDiagnosticsService service;
+    service.setAcceptedToken(QStringLiteral("oas_in_memory"));
+    storage.setJSON(session(QStringLiteral("oas_in_memory")), KeychainStorage::Keys::session);
+    {
+        VantleApp app(nullptr);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return app.accountService() != nullptr; }));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return app.accountService()->didCompleteLaunchRestore(); }));
+        ASSERT_TRUE(app.accountService()->isAuthenticated());
+        // The item changes behind the application's back: a report that read it again
+        // would present this token, which the service refuses.
+        storage.setJSON(session(QStringLiteral("oas_in_keychain")), KeychainStorage::Keys::session);
+        DiagnosticUploader::shared().setIdentityURL([&service] { return service.identityURL(); });
+        std::optional<QString> code;
+        EXPECT_NO_THROW(code = TestSupport::runTask(DiagnosticUploader::shared().uploadManualAsync()));
+        DiagnosticUploader::shared().setIdentityURL({});
+        ASSERT_EQ(service.uploads().size(), 1);
+        EXPECT_EQ(code, service.uploads().at(0).code);
+    }
 }
