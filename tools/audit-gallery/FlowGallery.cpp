@@ -175,6 +175,16 @@ void shootFlows(const QDir &dir, QTextStream &out)
              s.stepDraft(DraftKey::addTimes, 5);
              s.stepDraft(DraftKey::addOver, 4);
          }},
+        {QStringLiteral("flow-dash-addbox-window"),
+         [](AuditStore &s, AuditFlowView &flow) {
+             toDash(s);
+             settle();
+             // Opened from the keyboard at the foot of the window: the form comes into view.
+             tabFocus(flow, "audit.dash.add");
+             flow.findChild<AuditAddActivityBox *>(QStringLiteral("audit.dash.addBox"))->setOpen(true);
+         },
+         960, 680},
+        {QStringLiteral("flow-work-window"), [](AuditStore &s, AuditFlowView &) { s.show(AuditScreen::work); }, 960, 680},
         {QStringLiteral("flow-dash-narrow"), [](AuditStore &s, AuditFlowView &) { toDash(s); }, 480, 0},
         {QStringLiteral("flow-yours-unnamed"), [](AuditStore &s, AuditFlowView &) { toYours(s); }},
         {QStringLiteral("flow-yours-valid"),

@@ -188,6 +188,11 @@ int main(int argc, char **argv)
     const auto hovered = [](QWidget *w) { hover(w); };
     const auto disabled = [](QWidget *w) { w->setEnabled(false); };
     const auto disabledHovered = [](QWidget *w) { w->setEnabled(false); hover(w); };
+    // The focus as Tab gives it (the window's own, given on activation, shows nothing).
+    const auto keyboardFocus = [](QWidget *w) {
+        w->window()->setFocus();
+        w->setFocus(Qt::TabFocusReason);
+    };
 
     // Text styles
     gallery.shoot("h1-normal", [] { return new AuditH1(QStringLiteral("Meals, getting ready, chores. How much a day?")); }, none, 520);
@@ -243,6 +248,8 @@ int main(int argc, char **argv)
         gallery.shoot(base + "-off-hovered", chip(day, false), hovered);
         gallery.shoot(base + "-on", chip(day, true));
         gallery.shoot(base + "-on-hovered", chip(day, true), hovered);
+        gallery.shoot(base + "-off-focused", chip(day, false), keyboardFocus);
+        gallery.shoot(base + "-on-focused", chip(day, true), keyboardFocus);
     }
     gallery.shoot("chips-row", [] { return new AuditChips(hourOptions(), false, [](double v) { return v == 8; }); }, none, 420);
     gallery.shoot("chips-days", [] {

@@ -7,6 +7,7 @@
 #include "AuditLabel.h"
 #include "AuditObjectNames.h"
 #include "AuditPrimaryButton.h"
+#include "AuditScreenHost.h"
 #include "AuditShape.h"
 #include "AuditStack.h"
 #include "AuditStepper.h"
@@ -19,6 +20,7 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -44,6 +46,11 @@ protected:
         AuditShape::fill(painter, rect(), 18, AuditPalette::of(this).elevated);
     }
 };
+
+bool isEscape(const QKeyEvent *event)
+{
+    return event->key() == Qt::Key_Escape && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
 
 QString timesText(double times)
 {
@@ -169,6 +176,8 @@ void AuditAddActivityBox::setOpen(bool open)
     if (open) {
         m_form->setVisible(true);
         m_add->setVisible(false);
+        // Opened at the foot of the window, the form would unfold below it, out of sight.
+        AuditScreenHost::bringIntoView(m_form);
         return;
     }
     const QWidget *focused = QApplication::focusWidget();
@@ -204,6 +213,28 @@ void AuditAddActivityBox::save()
     setOpen(false);
     m_name->setText(QString());
     m_store->addActivity(AuditActivity{activityName, draft.addTimes, draft.addLen, draft.addOver});
+}
+
+bool AuditAddActivityBox::event(QEvent *event)
+{
+    // Escape in the open form is the form's, before any shortcut of the window takes it.
+    if (event->type() == QEvent::ShortcutOverride && m_open && isEscape(static_cast<QKeyEvent *>(event))) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void AuditAddActivityBox::keyPressEvent(QKeyEvent *event)
+{
+    // Escape closes the form as "Cancel" does, and the keyboard goes on from "+ Add an activity".
+    if (m_open && isEscape(event)) {
+        m_keyboardClose = true;
+        cancel();
+        m_keyboardClose = false;
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void AuditAddActivityBox::cancel()

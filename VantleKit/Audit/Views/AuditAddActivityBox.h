@@ -13,10 +13,10 @@ class AuditStore;
 class AuditTextInput;
 
 // The dashboard's way to add an activity. Closed, it is the dashed "+ Add an activity"
-// button; open, a form in place: a name, times a week, the session's length and the lead-in
-// and out, "Add it" and "Cancel"; Return in the name adds it too. The three stepper values
-// are the store's draft, so they survive closing the box; the name and whether the box is
-// open are the box's own.
+// button; open, a form in place, scrolled into view: a name, times a week, the session's
+// length and the lead-in and out, "Add it" and "Cancel"; Return in the name adds it too, and
+// Escape anywhere in the form cancels. The three stepper values are the store's draft, so
+// they survive closing the box; the name and whether the box is open are the box's own.
 class AuditAddActivityBox final : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +31,10 @@ public:
 
     // Shows the store's draft values again.
     void sync();
+
+protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void save();

@@ -90,8 +90,10 @@ void AuditChipButton::paintEvent(QPaintEvent *)
     painter.setFont(labelFont());
     painter.setPen(on || hovered ? colors.text : colors.muted);
     painter.drawText(shape, Qt::AlignCenter | Qt::TextSingleLine, text());
+    // In `text`, clear of the edge: an `accentInk` ring is what a chip that is on looks like,
+    // and beside the on chip's own `accentInk` edge it would merge into it.
     paintFocusRing(
-        painter, [&] { return AuditShape::continuousRect(shape.adjusted(4, 4, -4, -4), kRadius - 4); }, colors.accentInk);
+        painter, [&] { return AuditShape::continuousRect(shape.adjusted(5, 5, -5, -5), kRadius - 5); }, colors.text);
 }
 
 void AuditChipButton::keyPressEvent(QKeyEvent *event)

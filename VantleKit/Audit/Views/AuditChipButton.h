@@ -10,6 +10,7 @@
 //   off           `muted` semibold on `card`, 1.5 `border` edge
 //   off, hovered  `text` semibold on `card`, 1.5 `text` edge
 //   on            `text` bold on `accent` at 12 %, 2.5 `accentInk` edge (hovered or not)
+//   focused       any of these with a 2-wide `text` ring 5 inside the edge, never `accentInk`
 //
 // Whether it is on is the caller's: a click only emits clicked(). Accessibility reads it as a
 // checkable button, checked when on. From the keyboard the arrows move to the chip before or

@@ -15,6 +15,7 @@
 #include "OrvalenAccount/UI/PaintedButton.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QLayout>
 #include <QPainter>
 #include <QSet>
@@ -37,7 +38,7 @@ bool takesTab(const QWidget *widget)
 // Collects the controls Tab reaches under a widget, in reading order: what a layout holds
 // in the layout's order (rows, columns and the audit's flowing rows all read that way),
 // sub-layouts in place, then any other child in the order it was made. Hidden branches are
-// left out, except the one holding `keep`.
+// left out, except the one holding `keep`, which is counted even while hidden or disabled.
 class TabStops {
 public:
     explicit TabStops(const QWidget *keep)
@@ -49,7 +50,7 @@ public:
     {
         if (widget->isHidden() && widget != m_keep && !widget->isAncestorOf(m_keep))
             return;
-        if (takesTab(widget))
+        if (takesTab(widget) || widget == m_keep)
             m_stops.append(widget);
         QSet<QWidget *> seen;
         if (QLayout *layout = widget->layout())
@@ -80,6 +81,17 @@ private:
     const QWidget *m_keep;
     QList<QWidget *> m_stops;
 };
+
+// Moves the focus on the person's behalf: a button gets the kind of focus `from` had; a field
+// gets one that leaves its text alone (given as by Tab, it would select it all, and the next
+// key would replace it).
+void handFocus(const QWidget *from, QWidget *to)
+{
+    if (qobject_cast<PaintedButton *>(to))
+        PaintedButton::handFocus(from, to);
+    else
+        to->setFocus(Qt::OtherFocusReason);
+}
 
 // The six hosts lie on top of each other, each as large as the stack and moved down by its
 // own rise offset while it rises.
@@ -188,6 +200,7 @@ void AuditFlowView::syncScreen()
     const AuditScreen current = m_store->state().screen;
     if (current == m_shown)
         return;
+    unpark();
     // The focus of the screen that goes stays with the flow: hidden with its control, Qt
     // would hand it on by itself, as if the person had pressed Tab.
     if (isAncestorOf(QApplication::focusWidget()))
@@ -228,17 +241,27 @@ QList<QWidget *> AuditFlowView::tabStops(const QWidget *keep) const
 
 bool AuditFlowView::focusNextPrevChild(bool next)
 {
-    QWidget *focused = QApplication::focusWidget();
+    // The window's: a control can be disabled or hidden while its window is in the background.
+    QWidget *focused = window()->focusWidget();
+    const bool inside = focused && isAncestorOf(focused);
+    // A focused control that is being disabled is at work (a submission under way): the flow
+    // holds its focus until it is back, where a second key press does nothing.
+    if (inside && focused->isVisible() && !focused->isEnabled()) {
+        park(focused);
+        return true;
+    }
     // A focused control that is being hidden: Qt hands its focus on through here. It goes to
     // the control that follows it (or else the one before), shown only as the old one was.
-    const bool handOver = focused && isAncestorOf(focused) && !focused->isVisible();
-    const QList<QWidget *> stops = tabStops(handOver ? focused : nullptr);
+    const bool handOver = inside && !focused->isVisible();
+    // While the flow holds a parked control's focus, Tab goes on from that control.
+    QWidget *from = focused == this && m_parked && m_parked->isVisible() ? m_parked.data() : focused;
+    const QList<QWidget *> stops = tabStops(handOver ? focused : from != focused ? from : nullptr);
     if (stops.isEmpty())
         return QWidget::focusNextPrevChild(next);
     // The focus may be inside a stop (the field of a text input), or on none of them.
-    qsizetype at = stops.indexOf(focused);
-    for (qsizetype i = 0; at < 0 && focused && i < stops.size(); ++i) {
-        if (stops.at(i)->isAncestorOf(focused))
+    qsizetype at = stops.indexOf(from);
+    for (qsizetype i = 0; at < 0 && from && i < stops.size(); ++i) {
+        if (stops.at(i)->isAncestorOf(from))
             at = i;
     }
     const qsizetype count = stops.size();
@@ -252,11 +275,51 @@ bool AuditFlowView::focusNextPrevChild(bool next)
             setFocus(Qt::OtherFocusReason);
             return true;
         }
-        PaintedButton::handFocus(focused, target);
+        handFocus(focused, target);
     } else {
         target = stops.at(at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count);
         target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     }
     host(m_shown)->ensureWidgetVisible(target);
     return true;
+}
+
+void AuditFlowView::park(QWidget *control)
+{
+    unpark();
+    const auto *button = qobject_cast<const PaintedButton *>(control);
+    m_parkedByKeyboard = button && button->hasKeyboardFocus();
+    m_parked = control;
+    control->installEventFilter(this);
+    setFocus(Qt::OtherFocusReason);
+}
+
+void AuditFlowView::unpark()
+{
+    if (m_parked)
+        m_parked->removeEventFilter(this);
+    m_parked = nullptr;
+}
+
+void AuditFlowView::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    // The person moved on (a window that goes to the back and comes again gives the focus
+    // back here, and the parked control with it).
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        unpark();
+}
+
+bool AuditFlowView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_parked && event->type() == QEvent::Hide) {
+        unpark();
+    } else if (watched == m_parked && event->type() == QEvent::EnabledChange && m_parked->isEnabled()) {
+        QWidget *control = m_parked;
+        const bool byKeyboard = m_parkedByKeyboard;
+        unpark();
+        if (window()->focusWidget() == this && control->isVisible())
+            control->setFocus(byKeyboard ? Qt::TabFocusReason : Qt::OtherFocusReason);
+    }
+    return QWidget::eventFilter(watched, event);
 }

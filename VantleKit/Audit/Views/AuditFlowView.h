@@ -4,6 +4,7 @@
 
 #include "VantleKit/Audit/AuditScreen.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -26,6 +27,12 @@ class AuditStore;
 // order (top to bottom, and left to right within a row), scrolling each into view. A new
 // screen starts with the focus on the flow itself, so the next Tab reaches its first control
 // and Return still finds the screen's default button.
+//
+// A focused control that is hidden hands its focus to the control after it (or else before
+// it). One that is disabled while it works ("Start tracking" sending the audit) leaves the
+// focus with the flow, unseen, so a second key press does nothing: Tab goes on from where it
+// stood, and it takes the focus back, of the same kind, when it is enabled again. Nothing
+// moved on the person's behalf selects the text of a field.
 class AuditFlowView final : public QWidget {
     Q_OBJECT
 public:
@@ -47,13 +54,20 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool focusNextPrevChild(bool next) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void syncScreen();
     QList<QWidget *> tabStops(const QWidget *keep) const;
+    void park(QWidget *control);
+    void unpark();
 
     AuditStore *m_store;
     AuditHeader *m_header;
     std::array<AuditScreenHost *, 6> m_hosts{};
     AuditScreen m_shown;
+    // The disabled control whose focus the flow holds, and whether the keyboard had given it.
+    QPointer<QWidget> m_parked;
+    bool m_parkedByKeyboard = false;
 };

@@ -3,6 +3,7 @@
 #include "AuditMotion.h"
 #include "AuditPalette.h"
 
+#include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QLayout>
 #include <QPropertyAnimation>
@@ -14,6 +15,10 @@
 
 namespace {
 constexpr QMargins kPadding(28, 40, 28, 90);
+// How much of the room above a screen may give way for the screen to fit the window, and
+// the room then kept below it.
+constexpr int kTopGiveWay = 24;
+constexpr int kFootRoom = 10;
 
 // The screen's column: as wide as the host allows up to 860, centred, its padding around it.
 // The column gets exactly the height its content needs at that width; a taller viewport
@@ -87,10 +92,19 @@ public:
         const int room = offered(rect.width());
         const int width = std::max(columnWidth(room), minimumContentWidth());
         const int x = rect.left() + std::max(kPadding.left(), (room - width) / 2);
-        m_item->setGeometry(QRect(x, rect.top() + kPadding.top(), width, contentHeight(width)));
+        const int height = contentHeight(width);
+        m_item->setGeometry(QRect(x, rect.top() + topPadding(height), width, height));
     }
 
 private:
+    int topPadding(int contentHeight) const
+    {
+        if (!m_host)
+            return kPadding.top();
+        const int over = kPadding.top() + contentHeight + kFootRoom - m_host->viewport()->height();
+        return over > 0 && over <= kTopGiveWay ? kPadding.top() - over : kPadding.top();
+    }
+
     // The width the column is laid out in: the host's, when the column stands at least as wide
     // as the viewport (a wider column scrolls sideways and keeps its own width).
     int offered(int width) const
@@ -206,6 +220,15 @@ void AuditScreenHost::setActive(bool active)
         rise();
 }
 
+void AuditScreenHost::resizeEvent(QResizeEvent *event)
+{
+    QScrollArea::resizeEvent(event);
+    // A page taller than the window keeps its size when the window's height changes, but
+    // how much room it may leave above the screen follows the window.
+    if (QLayout *layout = m_column->layout())
+        layout->setGeometry(m_column->rect());
+}
+
 bool AuditScreenHost::isRising() const
 {
     return m_rise->state() == QAbstractAnimation::Running;
@@ -274,4 +297,21 @@ void AuditScreenHost::scrollToAnchor(QWidget *anchor, bool animated)
     m_scroll->setStartValue(bar->value());
     m_scroll->setEndValue(target);
     m_scroll->start();
+}
+
+void AuditScreenHost::bringIntoView(QWidget *widget, int margin)
+{
+    AuditScreenHost *host = nullptr;
+    for (QWidget *w = widget ? widget->parentWidget() : nullptr; w && !host; w = w->parentWidget())
+        host = qobject_cast<AuditScreenHost *>(w);
+    if (!host || !host->m_column->isAncestorOf(widget))
+        return;
+    // Each layout on the way up may owe its widget a new size, which its parent's layout then
+    // asks for in turn: their requests are answered in that order, up to the host itself.
+    for (QWidget *w = widget; w; w = w->parentWidget()) {
+        QCoreApplication::sendPostedEvents(w, QEvent::LayoutRequest);
+        if (w == host)
+            break;
+    }
+    host->ensureWidgetVisible(widget, 0, margin);
 }

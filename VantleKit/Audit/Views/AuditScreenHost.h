@@ -10,6 +10,10 @@ class QPropertyAnimation;
 // The frame of one screen of the audit: a vertical scroll view holding the screen in a column
 // at most 860 wide, centred, with 28 on either side, 40 above and 90 below.
 //
+// A screen a little too tall for the window gives up to 24 of the 40 above it, as much as it
+// needs to end 10 inside the window: its last row, the screen's buttons, is then not cut at
+// the window's edge. A screen that would not fit even so keeps the whole 40 and scrolls.
+//
 // Only the active host is shown and takes input. Whenever its screen becomes the active one
 // (and when it first appears active), the host goes back to its top and the screen rises into
 // place: drawn 12 lower and transparent, it eases out to its place and full opacity over
@@ -43,6 +47,10 @@ public:
     // in and out over 0.35 s, or at once when `animated` is false or reduce motion is on.
     void scrollToAnchor(QWidget *anchor, bool animated = true);
     bool isScrolling() const;
+    // Scrolls the host holding `widget`, if any, just far enough to show it whole (with
+    // `margin` above and below), at once: a part of the screen that has just opened or been
+    // added, laid out first if the layouts still owe it its place.
+    static void bringIntoView(QWidget *widget, int margin = 24);
 
 Q_SIGNALS:
     // The screen's drawn offset changed; the flow places the host accordingly.
@@ -50,6 +58,7 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool event(QEvent *event) override;
 
 private:

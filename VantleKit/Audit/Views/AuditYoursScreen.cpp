@@ -10,8 +10,10 @@
 #include "AuditObjectNames.h"
 #include "AuditPrimaryButton.h"
 #include "AuditQSub.h"
+#include "AuditScreenHost.h"
 #include "AuditShape.h"
 #include "AuditStack.h"
+#include "AuditTextInput.h"
 #include "AuditYoursAddButton.h"
 #include "AuditYoursRow.h"
 
@@ -93,7 +95,7 @@ AuditYoursScreen::AuditYoursScreen(AuditStore *store, QWidget *parent)
 
     auto *addButton = new AuditYoursAddButton;
     addButton->setObjectName(nameOf(u"add"));
-    connect(addButton, &AuditYoursAddButton::clicked, store, &AuditStore::yoursAdd);
+    connect(addButton, &AuditYoursAddButton::clicked, this, &AuditYoursScreen::addRow);
     m_add = AuditStack::roomAbove(addButton, 12);
     card->addWidget(m_add);
 
@@ -199,6 +201,22 @@ void AuditYoursScreen::syncRows()
         row->setVisible(shown);
         divider->setVisible(shown && i > 0);
     }
+}
+
+void AuditYoursScreen::addRow()
+{
+    AuditStore *store = this->store();
+    if (!store)
+        return;
+    const qsizetype before = store->state().yoursCats.size();
+    store->yoursAdd();
+    const qsizetype after = store->state().yoursCats.size();
+    if (after <= before || after > m_rows.size())
+        return;
+    // The new row is what the person goes on with: its name takes what they type next.
+    QWidget *field = m_rows.at(after - 1).second->nameInput();
+    field->setFocus(Qt::OtherFocusReason);
+    AuditScreenHost::bringIntoView(m_rows.at(after - 1).second, 14);
 }
 
 void AuditYoursScreen::submit()

@@ -30,6 +30,7 @@ protected:
 
 private:
     void syncRows();
+    void addRow();
     void submit();
 
     AuditH1 *m_title;

@@ -1,6 +1,7 @@
 #include "VantleKit/Audit/Views/AuditBackButton.h"
 #include "VantleKit/Audit/Views/AuditChipButton.h"
 #include "VantleKit/Audit/Views/AuditChips.h"
+#include "VantleKit/Audit/Views/AuditDashedButton.h"
 #include "VantleKit/Audit/Views/AuditDefaultAction.h"
 #include "VantleKit/Audit/Views/AuditPalette.h"
 #include "VantleKit/Audit/Views/AuditPrimaryButton.h"
@@ -258,6 +259,56 @@ TEST(AuditChipButton, EachStateDrawsItsEdgeFillAndLabel)
             const QRect label(origin + QPoint(8, 8), QSize(chip->width() - 16, chip->height() - 16));
             EXPECT_LE(ViewTest::distance(ViewTest::inkIn(image, label, c.fill), c.text), 10) << name;
         }
+    }
+}
+
+// The focus on a chip is a ring in `text` inside its edge: a focused chip that is off shows
+// none of the `accentInk` that marks one that is on, and on a chip that is on the ring shows
+// beside that edge. Read across the middle, from the edge to where the label begins.
+TEST(AuditChipButton, TheFocusIsNotTheLookOfAChipThatIsOn)
+{
+    for (const bool on : {false, true}) {
+        SCOPED_TRACE(on ? "on" : "off");
+        Window window;
+        auto *chip = new AuditChipButton({8, QStringLiteral("8h")}, false, on);
+        window.add(chip);
+        ASSERT_TRUE(window.activate());
+        // The window handed it a focus of its own on activation; now the keyboard's.
+        window.setFocus();
+        chip->setFocus(Qt::TabFocusReason);
+        const QImage image = window.picture();
+        const QPoint origin = chip->mapTo(&window, QPoint(0, chip->height() / 2));
+        int ring = 0, selected = 0;
+        for (int x = 0; x < 12; ++x) {
+            const QColor pixel(image.pixel(origin + QPoint(x, 0)));
+            ring += ViewTest::distance(pixel, kPalette.text) <= 12;
+            selected += ViewTest::distance(pixel, kPalette.accentInk) <= 40;
+        }
+        EXPECT_GE(ring, 2) << "the focus does not show";
+        EXPECT_EQ(selected > 0, on) << "only a chip that is on shows its `accentInk` edge";
+    }
+}
+
+// Hidden under the pointer, a button gets no leave; shown again, it must not look hovered.
+TEST(AuditButtons, AButtonHiddenUnderThePointerComesBackUnhovered)
+{
+    Window window;
+    const QList<AuditButton *> buttons = {
+        new AuditChipButton({8, QStringLiteral("8h")}, false, false),
+        new AuditDashedButton(QStringLiteral("+ Add an activity")),
+        new AuditPrimaryButton(QStringLiteral("Next →"), AuditPrimaryButton::Size::lg),
+        new AuditStepButton(QStringLiteral("+"), QStringLiteral("More Sleep"), 40),
+    };
+    for (AuditButton *button : buttons)
+        window.add(button);
+    window.show();
+    for (AuditButton *button : buttons) {
+        SCOPED_TRACE(button->metaObject()->className());
+        hover(button, true);
+        ASSERT_TRUE(button->isHovered());
+        button->hide();
+        button->show();
+        EXPECT_FALSE(button->isHovered());
     }
 }
 

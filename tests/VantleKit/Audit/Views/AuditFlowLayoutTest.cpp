@@ -89,6 +89,35 @@ TEST(AuditFlowLayout, PlacesWidgetsAtTheirIdealSizeAndReportsHeightForWidth)
     EXPECT_EQ(boxes[2]->geometry(), QRect(5, 61, 50, 44));
 }
 
+// The items flow in the width between the margins, on both sides: three items of 50 need 170.
+TEST(AuditFlowLayout, TheMarginsOnBothSidesNarrowTheLine)
+{
+    const struct {
+        QMargins margins;
+        int width;
+        int height;
+    } cases[] = {
+        {QMargins(40, 0, 0, 0), 200, 98}, {QMargins(0, 0, 40, 0), 200, 98}, {QMargins(20, 0, 20, 0), 200, 98},
+        {QMargins(0, 0, 30, 0), 200, 44}, {QMargins(15, 5, 15, 7), 200, 56},
+    };
+    for (const auto &c : cases) {
+        QWidget host;
+        auto *layout = new AuditFlowLayout(10, 10, &host);
+        layout->setContentsMargins(c.margins);
+        QList<FixedBox *> boxes;
+        for (int i = 0; i < 3; ++i) {
+            boxes.append(new FixedBox(QSize(50, 44)));
+            layout->addWidget(boxes.last());
+        }
+        const int wraps = c.height - c.margins.top() - c.margins.bottom() > 44;
+        EXPECT_EQ(layout->heightForWidth(c.width), c.height) << c.margins.left() << "/" << c.margins.right();
+        // Placing follows the same line.
+        layout->setGeometry(QRect(0, 0, c.width, c.height));
+        EXPECT_EQ(boxes[2]->geometry().topLeft(),
+                  wraps ? QPoint(c.margins.left(), c.margins.top() + 54) : QPoint(c.margins.left() + 120, c.margins.top()));
+    }
+}
+
 TEST(AuditFlowLayout, HiddenWidgetsTakeNoPlace)
 {
     QWidget host;

@@ -7,8 +7,11 @@
 #include "support/Pixels.h"
 #include "support/TaskRunner.h"
 
+#include "VantleKit/Audit/Views/AuditAddActivityBox.h"
+
 #include <QApplication>
 #include <QLineEdit>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
@@ -68,6 +71,30 @@ AuditState workScreen()
     AuditState state = AuditState::initial();
     state.screen = AuditScreen::work;
     return state;
+}
+
+AuditState yoursWith(const char *name)
+{
+    AuditState state = dashState();
+    state.screen = AuditScreen::yours;
+    state.yoursSetName(0, QString::fromUtf8(name));
+    return state;
+}
+
+// Whether the control stands whole in the shown screen's window onto the page.
+bool inView(AuditFlowWindow &w, const QString &name)
+{
+    QWidget *control = w.find(name);
+    const QWidget *viewport = w.host(w.flow->shownScreen())->viewport();
+    return control && viewport->rect().contains(QRect(control->mapTo(viewport, QPoint(0, 0)), control->size()));
+}
+
+Names rowNames(const AuditFlowWindow &w)
+{
+    Names names;
+    for (const YoursCategoryDraft &row : w.state().yoursCats)
+        names.push_back(row.name.toStdString());
+    return names;
 }
 
 AuditState dashWith(const AuditActivity &activity)
@@ -220,11 +247,126 @@ TEST(AuditKeyboard, TheFocusShowsOnEveryKindOfControl)
             EXPECT_NE(focused(), c.control);
         }
         AuditDriver::reveal(control);
-        const QImage plain = control->grab().toImage();
+        // As the window shows it: a chip's fill lets what lies under it through.
+        const auto picture = [&] {
+            return w.flow->grab(QRect(control->mapTo(w.flow.get(), QPoint(0, 0)), control->size())).toImage();
+        };
+        const QImage plain = picture();
         ASSERT_TRUE(tabTo(w, c.control));
-        EXPECT_GE(TestSupport::clearlyChangedPixels(plain, control->grab().toImage(), 60, 0), 20)
-            << "the focus does not show";
+        EXPECT_GE(TestSupport::clearlyChangedPixels(plain, picture(), 60, 0), 20) << "the focus does not show";
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(AuditKeyboard, AddAnotherGivesTheNewRowsNameWhatIsTypedNext)
+{
+    Motion still(true);
+    AuditFlowWindow w(yoursWith(""));
+    key(w, Qt::Key_Tab);
+    typeKeys(w, "Reading");
+    ASSERT_TRUE(tabTo(w, "audit.yours.add"));
+    key(w, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return w.state().yoursCats.size() == 2; }));
+    EXPECT_EQ(focused(), "audit.yours.row.1.name.field");
+    // The space is part of the name, not a press of "+ Add another".
+    typeKeys(w, "Actual rest");
+    EXPECT_EQ(rowNames(w), (Names{"Reading", "Actual rest"}));
+    // Tab goes on from the new row; the first row's name is left as it was.
+    for (int i = 0; i < 6; ++i)
+        key(w, Qt::Key_Tab);
+    EXPECT_EQ(rowNames(w), (Names{"Reading", "Actual rest"}));
+}
+
+// A button the person pressed that is disabled while it works keeps the keyboard with the
+// flow: no other control takes the focus (a name field given it would have its text
+// selected, for the next key to replace), the page stays where it was, a second press does
+// nothing, and the button has the focus back once it can act again.
+TEST(AuditKeyboard, AButtonAtWorkHoldsTheFocusUntilItCanActAgain)
+{
+    Motion still(true);
+    AuditFlowWindow w(yoursWith("Reading"));
+    ASSERT_TRUE(tabTo(w, "audit.yours.submit"));
+    const QScrollBar *bar = w.host(AuditScreen::yours)->verticalScrollBar();
+    const int scrolled = bar->value();
+    key(w, Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return *w.submissions == 1; }));
+    EXPECT_EQ(focused(), "audit.flow");
+    EXPECT_EQ(bar->value(), scrolled);
+    key(w, Qt::Key_Space);
+    typeKeys(w, "x");
+    EXPECT_EQ(rowNames(w), Names{"Reading"});
+    EXPECT_EQ(*w.submissions, 1);
+
+    // The submission failed: "Try again" is pressed by the next key, as the first was.
+    w.store().setIsSubmitting(false);
+    w.store().setSubmitError(QStringLiteral("network_error"));
+    AuditDriver::settle();
+    EXPECT_EQ(focused(), "audit.yours.submit");
+    key(w, Qt::Key_Space);
+    EXPECT_TRUE(waitUntil([&] { return *w.submissions == 2; }));
+
+    // "Lock it in →" turned off under the focus by a week that no longer fits (the steppers
+    // are pressed with the pointer, which takes no focus): Tab goes on from where it stood.
+    AuditFlowWindow dash(dashState());
+    ASSERT_TRUE(tabTo(dash, "audit.dash.next"));
+    const QScrollBar *dashBar = dash.host(AuditScreen::dash)->verticalScrollBar();
+    const int dashScrolled = dashBar->value();
+    const auto tuneWork = [&](int steps) {
+        for (int i = 0; i < std::abs(steps); ++i)
+            dash.store().tune(TuneCat::work, steps < 0 ? -1 : 1);
+        AuditDriver::settle();
+    };
+    tuneWork(80);
+    EXPECT_EQ(focused(), "audit.flow");
+    EXPECT_EQ(dashBar->value(), dashScrolled);
+    tuneWork(-80);
+    EXPECT_EQ(focused(), "audit.dash.next");
+    tuneWork(80);
+    key(dash, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), "audit.dash.back");
+    tuneWork(-80);
+    EXPECT_EQ(focused(), "audit.dash.back") << "the person had moved on";
+}
+
+TEST(AuditKeyboard, EscapeClosesTheAddFormWithoutAdding)
+{
+    Motion still(true);
+    // Wherever the focus is in the form.
+    for (const char *control : {"audit.dash.addName.field", "audit.dash.addLen.inc", "audit.dash.addSave"}) {
+        SCOPED_TRACE(control);
+        AuditFlowWindow w(dashState());
+        auto *box = w.find<AuditAddActivityBox>(QStringLiteral("audit.dash.addBox"));
+        ASSERT_TRUE(tabTo(w, "audit.dash.add"));
+        key(w, Qt::Key_Space);
+        typeKeys(w, "Choir");
+        ASSERT_TRUE(tabTo(w, control));
+        key(w, Qt::Key_Escape);
+        EXPECT_FALSE(box->isOpen());
+        EXPECT_TRUE(w.state().acts.isEmpty());
+        EXPECT_EQ(focused(), "audit.dash.add");
+        key(w, Qt::Key_Space);
+        EXPECT_EQ(box->name().toStdString(), "");
+    }
+}
+
+// At the window's first size, 960 × 680: the second question's buttons stand whole in the
+// window, and the add form, opened at the foot of the window, is scrolled into view.
+TEST(AuditKeyboard, AtTheFirstWindowSizeWhatComesIsInView)
+{
+    Motion still(true);
+    AuditFlowWindow work(workScreen());
+    EXPECT_TRUE(inView(work, QStringLiteral("audit.work.next")));
+    EXPECT_TRUE(inView(work, QStringLiteral("audit.work.back")));
+
+    AuditFlowWindow dash(dashState());
+    ASSERT_TRUE(tabTo(dash, "audit.dash.add"));
+    key(dash, Qt::Key_Space);
+    EXPECT_EQ(focused(), "audit.dash.addName.field");
+    EXPECT_TRUE(inView(dash, QStringLiteral("audit.dash.addName")));
+    EXPECT_TRUE(inView(dash, QStringLiteral("audit.dash.addSave")));
 }
 
 } // namespace

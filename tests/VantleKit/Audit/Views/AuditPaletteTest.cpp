@@ -1,6 +1,8 @@
 #include "VantleKit/Audit/Views/AuditCard.h"
 #include "VantleKit/Audit/Views/AuditPalette.h"
 
+#include "ViewTestSupport.h"
+
 #include <QImage>
 #include <QVBoxLayout>
 
@@ -43,6 +45,21 @@ TEST(AuditPalette, CoalHoldsTheTwelveRoles)
     for (const auto &[role, rgb] : expected)
         EXPECT_EQ(coal.role(role).rgba(), 0xFF000000u | rgb) << int(role);
     EXPECT_EQ(&AuditPalette::coal(), &coal);
+}
+
+// Each role reads its own field: in coal two of them hold one colour, so only a palette of
+// twelve different colours tells them apart.
+TEST(AuditPalette, EachRoleReadsItsOwnColour)
+{
+    const AuditPalette p = ViewTest::distinctPalette();
+    const std::pair<AuditRole, QColor> roles[] = {
+        {AuditRole::canvas, p.canvas},     {AuditRole::card, p.card},           {AuditRole::elevated, p.elevated},
+        {AuditRole::border, p.border},     {AuditRole::text, p.text},           {AuditRole::muted, p.muted},
+        {AuditRole::accent, p.accent},     {AuditRole::accentInk, p.accentInk}, {AuditRole::accentStrong, p.accentStrong},
+        {AuditRole::danger, p.danger},     {AuditRole::onAccent, p.onAccent},   {AuditRole::sleepFill, p.sleepFill},
+    };
+    for (const auto &[role, color] : roles)
+        EXPECT_EQ(p.role(role), color) << int(role);
 }
 
 TEST(AuditPalette, ChangingACopyLeavesTheOtherRolesAndCoal)
