@@ -5,9 +5,11 @@
 // What must never reach a log: every line passes through here before any sink sees it.
 namespace LogRedaction {
 
-inline const QString marker = QStringLiteral("<redacted>");
-inline const QString emailMarker = QStringLiteral("<email>");
-inline const QString truncationSuffix = QStringLiteral(" \u2026 [truncated]");
+// Never destroyed: a log writer left behind at exit may still redact while the program's
+// statics are torn down.
+inline const QString &marker = *new const QString(QStringLiteral("<redacted>"));
+inline const QString &emailMarker = *new const QString(QStringLiteral("<email>"));
+inline const QString &truncationSuffix = *new const QString(QStringLiteral(" \u2026 [truncated]"));
 
 // The line with secrets replaced: authorization headers and fields (only a known scheme
 // stays readable), bearer and other credentials (also after an encoded blank), cookies,

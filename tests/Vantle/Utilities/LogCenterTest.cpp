@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -30,6 +32,42 @@ QList<QJsonObject> fileRecords(const QStringList &files)
     }
     return out;
 }
+
+// A journal that holds the writer inside its first write until released, so that lines
+// queue up behind it; it keeps what it was given.
+class HeldSink final : public SystemLogSink {
+public:
+    void write(const SystemLogEntry &entry) noexcept override
+    {
+        std::unique_lock lock(m_mutex);
+        m_messages.append(entry.message);
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_released; });
+    }
+    // Waits until the writer is held; false after a minute.
+    bool waitHeld()
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return !m_messages.isEmpty(); });
+    }
+    void release()
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    QStringList messages() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QStringList m_messages;
+    bool m_released = false;
+};
 
 class LogCenterTest : public ::testing::Test {
 protected:
@@ -199,28 +237,15 @@ TEST_F(LogCenterTest, ABurstBeyondTheQueueIsDroppedCountedAndReported)
 {
     LogCenter center(settings());
     // Hold the writer inside the journal sink so the queue fills behind it.
-    struct SlowSink final : SystemLogSink {
-        std::atomic<bool> entered{false};
-        std::atomic<bool> release{false};
-        void write(const SystemLogEntry &) noexcept override
-        {
-            entered = true;
-            while (!release.load())
-                std::this_thread::yield();
-        }
-    };
-    auto slow = std::make_shared<SlowSink>();
-    SystemLog::setSink(slow);
+    auto held = std::make_shared<HeldSink>();
+    SystemLog::setSink(held);
     center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("first"));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!slow->entered && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(slow->entered);
+    ASSERT_TRUE(held->waitHeld());
     const qsizetype burst = LogCenter::queueLineLimit + 50;
     for (qsizetype i = 0; i < burst; ++i)
         center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("b"));
     EXPECT_EQ(center.droppedCount(), 50u);
-    slow->release = true;
+    held->release();
     SystemLog::setSink(m_journal);
     ASSERT_TRUE(center.drain(std::chrono::seconds(30)));
     center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("after"));
@@ -232,6 +257,55 @@ TEST_F(LogCenterTest, ABurstBeyondTheQueueIsDroppedCountedAndReported)
             reported = true;
     }
     EXPECT_TRUE(reported);
+}
+
+// At shutdown the writer gets no more time than it was given: what it had not taken is
+// dropped, not written while the program tears itself down, and counted, as is every line
+// that comes after.
+TEST_F(LogCenterTest, AShutdownDropsAndCountsWhatTheWriterHadNotTaken)
+{
+    LogCenter center(settings());
+    auto held = std::make_shared<HeldSink>();
+    SystemLog::setSink(held);
+    center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("first"));
+    ASSERT_TRUE(held->waitHeld());
+    for (int i = 0; i < 10; ++i)
+        center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("left %1").arg(i));
+    center.shutdown(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+    EXPECT_EQ(center.droppedCount(), 10u);
+    center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("after the stop"));
+    EXPECT_EQ(center.droppedCount(), 11u);
+
+    held->release();
+    ASSERT_TRUE(center.drain(std::chrono::minutes(1))) << "the writer ends once its batch is written";
+    EXPECT_EQ(held->messages(), QStringList{QStringLiteral("first")});
+    const auto stored = fileRecords(center.logFiles());
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored.first().value(QStringLiteral("message")).toString(), QStringLiteral("first"));
+}
+
+// A writer left behind on a hung sink outlives the center that started it: what it goes on
+// using once the sink lets go must not have been freed with the center.
+TEST_F(LogCenterTest, AWriterLeftBehindOutlivesItsCenter)
+{
+    auto held = std::make_shared<HeldSink>();
+    const std::weak_ptr<HeldSink> watched = held;
+    SystemLog::setSink(held);
+    auto center = std::make_unique<LogCenter>(settings());
+    center->submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("first"));
+    ASSERT_TRUE(held->waitHeld());
+    center->submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("second"));
+    center->shutdown(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+    center.reset();
+
+    SystemLog::setSink(m_journal);
+    held->release();
+    held.reset();
+    // The writer lets go of the sink once its batch reached the ring and the files.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!watched.expired() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(watched.expired());
 }
 
 // A program that quits with lines still queued writes them all, keeps rotating its files
