@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -44,7 +45,8 @@ struct LogCenter::State {
 
     // Writer thread: takes batches until the log stops.
     void run();
-    void process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files);
+    // Writes a batch; how many of its lines it took before the log stopped.
+    std::size_t process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files);
     static QString finishedMessage(const QString &message, bool cutShort);
 
     mutable std::mutex mutex;
@@ -247,14 +249,16 @@ void LogCenter::State::run()
                                     QStringLiteral("log_lines_dropped count=%1").arg(droppedToReport), true});
         }
         const auto count = static_cast<std::uint64_t>(batch.size()) - (droppedToReport > 0 ? 1 : 0);
+        std::uint64_t written = count;
         try {
-            process(batch, files);
+            written = std::min<std::uint64_t>(process(batch, files), count);
         } catch (...) {
             // A sink that throws loses this batch, never the writer.
         }
         {
             std::lock_guard lock(mutex);
             processed += count;
+            dropped += count - written;
         }
         drained.notify_all();
     }
@@ -283,7 +287,7 @@ QString LogCenter::State::finishedMessage(const QString &message, bool cutShort)
     return LogRedaction::markedCut(redacted, maxMessageLength);
 }
 
-void LogCenter::State::process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files)
+std::size_t LogCenter::State::process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files)
 {
     const std::shared_ptr<SystemLogSink> system = SystemLog::sink();
     std::shared_ptr<const TelemetrySink> telemetryNow;
@@ -293,7 +297,13 @@ void LogCenter::State::process(std::deque<Pending> &batch, std::unique_ptr<LogFi
     }
     QList<QByteArray> lines;
     lines.reserve(static_cast<qsizetype>(batch.size()));
+    std::size_t done = 0;
     for (Pending &pending : batch) {
+        // Once the log has stopped, the rest of the batch is dropped too: the program is
+        // tearing itself down, and the writer may be running on without it.
+        if (stopped.load(std::memory_order_acquire))
+            break;
+        ++done;
         LogRecord record{pending.timeMs, pending.level, std::move(pending.subsystem), std::move(pending.category),
                          finishedMessage(pending.message, pending.cutShort)};
         if (system)
@@ -309,4 +319,5 @@ void LogCenter::State::process(std::deque<Pending> &batch, std::unique_ptr<LogFi
     }
     if (files)
         files->write(lines);
+    return done;
 }

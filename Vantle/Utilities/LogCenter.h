@@ -73,10 +73,10 @@ public:
     void setTelemetrySink(TelemetrySink sink);
 
     // Stops the writer after writing what is queued. Waits at most `timeout` for the queue,
-    // then drops what is left and lets the writer end its batch for at most `batchTimeout`
-    // (a writer stuck on a hung disk is left behind, with everything it uses). Lines left
-    // in the queue and lines submitted later are dropped and counted. Only the first call
-    // does anything.
+    // then drops what is left, the writer's own batch included, and waits at most
+    // `batchTimeout` for the line it is writing (a writer stuck on a hung disk is left
+    // behind, with everything it uses). Lines dropped so, and lines submitted later, are
+    // counted. Only the first call does anything.
     void shutdown(std::chrono::milliseconds timeout = std::chrono::seconds(5),
                   std::chrono::milliseconds batchTimeout = std::chrono::seconds(1));
 
