@@ -1,15 +1,18 @@
 #include "Platform/SecretServiceKeychain.h"
 
-#include <QDebug>
-#include <QLoggingCategory>
+#include "Platform/SystemLog.h"
 
 #include <libsecret/secret.h>
 
 #include <algorithm>
 #include <vector>
 
-// Only status numbers and error texts from GLib are logged; item data never is.
-Q_LOGGING_CATEGORY(lcKeychain, "vantle.keychain")
+// Only status numbers and error texts from GLib are logged; item data never is. The lines
+// take the application's road (its log files, ring and diagnostic report), not stderr.
+static void logWarning(const QString &message)
+{
+    SystemLog::write(SystemLogLevel::warn, QStringLiteral("dev.orvalen.vantle"), QStringLiteral("keychain"), message);
+}
 
 using Codes = SecretServiceKeychain::Codes;
 static_assert(Codes::dbusServiceUnknown == G_DBUS_ERROR_SERVICE_UNKNOWN);
@@ -283,8 +286,10 @@ struct SecretServiceKeychain::Private {
     std::int32_t fail(GError *error, bool connecting, const char *what)
     {
         const std::int32_t status = SecretServiceKeychain::statusFor(failureOf(error, connecting));
-        qCWarning(lcKeychain).noquote() << what << "failed:" << (error ? error->message : "no reason given")
-                                        << "status" << status;
+        logWarning(QStringLiteral("keychain_call_failed status=%1 call=\"%2\" error=%3")
+                 .arg(status)
+                 .arg(QString::fromUtf8(what),
+                      error && error->message ? QString::fromUtf8(error->message) : QStringLiteral("no reason given")));
         if (error)
             g_error_free(error);
         if (status == KeychainStatus::notAvailable || status == KeychainStatus::internalComponent)
@@ -413,7 +418,7 @@ std::int32_t SecretServiceKeychain::add(const KeychainItemQuery &query, const QB
         return d->fail(error, false, "Opening the default keyring");
     if (!collection) {
         // Making a default keyring means asking the user for its password.
-        qCWarning(lcKeychain) << "The Secret Service has no default keyring";
+        logWarning(QStringLiteral("keychain_no_default_keyring"));
         return KeychainStatus::interactionNotAllowed;
     }
     if (secret_collection_get_locked(collection)) {
@@ -459,7 +464,7 @@ std::int32_t SecretServiceKeychain::copyMatching(const KeychainItemQuery &query,
         return d->fail(error, false, "Reading a keychain item");
     SecretValue *value = d->injectedFailure(Call::getSecret, &error) ? nullptr : secret_item_get_secret(*unlocked);
     if (!value) {
-        qCWarning(lcKeychain) << "The Secret Service returned no data for an item";
+        logWarning(QStringLiteral("keychain_item_without_data"));
         return KeychainStatus::internalComponent;
     }
     gsize length = 0;

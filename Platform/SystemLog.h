@@ -30,7 +30,8 @@ public:
 
 namespace SystemLog {
 
-inline const QByteArray identifier = QByteArrayLiteral("vantle");
+// Never destroyed, as everything a log writer left behind at exit may still use.
+inline const QByteArray &identifier = *new const QByteArray(QByteArrayLiteral("vantle"));
 
 // The journal priority of a level: 7 debug, 6 info, 4 warning, 3 error.
 int priority(SystemLogLevel level);

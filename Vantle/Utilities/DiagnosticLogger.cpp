@@ -23,8 +23,10 @@ struct State {
 
 State &state()
 {
-    static State instance;
-    return instance;
+    // Never destroyed: the log asks for the verbose rule from any thread, a thread left
+    // running at exit included.
+    static State *const instance = new State;
+    return *instance;
 }
 
 double nowSeconds()

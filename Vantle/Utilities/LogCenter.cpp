@@ -7,6 +7,11 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <utility>
 
 namespace {
@@ -22,7 +27,49 @@ void shutdownShared()
 {
     LogCenter::shared().shutdown();
 }
+
+struct Pending {
+    qint64 timeMs;
+    SystemLogLevel level;
+    QString subsystem;
+    QString category;
+    QString message;
+    bool keepDebug;
+    // Cut to maxQueuedMessageLength before it was queued.
+    bool cutShort = false;
+};
 } // namespace
+
+struct LogCenter::State {
+    State(Settings s) : settings(std::move(s)), ring(settings.ringLines, settings.ringChars) {}
+
+    // Writer thread: takes batches until the log stops.
+    void run();
+    // Writes a batch; how many of its lines it took before the log stopped.
+    std::size_t process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files);
+    static QString finishedMessage(const QString &message, bool cutShort);
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable drained;
+    std::deque<Pending> queue;
+    qsizetype queuedChars = 0;
+    std::uint64_t submitted = 0;
+    std::uint64_t processed = 0;
+    std::uint64_t dropped = 0;
+    std::uint64_t droppedUnreported = 0;
+    bool stop = false;
+    // Set with `stop`; read without the lock, so that a line submitted after the stop
+    // costs nothing but its count.
+    std::atomic<bool> stopped{false};
+    bool writerDone = false;
+    Settings settings;
+    std::uint64_t filesGeneration = 0;
+    std::shared_ptr<const TelemetrySink> telemetry;
+    LogRing ring;
+    // The report of dropped lines: a copy, since the writer may outlive the facade's statics.
+    const QString appSubsystem = Log::appSubsystem;
+};
 
 LogCenter &LogCenter::shared()
 {
@@ -39,45 +86,58 @@ LogCenter &LogCenter::shared()
 }
 
 LogCenter::LogCenter(Settings settings)
-    : m_settings(std::move(settings)), m_ring(m_settings.ringLines, m_settings.ringChars)
 {
-    if (!m_settings.keepDebug)
-        m_settings.keepDebug = [] { return DiagnosticLogger::verboseActiveNow(); };
-    m_writer = std::thread([this] { run(); });
+    if (!settings.keepDebug)
+        settings.keepDebug = [] { return DiagnosticLogger::verboseActiveNow(); };
+    m_state = std::make_shared<State>(std::move(settings));
+    m_writer = std::thread([state = m_state] { state->run(); });
 }
 
 LogCenter::~LogCenter()
 {
     shutdown();
+    // Stopped by its own writer (a sink that ended the log): that thread ends on its own.
+    if (m_writer.joinable())
+        m_writer.detach();
 }
 
 void LogCenter::submit(SystemLogLevel level, const QString &subsystem, const QString &category,
                        const QString &message) noexcept
 {
+    State &s = *m_state;
     try {
+        // After the stop nothing but the count is touched: the verbose rule behind
+        // keepDebug may already be gone with the program's statics.
+        if (s.stopped.load(std::memory_order_acquire)) {
+            std::lock_guard lock(s.mutex);
+            ++s.dropped;
+            return;
+        }
         const bool cutShort = message.size() > maxQueuedMessageLength;
         Pending pending{QDateTime::currentMSecsSinceEpoch(),
                         level,
                         subsystem,
                         category,
                         cutShort ? message.left(maxQueuedMessageLength) : message,
-                        level != SystemLogLevel::debug || m_settings.keepDebug(),
+                        level != SystemLogLevel::debug || s.settings.keepDebug(),
                         cutShort};
         const qsizetype chars = pending.message.size();
         {
-            std::lock_guard lock(m_mutex);
-            if (m_stop)
-                return;
-            if (static_cast<qsizetype>(m_queue.size()) >= queueLineLimit || m_queuedChars + chars > queueCharLimit) {
-                ++m_dropped;
-                ++m_droppedUnreported;
+            std::lock_guard lock(s.mutex);
+            if (s.stop) {
+                ++s.dropped;
                 return;
             }
-            m_queue.push_back(std::move(pending));
-            m_queuedChars += chars;
-            ++m_submitted;
+            if (static_cast<qsizetype>(s.queue.size()) >= queueLineLimit || s.queuedChars + chars > queueCharLimit) {
+                ++s.dropped;
+                ++s.droppedUnreported;
+                return;
+            }
+            s.queue.push_back(std::move(pending));
+            s.queuedChars += chars;
+            ++s.submitted;
         }
-        m_wake.notify_one();
+        s.wake.notify_one();
     } catch (...) {
         // Logging must never take its caller down.
     }
@@ -85,15 +145,26 @@ void LogCenter::submit(SystemLogLevel level, const QString &subsystem, const QSt
 
 bool LogCenter::drain(std::chrono::milliseconds timeout)
 {
-    std::unique_lock lock(m_mutex);
-    const std::uint64_t target = m_submitted;
-    return m_drained.wait_for(lock, timeout, [&] { return m_processed >= target || m_writerDone; });
+    State &s = *m_state;
+    std::unique_lock lock(s.mutex);
+    const std::uint64_t target = s.submitted;
+    return s.drained.wait_for(lock, timeout, [&] { return s.processed >= target || s.writerDone; });
+}
+
+const LogRing &LogCenter::ring() const
+{
+    return m_state->ring;
+}
+
+LogRing &LogCenter::ring()
+{
+    return m_state->ring;
 }
 
 QString LogCenter::directory() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_settings.directory;
+    std::lock_guard lock(m_state->mutex);
+    return m_state->settings.directory;
 }
 
 QStringList LogCenter::logFiles() const
@@ -103,92 +174,102 @@ QStringList LogCenter::logFiles() const
 
 std::uint64_t LogCenter::droppedCount() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_dropped;
+    std::lock_guard lock(m_state->mutex);
+    return m_state->dropped;
 }
 
 void LogCenter::setFiles(QString directory, LogFileSink::Limits limits)
 {
-    std::lock_guard lock(m_mutex);
-    m_settings.directory = std::move(directory);
-    m_settings.fileLimits = limits;
-    ++m_filesGeneration;
+    std::lock_guard lock(m_state->mutex);
+    m_state->settings.directory = std::move(directory);
+    m_state->settings.fileLimits = limits;
+    ++m_state->filesGeneration;
 }
 
 void LogCenter::setTelemetrySink(TelemetrySink sink)
 {
-    std::lock_guard lock(m_mutex);
-    m_telemetry = sink ? std::make_shared<const TelemetrySink>(std::move(sink)) : nullptr;
+    std::lock_guard lock(m_state->mutex);
+    m_state->telemetry = sink ? std::make_shared<const TelemetrySink>(std::move(sink)) : nullptr;
 }
 
-void LogCenter::shutdown(std::chrono::milliseconds timeout)
+void LogCenter::shutdown(std::chrono::milliseconds timeout, std::chrono::milliseconds batchTimeout)
 {
+    State &s = *m_state;
+    if (s.stopped.load(std::memory_order_acquire))
+        return;
     drain(timeout);
     bool done = false;
     {
-        std::unique_lock lock(m_mutex);
-        m_stop = true;
+        std::unique_lock lock(s.mutex);
+        if (s.stop)
+            return;
+        s.stop = true;
+        s.stopped.store(true, std::memory_order_release);
         // What the writer could not take in time is dropped, not written while the
         // program goes on tearing itself down.
-        m_queuedChars = 0;
-        m_queue.clear();
-        m_wake.notify_all();
-        done = m_drained.wait_for(lock, std::chrono::seconds(1), [&] { return m_writerDone; });
+        s.dropped += s.queue.size();
+        s.queuedChars = 0;
+        s.queue.clear();
+        s.wake.notify_all();
+        done = s.drained.wait_for(lock, batchTimeout, [&] { return s.writerDone; });
     }
     if (!m_writer.joinable() || m_writer.get_id() == std::this_thread::get_id())
         return;
-    // A writer stuck on a hung disk must not hold the process at exit.
+    // A writer stuck on a hung disk must not hold the process at exit; it keeps its share
+    // of the state.
     if (done)
         m_writer.join();
     else
         m_writer.detach();
 }
 
-void LogCenter::run()
+void LogCenter::State::run()
 {
     std::unique_ptr<LogFileSink> files;
-    std::uint64_t filesGeneration = ~std::uint64_t(0);
+    std::uint64_t filesGenerationSeen = ~std::uint64_t(0);
     for (;;) {
         std::deque<Pending> batch;
         std::uint64_t droppedToReport = 0;
         {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [&] { return m_stop || !m_queue.empty(); });
-            if (m_queue.empty() && m_stop)
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [&] { return stop || !queue.empty(); });
+            if (queue.empty() && stop)
                 break;
-            batch.swap(m_queue);
-            m_queuedChars = 0;
-            droppedToReport = std::exchange(m_droppedUnreported, 0);
-            if (filesGeneration != m_filesGeneration) {
-                filesGeneration = m_filesGeneration;
-                files = std::make_unique<LogFileSink>(m_settings.directory, m_settings.fileLimits);
+            batch.swap(queue);
+            queuedChars = 0;
+            droppedToReport = std::exchange(droppedUnreported, 0);
+            if (filesGenerationSeen != filesGeneration) {
+                filesGenerationSeen = filesGeneration;
+                files = std::make_unique<LogFileSink>(settings.directory, settings.fileLimits);
             }
         }
         if (droppedToReport > 0) {
-            batch.push_back(Pending{QDateTime::currentMSecsSinceEpoch(), SystemLogLevel::info, Log::appSubsystem,
+            batch.push_back(Pending{QDateTime::currentMSecsSinceEpoch(), SystemLogLevel::info, appSubsystem,
                                     QStringLiteral("logging"),
                                     QStringLiteral("log_lines_dropped count=%1").arg(droppedToReport), true});
         }
         const auto count = static_cast<std::uint64_t>(batch.size()) - (droppedToReport > 0 ? 1 : 0);
+        std::uint64_t written = count;
         try {
-            process(batch, files);
+            written = std::min<std::uint64_t>(process(batch, files), count);
         } catch (...) {
             // A sink that throws loses this batch, never the writer.
         }
         {
-            std::lock_guard lock(m_mutex);
-            m_processed += count;
+            std::lock_guard lock(mutex);
+            processed += count;
+            dropped += count - written;
         }
-        m_drained.notify_all();
+        drained.notify_all();
     }
     {
-        std::lock_guard lock(m_mutex);
-        m_writerDone = true;
+        std::lock_guard lock(mutex);
+        writerDone = true;
     }
-    m_drained.notify_all();
+    drained.notify_all();
 }
 
-QString LogCenter::finishedMessage(const QString &message, bool cutShort)
+QString LogCenter::State::finishedMessage(const QString &message, bool cutShort)
 {
     // Redacted whole, then cut: a cut first could leave half an address or token that no
     // rule recognises any more.
@@ -206,30 +287,37 @@ QString LogCenter::finishedMessage(const QString &message, bool cutShort)
     return LogRedaction::markedCut(redacted, maxMessageLength);
 }
 
-void LogCenter::process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files)
+std::size_t LogCenter::State::process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files)
 {
     const std::shared_ptr<SystemLogSink> system = SystemLog::sink();
-    std::shared_ptr<const TelemetrySink> telemetry;
+    std::shared_ptr<const TelemetrySink> telemetryNow;
     {
-        std::lock_guard lock(m_mutex);
-        telemetry = m_telemetry;
+        std::lock_guard lock(mutex);
+        telemetryNow = telemetry;
     }
     QList<QByteArray> lines;
     lines.reserve(static_cast<qsizetype>(batch.size()));
+    std::size_t done = 0;
     for (Pending &pending : batch) {
+        // Once the log has stopped, the rest of the batch is dropped too: the program is
+        // tearing itself down, and the writer may be running on without it.
+        if (stopped.load(std::memory_order_acquire))
+            break;
+        ++done;
         LogRecord record{pending.timeMs, pending.level, std::move(pending.subsystem), std::move(pending.category),
                          finishedMessage(pending.message, pending.cutShort)};
         if (system)
             system->write(SystemLogEntry{record.level, record.subsystem, record.category, record.message});
         if (record.level == SystemLogLevel::warn || record.level == SystemLogLevel::error) {
-            if (telemetry && *telemetry)
-                (*telemetry)(record);
+            if (telemetryNow && *telemetryNow)
+                (*telemetryNow)(record);
         }
         if (pending.keepDebug) {
             lines.append(record.toJsonLine());
-            m_ring.append(std::move(record));
+            ring.append(std::move(record));
         }
     }
     if (files)
         files->write(lines);
+    return done;
 }

@@ -8,12 +8,9 @@
 #include <QStringList>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 // Where every log line goes. The caller only stamps the line and queues it; one writer
@@ -62,11 +59,12 @@ public:
     // where the wait could be long.
     bool drain(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-    const LogRing &ring() const { return m_ring; }
-    LogRing &ring() { return m_ring; }
+    const LogRing &ring() const;
+    LogRing &ring();
     QString directory() const;
     QStringList logFiles() const;
-    // Lines dropped because the writer fell behind, since the start.
+    // Lines dropped since the start: because the writer fell behind, because it had not
+    // taken them when the log stopped, or because they came after.
     std::uint64_t droppedCount() const;
 
     // Later lines go to the files in `directory` with `limits` (tests; a moved state folder).
@@ -75,40 +73,18 @@ public:
     void setTelemetrySink(TelemetrySink sink);
 
     // Stops the writer after writing what is queued. Waits at most `timeout` for the queue,
-    // then drops what is left and lets the writer end its batch (a writer stuck on a hung
-    // disk is left behind). Later lines are dropped.
-    void shutdown(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // then drops what is left, the writer's own batch included, and waits at most
+    // `batchTimeout` for the line it is writing (a writer stuck on a hung disk is left
+    // behind, with everything it uses). Lines dropped so, and lines submitted later, are
+    // counted. Only the first call does anything.
+    void shutdown(std::chrono::milliseconds timeout = std::chrono::seconds(5),
+                  std::chrono::milliseconds batchTimeout = std::chrono::seconds(1));
 
 private:
-    struct Pending {
-        qint64 timeMs;
-        SystemLogLevel level;
-        QString subsystem;
-        QString category;
-        QString message;
-        bool keepDebug;
-        // Cut to maxQueuedMessageLength before it was queued.
-        bool cutShort = false;
-    };
+    // Everything the writer uses: it owns a share, so a writer left behind at shutdown
+    // never uses what the center freed.
+    struct State;
 
-    void run();
-    static QString finishedMessage(const QString &message, bool cutShort);
-    void process(std::deque<Pending> &batch, std::unique_ptr<LogFileSink> &files);
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_drained;
-    std::deque<Pending> m_queue;
-    qsizetype m_queuedChars = 0;
-    std::uint64_t m_submitted = 0;
-    std::uint64_t m_processed = 0;
-    std::uint64_t m_dropped = 0;
-    std::uint64_t m_droppedUnreported = 0;
-    bool m_stop = false;
-    bool m_writerDone = false;
-    Settings m_settings;
-    std::uint64_t m_filesGeneration = 0;
-    std::shared_ptr<const TelemetrySink> m_telemetry;
-    LogRing m_ring;
+    std::shared_ptr<State> m_state;
     std::thread m_writer;
 };

@@ -21,6 +21,39 @@ namespace {
 #define VANTLE_KEY_END "(?:\\\\?[\"'])?\\s*[:=]\\s*+(?:\\\\?[\"'])?"
 // What ends a named value: blanks, quotes, backslashes, separators and closing brackets.
 #define VANTLE_VALUE_END "\\s\"'\\\\&,;}\\])"
+// The names whose value is a secret.
+#define VANTLE_SECRET_NAMES                                                                          \
+    "oas|session_?token|x-orvalen-app-session|access_?token|refresh_?token|id_?token|token|dpop"     \
+    "|auth_?code|authorization_?code|code_?verifier|client_?secret|secret|password|passwd"           \
+    "|(?:x-)?api[_\\-]?key|private_?key"
+// Where a key of any rule below begins: a name of a secret, an authorization or a cookie,
+// up to its ":" or "=".
+#define VANTLE_NEXT_KEY                                                                              \
+    "\\b(?:" VANTLE_SECRET_NAMES "|(?:proxy-)?authorization|(?:set-)?cookie)\\b(?:\\\\?[\"'])?\\s*[:=]"
+// Where what follows is no longer part of the value before it: the next key, a scheme word
+// with its credential after a blank, or a URL (a scheme of letters: a credential holding
+// "+" or "." before "://" is no scheme). A value that ran on into them would leave behind
+// what their own rules take out ("a=x:token=\"…\"", "a=x(token: …", "a=x=https://…#code=…").
+#define VANTLE_NEXT "(?:" VANTLE_NEXT_KEY "|\\b(?:bearer|dpop|basic)\\s|\\b[A-Za-z]+://)"
+#define VANTLE_VALUE_CHAR "(?:(?!" VANTLE_NEXT ")[^" VANTLE_VALUE_END "])"
+// A named value. It never starts at what a rule put there, nor at the next key (the value
+// is empty, and the gap before it reached the next key) or at a URL with a query; after a
+// blank, not at a path with a query either: the query rules take those out whole.
+#define VANTLE_VALUE                                                                                 \
+    "(?!<|" VANTLE_NEXT_KEY "|[A-Za-z][A-Za-z0-9+.\\-]*://[^?#" VANTLE_TOKEN_END "]*[?#])"           \
+    "(?:(?<!\\s)|(?!/[^?#:" VANTLE_TOKEN_END "]*\\?))[^" VANTLE_VALUE_END "]" VANTLE_VALUE_CHAR "*"
+// The value after a scheme word: whatever it starts with, it is the credential.
+#define VANTLE_SCHEME_VALUE "(?!<|" VANTLE_NEXT_KEY ")[^" VANTLE_VALUE_END "]" VANTLE_VALUE_CHAR "*"
+// One character of a credential after a scheme where no name stands before it.
+#define VANTLE_CREDENTIAL_CHAR "(?:(?!" VANTLE_NEXT ")[" VANTLE_TOKEN_CHARS "])"
+// A "key=value" field of a log line, which a credential never looks like: its "=" is
+// padding at the end.
+#define VANTLE_FIELD "(?-i:[a-z][a-z0-9_]*=[^=\\s])"
+// The authorization schemes that stay readable before their credential. Any other word
+// there may be the credential itself, and goes with it.
+#define VANTLE_KNOWN_SCHEMES                                                                         \
+    "bearer|basic|dpop|token|digest|negotiate|ntlm|oauth|hoba|mutual|gnap|vapid|privatetoken"       \
+    "|concealed|scram-sha-1|scram-sha-256|aws4-hmac-sha256"
 
 struct Rule {
     QRegularExpression pattern;
@@ -93,42 +126,52 @@ QList<Rule> makeRules()
     constexpr auto anyCase = QRegularExpression::CaseInsensitiveOption;
     const QString m = marker;
     return {
-        // Cookies, whole: their names say nothing of which value is a session.
-        {re("(\\b(?:set-)?cookie\\b" VANTLE_KEY_END ")(?!<)[^\\r\\n\"'\\\\]+", anyCase), QStringLiteral("\\1") + m,
-         hasCookie},
-        // An authorization header or field with any scheme ("Bearer", "Token", "DPoP" ...),
-        // also inside a query or a form body; the scheme stays readable.
-        {re("(\\b(?:proxy-)?authorization\\b" VANTLE_KEY_END ")(?>([A-Za-z][A-Za-z0-9_\\-]*" VANTLE_SCHEME_GAP
-            ")?)(?!<)[^" VANTLE_VALUE_END "]+",
+        // Cookies, whole: their names say nothing of which value is a session. A cookie
+        // stops only at a quote or a line's end, so it leaves a key whose value is quoted or
+        // on the next line to that key's own rule.
+        {re("(\\b(?:set-)?cookie\\b" VANTLE_KEY_END ")(?!<)(?:(?!" VANTLE_NEXT_KEY "[ \\t]*+(?:\\\\?[\"']|[\\r\\n]))"
+            "[^\\r\\n\"'\\\\])+",
+            anyCase),
+         QStringLiteral("\\1") + m, hasCookie},
+        // An authorization header or field, also inside a query or a form body. A known
+        // scheme ("Bearer", "Token", "DPoP" ...) stays readable; any other first word may be
+        // the credential, and goes with the word after it unless that is a field of its own.
+        {re("(\\b(?:proxy-)?authorization\\b" VANTLE_KEY_END ")"
+            "(?:((?:" VANTLE_KNOWN_SCHEMES ")" VANTLE_SCHEME_GAP ")" VANTLE_SCHEME_VALUE
+            "|(?!(?:" VANTLE_KNOWN_SCHEMES ")" VANTLE_SCHEME_GAP ")" VANTLE_VALUE
+            "(?:[ \\t]+(?!" VANTLE_FIELD "|(?:" VANTLE_KNOWN_SCHEMES ")" VANTLE_SCHEME_GAP ")" VANTLE_CREDENTIAL_CHAR
+            "+(?![^" VANTLE_VALUE_END "]))?)",
             anyCase),
          QStringLiteral("\\1\\2") + m, hasAuthorization},
-        // Credentials after an authorization scheme, wherever they stand.
-        {re("\\b(bearer)(" VANTLE_SCHEME_GAP ")[" VANTLE_TOKEN_CHARS "]+", anyCase), QStringLiteral("\\1\\2") + m,
-         hasAuthScheme},
-        {re("\\b(dpop|basic)(" VANTLE_SCHEME_GAP ")[" VANTLE_TOKEN_CHARS "]{16,}", anyCase),
+        // Credentials after an authorization scheme, wherever they stand (also after a blank
+        // a URL encodes).
+        {re("(?:\\b|(?<=%20))(bearer)(" VANTLE_SCHEME_GAP ")" VANTLE_CREDENTIAL_CHAR "+", anyCase),
+         QStringLiteral("\\1\\2") + m, hasAuthScheme},
+        {re("(?:\\b|(?<=%20))(dpop|basic)(" VANTLE_SCHEME_GAP ")" VANTLE_CREDENTIAL_CHAR "{16,}", anyCase),
          QStringLiteral("\\1\\2") + m, hasAuthScheme},
         // JWTs: DPoP proofs, ID tokens; also one cut short after its first part.
         {re("\\beyJ[A-Za-z0-9_\\-]+(?:\\.[A-Za-z0-9_\\-]*)+"), m, hasJwt},
-        // Named secrets as key=value, key: value, "key":"value" or \"key\":\"value\".
-        {re("(\\b(?:oas|session_?token|x-orvalen-app-session|access_?token|refresh_?token|id_?token|token"
-            "|dpop|auth_?code|authorization_?code|code_?verifier|client_?secret|secret"
-            "|password|passwd|(?:x-)?api[_\\-]?key|private_?key)\\b" VANTLE_KEY_END ")"
-            "(?!<|bearer\\b|dpop\\b|basic\\b)[^" VANTLE_VALUE_END "]+",
+        // Named secrets as key=value, key: value, "key":"value" or \"key\":\"value\". A
+        // scheme word stays readable only as a word of its own ("token: Bearer …"); glued
+        // to the rest ("basic-horse…", "dpop.abc…") it is part of the secret.
+        {re("(\\b(?:" VANTLE_SECRET_NAMES ")\\b" VANTLE_KEY_END ")"
+            "(?:((?:bearer|dpop|basic)\\s+)" VANTLE_SCHEME_VALUE "|(?!(?:bearer|dpop|basic)\\s)" VANTLE_VALUE ")",
             anyCase),
-         QStringLiteral("\\1") + m, hasSecretName},
-        // The code of a form body or a query ("…&code=…"); a code that stands alone is a
-        // support or error code and stays.
-        {re("([&?](?:device_|user_)?code=)(?!<)[^" VANTLE_VALUE_END "#]+", anyCase), QStringLiteral("\\1") + m,
-         hasCodeField},
-        // Session and refresh tokens by their shape, wherever they stand.
-        {re("\\b(?:oas|rt)_[" VANTLE_TOKEN_CHARS "_]+"), m, hasTokenShape},
-        // E-mail addresses in any script.
+         QStringLiteral("\\1\\2") + m, hasSecretName},
+        // The code of a form body, a query or a fragment ("…&code=…"); a code that stands
+        // alone is a support or error code and stays.
+        {re("([&?#](?:device_|user_)?code=)(?!<)(?:(?!" VANTLE_NEXT ")[^" VANTLE_VALUE_END "#])+", anyCase),
+         QStringLiteral("\\1") + m, hasCodeField},
+        // E-mail addresses in any script; before the token shapes, which would otherwise
+        // take "rt_…" out of the middle of one and leave the rest of the address.
         {re("[\\p{L}\\p{M}\\p{N}._%+\\-]+@[\\p{L}\\p{M}\\p{N}\\-]+(?:\\.[\\p{L}\\p{M}\\p{N}\\-]+)*"), emailMarker,
          hasAt},
+        // Session and refresh tokens by their shape, wherever they stand.
+        {re("\\b(?:oas|rt)_[" VANTLE_TOKEN_CHARS "_]+"), m, hasTokenShape},
         // The query and fragment of an absolute URL: codes, states and tokens travel there.
-        // What the rules above left in it stays inside it.
-        {re("\\b([A-Za-z][A-Za-z0-9+.\\-]*://(?:" VANTLE_MARKERS "|[^?#" VANTLE_TOKEN_END "])*)[?#](?:" VANTLE_MARKERS
-            "|[^" VANTLE_TOKEN_END "])*"),
+        // What the rules above left in it stays inside it, its scheme too.
+        {re("((?:\\b[A-Za-z][A-Za-z0-9+.\\-]*|" VANTLE_MARKERS ")://(?:" VANTLE_MARKERS "|[^?#" VANTLE_TOKEN_END
+            "])*)[?#](?:" VANTLE_MARKERS "|[^" VANTLE_TOKEN_END "])*"),
          QStringLiteral("\\1?") + m, hasScheme},
         // The query of a path given alone ("/api/x?code=…").
         {re("(?<![^\\s=:\"'(\\[,])(/(?:" VANTLE_MARKERS "|[^?#" VANTLE_TOKEN_END "])*)\\?(?:" VANTLE_MARKERS
@@ -136,6 +179,15 @@ QList<Rule> makeRules()
          QStringLiteral("\\1?") + m, hasQuestion},
     };
 }
+#undef VANTLE_KNOWN_SCHEMES
+#undef VANTLE_FIELD
+#undef VANTLE_CREDENTIAL_CHAR
+#undef VANTLE_VALUE_CHAR
+#undef VANTLE_VALUE
+#undef VANTLE_SCHEME_VALUE
+#undef VANTLE_NEXT
+#undef VANTLE_NEXT_KEY
+#undef VANTLE_SECRET_NAMES
 #undef VANTLE_MARKERS
 #undef VANTLE_KEY_END
 #undef VANTLE_SCHEME_GAP

@@ -1,5 +1,7 @@
 #include "Platform/SecretServiceKeychain.h"
 
+#include "Platform/RecordingSystemLog.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QDir>
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -306,6 +309,34 @@ TEST_F(SecretServiceKeychainTest, EmptyDataIsAnItem)
     EXPECT_EQ(add(item, "x"), KeychainStatus::duplicateItem);
 }
 
+// A keyring's failures reach the application's log (its files, ring and report), not
+// only stderr.
+TEST_F(SecretServiceKeychainTest, FailuresAreWarnedInTheSystemLog)
+{
+    using Call = SecretServiceKeychain::Call;
+    const auto recording = std::make_shared<RecordingSystemLog>();
+    SystemLog::setSink(recording);
+    const auto item = password("logged");
+    ASSERT_EQ(add(item, "x"), KeychainStatus::success);
+    m_keychain.failNext(Call::search, Domain::secret, Codes::secretIsLocked);
+    EXPECT_EQ(m_keychain.copyMatching(item, nullptr), KeychainStatus::interactionNotAllowed);
+    m_keychain.failNext(Call::getSecret, Domain::other, 0);
+    QByteArray data;
+    EXPECT_EQ(m_keychain.copyMatching(item, &data), KeychainStatus::internalComponent);
+    SystemLog::setSink(nullptr);
+
+    const auto records = recording->records();
+    ASSERT_EQ(records.size(), 2);
+    EXPECT_EQ(records.at(0).field("MESSAGE"),
+              QByteArray(R"(keychain_call_failed status=-25308 call="Searching the keychain" error=injected failure)"));
+    EXPECT_EQ(records.at(1).field("MESSAGE"), QByteArray("keychain_item_without_data"));
+    for (const auto &record : records) {
+        EXPECT_EQ(record.field("PRIORITY"), QByteArray("4"));
+        EXPECT_EQ(record.field("SUBSYSTEM"), QByteArray("dev.orvalen.vantle"));
+        EXPECT_EQ(record.field("CATEGORY"), QByteArray("keychain"));
+    }
+}
+
 TEST(SecretServiceKeychainErrors, RejectsMalformedQueriesWithoutAsking)
 {
     SecretServiceKeychain m_keychain;
@@ -437,9 +468,14 @@ TEST(SecretServiceKeychainIsolated, DISABLED_LockedKeyring)
 
 TEST(SecretServiceKeychainIsolated, DISABLED_NoDefaultKeyring)
 {
+    const auto recording = std::make_shared<RecordingSystemLog>();
+    SystemLog::setSink(recording);
     SecretServiceKeychain keychain;
     EXPECT_EQ(keychain.add(isolatedItem, "x"), KeychainStatus::interactionNotAllowed);
     EXPECT_EQ(keychain.copyMatching(isolatedItem, nullptr), KeychainStatus::itemNotFound);
+    SystemLog::setSink(nullptr);
+    ASSERT_EQ(recording->records().size(), 1);
+    EXPECT_EQ(recording->records().first().field("MESSAGE"), QByteArray("keychain_no_default_keyring"));
 }
 
 TEST(SecretServiceKeychainIsolated, NoSessionBusIsNotAvailable)

@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -30,6 +32,46 @@ QList<QJsonObject> fileRecords(const QStringList &files)
     }
     return out;
 }
+
+// A journal that holds the writer inside the write of each line named `holdOn` until that
+// line is released, so that lines queue up behind it; it keeps what it was given.
+class HeldSink final : public SystemLogSink {
+public:
+    explicit HeldSink(QStringList holdOn) : m_holdOn(std::move(holdOn)) {}
+
+    void write(const SystemLogEntry &entry) noexcept override
+    {
+        std::unique_lock lock(m_mutex);
+        m_messages.append(entry.message);
+        m_changed.notify_all();
+        if (m_holdOn.contains(entry.message))
+            m_changed.wait(lock, [&] { return m_released.contains(entry.message); });
+    }
+    // Waits until the writer has reached `message`; false after a minute.
+    bool waitFor(const QString &message)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::minutes(1), [&] { return m_messages.contains(message); });
+    }
+    void release(const QString &message)
+    {
+        std::lock_guard lock(m_mutex);
+        m_released.append(message);
+        m_changed.notify_all();
+    }
+    QStringList messages() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    const QStringList m_holdOn;
+    QStringList m_released;
+    QStringList m_messages;
+};
 
 class LogCenterTest : public ::testing::Test {
 protected:
@@ -199,28 +241,15 @@ TEST_F(LogCenterTest, ABurstBeyondTheQueueIsDroppedCountedAndReported)
 {
     LogCenter center(settings());
     // Hold the writer inside the journal sink so the queue fills behind it.
-    struct SlowSink final : SystemLogSink {
-        std::atomic<bool> entered{false};
-        std::atomic<bool> release{false};
-        void write(const SystemLogEntry &) noexcept override
-        {
-            entered = true;
-            while (!release.load())
-                std::this_thread::yield();
-        }
-    };
-    auto slow = std::make_shared<SlowSink>();
-    SystemLog::setSink(slow);
+    auto held = std::make_shared<HeldSink>(QStringList{QStringLiteral("first")});
+    SystemLog::setSink(held);
     center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("first"));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!slow->entered && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(slow->entered);
+    ASSERT_TRUE(held->waitFor(QStringLiteral("first")));
     const qsizetype burst = LogCenter::queueLineLimit + 50;
     for (qsizetype i = 0; i < burst; ++i)
         center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("b"));
     EXPECT_EQ(center.droppedCount(), 50u);
-    slow->release = true;
+    held->release(QStringLiteral("first"));
     SystemLog::setSink(m_journal);
     ASSERT_TRUE(center.drain(std::chrono::seconds(30)));
     center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("after"));
@@ -232,6 +261,67 @@ TEST_F(LogCenterTest, ABurstBeyondTheQueueIsDroppedCountedAndReported)
             reported = true;
     }
     EXPECT_TRUE(reported);
+}
+
+// At shutdown the writer gets no more time than it was given: what it had not written,
+// in its own batch or still queued, is dropped, not written while the program tears itself
+// down, and counted, as is every line that comes after.
+TEST_F(LogCenterTest, AShutdownDropsAndCountsWhatTheWriterHadNotWritten)
+{
+    LogCenter center(settings());
+    const auto submit = [&center](const QString &message) {
+        center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), message);
+    };
+    const QString first = QStringLiteral("first"), second = QStringLiteral("second");
+    auto held = std::make_shared<HeldSink>(QStringList{first, second});
+    SystemLog::setSink(held);
+    // The writer takes "first" alone, then "second" with two more lines in one batch.
+    submit(first);
+    ASSERT_TRUE(held->waitFor(first));
+    for (const char *line : {"second", "in the batch 1", "in the batch 2"})
+        submit(QString::fromLatin1(line));
+    held->release(first);
+    ASSERT_TRUE(held->waitFor(second));
+    for (int i = 0; i < 10; ++i)
+        submit(QStringLiteral("queued %1").arg(i));
+
+    center.shutdown(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+    EXPECT_EQ(center.droppedCount(), 10u);
+    held->release(second);
+    ASSERT_TRUE(center.drain(std::chrono::minutes(1))) << "the writer ends after the line it was writing";
+    EXPECT_EQ(center.droppedCount(), 12u);
+    submit(QStringLiteral("after the stop"));
+    EXPECT_EQ(center.droppedCount(), 13u);
+
+    EXPECT_EQ(held->messages().join(u'|').toStdString(), "first|second");
+    QStringList stored;
+    for (const QJsonObject &record : fileRecords(center.logFiles()))
+        stored.append(record.value(QStringLiteral("message")).toString());
+    EXPECT_EQ(stored.join(u'|').toStdString(), "first|second");
+}
+
+// A writer left behind on a hung sink outlives the center that started it: what it goes on
+// using once the sink lets go must not have been freed with the center.
+TEST_F(LogCenterTest, AWriterLeftBehindOutlivesItsCenter)
+{
+    auto held = std::make_shared<HeldSink>(QStringList{QStringLiteral("first")});
+    const std::weak_ptr<HeldSink> watched = held;
+    SystemLog::setSink(held);
+    auto center = std::make_unique<LogCenter>(settings());
+    center->submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("first"));
+    ASSERT_TRUE(held->waitFor(QStringLiteral("first")));
+    center->submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("second"));
+    center->shutdown(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+    center.reset();
+
+    SystemLog::setSink(m_journal);
+    held->release(QStringLiteral("first"));
+    held.reset();
+    // The writer lets go of the sink once its batch reached the ring and the files.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!watched.expired() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(watched.expired());
 }
 
 // A program that quits with lines still queued writes them all, keeps rotating its files
