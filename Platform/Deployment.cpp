@@ -1,5 +1,7 @@
 #include "Platform/Deployment.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QtGlobal>
 
 namespace Deployment {
@@ -47,6 +49,17 @@ QString analyticsKey()
 {
     const QString fromEnv = qEnvironmentVariable("VANTLE_ANALYTICS_KEY").trimmed();
     return fromEnv.isEmpty() ? QStringLiteral(VANTLE_DEFAULT_ANALYTICS_KEY) : fromEnv;
+}
+
+QString launcher(const QString &ownExecutable)
+{
+    const QString named = qEnvironmentVariable("VANTLE_LAUNCHER");
+    const QFileInfo program(named);
+    // Written into a file the desktop runs at every login: only a program that is there to
+    // run, never a path that depends on the folder the application happened to start in.
+    if (!named.isEmpty() && QDir::isAbsolutePath(named) && program.isFile() && program.isExecutable())
+        return named;
+    return ownExecutable;
 }
 
 QString buildVersion()

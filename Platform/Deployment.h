@@ -13,12 +13,18 @@ QUrl identityURL();    // VANTLE_IDENTITY_URL
 QUrl ledgerURL();      // VANTLE_LEDGER_URL: the ledger service's base address
 QUrl contactsURL();    // VANTLE_CONTACTS_URL
 QUrl analyticsURL();   // VANTLE_ANALYTICS_URL
-QUrl webURL();         // VANTLE_WEB_URL: the maker's web site (terms, privacy)
+QUrl webURL();         // VANTLE_WEB_URL: the maker's web site (account, terms, privacy, support)
 // VANTLE_ANALYTICS_KEY: the analytics project key sent with every captured event;
 // the environment variable wins when set and not blank.
 QString analyticsKey();
 // VANTLE_VERSION at build time; "0.1.0" when the build set none.
 QString buildVersion();
+
+// What an entry the application writes for the desktop (launch at login) starts: the
+// program named by VANTLE_LAUNCHER when that is an executable file given by an absolute
+// path, else `ownExecutable`. A development run sets it to the launcher that brings up
+// the services the run used, so a start by the desktop finds them too.
+QString launcher(const QString &ownExecutable);
 
 // An absolute http or https address with a host: what a service, a feed or a page the
 // browser opens may be fetched from.

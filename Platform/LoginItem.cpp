@@ -1,5 +1,6 @@
 #include "Platform/LoginItem.h"
 
+#include "Platform/Deployment.h"
 #include "Platform/LoginItemError.h"
 
 #include <QCoreApplication>
@@ -195,7 +196,8 @@ QString execArgument(const QString &argument)
 LoginItem LoginItem::mainApp()
 {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return LoginItem(config + QStringLiteral("/autostart/vantle.desktop"), QCoreApplication::applicationFilePath());
+    return LoginItem(config + QStringLiteral("/autostart/vantle.desktop"),
+                     Deployment::launcher(QCoreApplication::applicationFilePath()));
 }
 
 LoginItem::LoginItem(QString filePath, QString program) : m_filePath(std::move(filePath)), m_program(std::move(program)) {}

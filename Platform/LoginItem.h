@@ -21,7 +21,8 @@ public:
 
     static inline const QString ownerKey = QStringLiteral("X-Vantle-LoginItem");
 
-    // The application's own entry, starting the running executable. The folder is read
+    // The application's own entry, starting the running executable (or the launcher a
+    // development run names, see Deployment::launcher()). The folder is read
     // from the environment on each call.
     static LoginItem mainApp();
 

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# End to end, on a real X display (Xvfb): a person with a fresh home starts Vantle against
-# the local stack, chooses a sign-in provider, signs in on the authority's page in the
-# default browser (a scripted one, registered through mimeapps.list), comes back through a
-# "vantle://" link that the desktop hands to a second start of Vantle, which passes it to
-# the running one; Vantle then shows the welcome step, and after Continue the Hour Audit,
-# which the person takes from the keyboard alone up to their week, then quits with Ctrl+Q.
-# Started again while the local stack is down, Vantle says it cannot load the week; once the
-# stack is back (on the same ports), the week shows by itself. A screenshot of the window is
-# saved at each step.
+# End to end, on a real X display (Xvfb): a person with a fresh home sets Vantle up as
+# scripts/run does (scripts/desktop-entry: the launcher and the desktop entry for "vantle://"
+# links) and starts it through that launcher, which brings up the local stack; chooses a
+# sign-in provider, signs in on the authority's page in the default browser (a scripted one,
+# registered through mimeapps.list), comes back through a "vantle://" link that the desktop
+# hands to a second start through the entry, which passes it to the running Vantle; Vantle
+# then shows the welcome step, and after Continue the Hour Audit, which the person takes
+# from the keyboard alone up to their week, then quits with Ctrl+Q, and the stack stops with
+# it. A "vantle://" link opened while Vantle is closed starts it through the entry, with the
+# stack, and reaches the week. Started again while the local stack is down, Vantle says it
+# cannot load the week; once the stack is back (on the same ports), the week shows by
+# itself. A screenshot of the window is saved at each step.
 #
 #   signin-to-audit.sh <vantle> <local-stack> <screenshot folder>
 #
@@ -36,6 +39,11 @@ fi
 vantle=$2 stack=$3 shots=$4 work=$5
 mkdir -p "$work"/{data,config,cache,state,runtime,bin,stack}
 chmod 700 "$work/runtime"
+# No address from the caller: every start finds the services the way a start from the
+# desktop does, through the launcher.
+for name in $(compgen -e); do
+  case "$name" in VANTLE_*) unset "$name" ;; esac
+done
 export HOME="$work" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 export XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime"
 export XDG_DATA_DIRS=/usr/local/share:/usr/share
@@ -43,11 +51,23 @@ export QT_QPA_PLATFORM=xcb
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:detect_stack_use_after_return=0}"
 export E2E_BROWSER_LOG="$work/browser.log" E2E_BROWSER_EMAIL="e2e-$$@example.test"
 : >"$E2E_BROWSER_LOG"
+stack_env="$work/stack/env"
+
+# The Vantle processes of this test: this build's executable, in this test's home.
+vantle_pids() {
+  local exe pid
+  for exe in /proc/[0-9]*/exe; do
+    [ "$exe" -ef "$vantle" ] || continue
+    pid=${exe#/proc/}; pid=${pid%/exe}
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "HOME=$work" && echo "$pid"
+  done 2>/dev/null
+  return 0
+}
 
 pids=()
 cleanup() {
   local pid
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in $(vantle_pids) "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
 }
 trap cleanup EXIT
@@ -75,6 +95,13 @@ wait_for_log() {
     [ "$waited" -le $((seconds * 10)) ] || fail "$what (no '$pattern' in the log after ${seconds}s)"
     sleep 0.1
   done
+}
+
+# Waits (seconds) until a process has ended.
+wait_for_exit() {
+  local pid=$1 seconds=$2 what=$3
+  for _ in $(seq $((seconds * 10))); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+  fail "$what"
 }
 
 # Clicks the middle of the accent-coloured area in the lower part of the window: the one
@@ -107,30 +134,12 @@ export DISPLAY=":$(head -n1 "$work/display")"
 # A keyring of this session's own, unlocked.
 eval "$(echo -n vantle-e2e | gnome-keyring-daemon --unlock --components=secrets)" >/dev/null
 
-# The local stack, from an empty data folder; started again later on the same folder, it
-# serves on the same ports.
-stack_pid=""
-start_stack() {
-  rm -f "$work/stack.env"
-  "$stack" --data "$work/stack" --env-file "$work/stack.env" >>"$work/stack.log" 2>&1 &
-  stack_pid=$!
-  pids+=("$stack_pid")
-  for _ in $(seq 300); do [ -s "$work/stack.env" ] && break; sleep 0.1; done
-  [ -s "$work/stack.env" ] || fail "the local stack did not come up"
-}
-start_stack
-while IFS='=' read -r name value; do
-  case "$name" in VANTLE_*) export "$name=$value" ;; esac
-done <"$work/stack.env"
-
-# The desktop: Vantle's entry as the handler of "vantle://", the scripted browser as the
-# handler of web links. Exec lines take plain paths, hence the links in bin/.
-ln -s "$(readlink -f "$vantle")" "$work/bin/vantle"
+# The desktop: Vantle's launcher and entry, written by the code scripts/run uses, as the
+# handler of "vantle://"; the scripted browser as the handler of web links.
+launcher="$work/bin/vantle-local"
+"$root/scripts/desktop-entry" "$launcher" "$vantle" "$stack" "$work/stack" || fail "the desktop entry was not written"
 cp "$here/scripted-browser.sh" "$work/bin/browser"
 chmod +x "$work/bin/browser"
-mkdir -p "$XDG_DATA_HOME/applications"
-sed -e "s#^Exec=.*#Exec=$work/bin/vantle %u#" "$root/Vantle/Resources/vantle.desktop" \
-  >"$XDG_DATA_HOME/applications/vantle.desktop"
 cat >"$XDG_DATA_HOME/applications/e2e-browser.desktop" <<DESKTOP
 [Desktop Entry]
 Type=Application
@@ -139,17 +148,14 @@ Exec=$work/bin/browser %u
 MimeType=x-scheme-handler/http;x-scheme-handler/https;
 NoDisplay=true
 DESKTOP
-xdg-mime default vantle.desktop x-scheme-handler/vantle
 xdg-mime default e2e-browser.desktop x-scheme-handler/http x-scheme-handler/https
 [ "$(xdg-mime query default x-scheme-handler/vantle)" = vantle.desktop ] || fail "vantle:// is not Vantle's"
 [ "$(xdg-mime query default x-scheme-handler/http)" = e2e-browser.desktop ] || fail "the browser is not registered"
 grep -q vantle.desktop "$XDG_CONFIG_HOME/mimeapps.list" || fail "mimeapps.list does not name Vantle"
+grep -qx "Exec=$launcher %u" "$XDG_DATA_HOME/applications/vantle.desktop" || fail "the entry does not start the launcher"
 
-# Vantle itself.
-start_vantle() {
-  "$work/bin/vantle" >>"$work/vantle.log" 2>&1 &
-  vantle_pid=$!
-  pids+=("$vantle_pid")
+# The window of the Vantle that runs.
+find_window() {
   window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vantle$' | head -n1) || fail "no Vantle window"
   [ -n "$window" ] || fail "no Vantle window"
   echo "e2e: Vantle window $window on $DISPLAY"
@@ -160,7 +166,24 @@ keys() {
   xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
   xdotool key --clearmodifiers --delay 120 "$@"
 }
-start_vantle
+# Ctrl+Q, then waits for `pid` (what started Vantle) to end: the launcher stops the stack it
+# started once Vantle has quit.
+quit_vantle() {
+  keys ctrl+q
+  wait_for_exit "$1" 60 "Ctrl+Q did not quit Vantle, or its launcher did not end"
+  [ -z "$(vantle_pids)" ] || fail "Vantle still runs after Ctrl+Q"
+  [ ! -e "$stack_env" ] || fail "the local stack the launcher started still runs after Vantle quit"
+}
+
+# Vantle itself, started as scripts/run starts it.
+"$launcher" >>"$work/vantle.log" 2>&1 &
+launcher_pid=$!
+pids+=("$launcher_pid")
+find_window
+[ -s "$stack_env" ] || fail "the launcher did not bring up the local stack"
+# What Vantle hands on to the programs it starts, the browser among them (ports outlive the
+# stack: every later stack serves on these).
+cp "$stack_env" "$work/stack.env"
 
 wait_for_log 'root_surface surface=gate' 60 "the first-run gate did not show"
 sleep 1
@@ -176,7 +199,7 @@ xdotool key --clearmodifiers space
 
 wait_for_log 'gate_step step=welcome' 90 "the welcome step did not show after the browser came back"
 grep -q 'handed the redirect to the desktop' "$E2E_BROWSER_LOG" || fail "the browser did not finish"
-kill -0 "$vantle_pid" 2>/dev/null || fail "the running Vantle is gone"
+[ -n "$(vantle_pids)" ] || fail "the running Vantle is gone"
 sleep 1
 shot 02-welcome
 
@@ -193,7 +216,7 @@ sleep 1
 shot 03-hour-audit
 
 # Exactly one Vantle runs: the start made by the desktop for the link handed it over and left.
-count=$(pgrep -c -f "^$work/bin/vantle" || true)
+count=$(vantle_pids | wc -l)
 [ "$count" = 1 ] || fail "$count Vantle processes run, not one"
 echo "e2e: signed in through the browser, welcomed, and shown the Hour Audit"
 
@@ -221,23 +244,49 @@ sleep 1
 shot 07-week
 echo "e2e: took the Hour Audit from the keyboard alone"
 
-# Ctrl+Q quits from the window.
-keys ctrl+q
-for _ in $(seq 300); do kill -0 "$vantle_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$vantle_pid" 2>/dev/null && fail "Ctrl+Q did not quit Vantle"
+# Ctrl+Q quits from the window, and the stack the launcher started stops with Vantle.
+quit_vantle "$launcher_pid"
 
-# Started while the services are down: the session is there, the week cannot load.
-kill -TERM "$stack_pid"
-wait "$stack_pid" 2>/dev/null || true
+# Runs a command with the addresses Vantle had, as the browser it started has them.
+with_stack_addresses() {
+  (
+    while IFS='=' read -r name value; do
+      case "$name" in VANTLE_*) export "$name=$value" ;; esac
+    done <"$work/stack.env"
+    exec "$@"
+  )
+}
+
+# A "vantle://" link while Vantle is closed: the browser that Vantle started comes back late,
+# with Vantle's addresses in its environment, which name a stack that is down by now. The
+# desktop starts Vantle through the entry, which brings up the stack again, and the week shows.
 : >"$work/vantle.log"
 rm -f "$XDG_STATE_HOME"/vantle/logs/*
-start_vantle
+with_stack_addresses xdg-open "vantle://auth/callback?code=e2e-late&state=e2e-late" >>"$work/vantle.log" 2>&1 &
+opener_pid=$!
+pids+=("$opener_pid")
+find_window
+wait_for_log 'root_surface surface=main' 90 "a vantle:// link opened while Vantle was closed did not reach the week"
+[ -s "$stack_env" ] || fail "the entry's start did not bring up the local stack"
+sleep 1
+shot 08-week-from-link
+echo "e2e: a vantle:// link started the closed Vantle through its desktop entry, with the local stack"
+quit_vantle "$opener_pid"
+
+# Started while the services are down (with the addresses the stack had): the session is
+# there, the week cannot load.
+: >"$work/vantle.log"
+rm -f "$XDG_STATE_HOME"/vantle/logs/*
+with_stack_addresses "$vantle" >>"$work/vantle.log" 2>&1 &
+pids+=($!)
+find_window
 wait_for_log 'root_surface surface=offline' 90 "no offline state while the ledger could not be reached"
 sleep 1
-shot 08-offline
+shot 09-offline
 # The services come back on the same ports: the week shows without anyone pressing Retry.
-start_stack
+"$stack" --data "$work/stack" --env-file "$stack_env" >>"$work/stack.log" 2>&1 &
+pids+=($!)
 wait_for_log 'root_surface surface=main' 120 "the week did not show once the ledger answered again"
 sleep 1
-shot 09-week-after-offline
+shot 10-week-after-offline
 echo "e2e: started offline, then shown the week once the ledger answered"

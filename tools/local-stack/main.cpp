@@ -31,6 +31,7 @@
 #include "tools/fakes/FakeIdentityService.h"
 #include "tools/fakes/FakeLedgerService.h"
 #include "tools/fakes/FakeUpdateFeed.h"
+#include "tools/fakes/FakeWebSite.h"
 #include "tools/local-stack/LocalStack.h"
 
 #include "Platform/Deployment.h"
@@ -69,6 +70,10 @@ QUrl registerServices(LocalStack &stack)
     contacts.setContactResolver([&identity](const QString &token) { return identity.accountOfSession(token); });
 
     stack.serve<Fakes::FakeCaptureService>(QStringLiteral("capture"), QStringLiteral("VANTLE_ANALYTICS_URL"));
+    // The pages the application opens in the browser: the maker's site (account, privacy,
+    // terms, support) and the Hour Audit's page on the ledger's own address.
+    stack.serve<Fakes::FakeWebSite>(QStringLiteral("web"), QStringLiteral("VANTLE_WEB_URL"));
+    ledger.on(QStringLiteral("GET"), QStringLiteral("/audit"), Fakes::FakeWebSite::hourAuditPage());
     stack.mount<Fakes::FakeGeoService>(identity, QStringLiteral("geo"));
     stack.mount<Fakes::FakeErrorEventsService>(identity, QStringLiteral("error-events"));
     stack.mount<Fakes::FakeDiagnosticsService>(identity, QStringLiteral("diagnostics"));

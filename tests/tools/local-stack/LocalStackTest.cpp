@@ -275,6 +275,45 @@ TEST(LocalStack, ServesWhatTheApplicationCallsAtLaunch)
     }
 }
 
+// Every page the application opens in the browser is there on the stack, a plain page that
+// says what the real site does at that address: the account page of "Manage devices",
+// "Export my data" and "Delete account", the footer's pages, and the Hour Audit's page at
+// "/audit" of the ledger's address.
+TEST(LocalStack, ThePagesTheApplicationOpensAreThere)
+{
+    QTemporaryDir data;
+    StackProcess stack(data.path());
+    ASSERT_TRUE(stack.ready());
+    struct Row {
+        const char *variable;
+        const char *path;
+        const char *query;
+        QList<QByteArray> says;
+    };
+    const Row rows[] = {
+        {"VANTLE_WEB_URL", "/account", nullptr,
+         {"lists the devices signed in", "download a copy of your data", "delete your account"}},
+        {"VANTLE_LEDGER_URL", "/audit", nullptr, {"runs the Hour Audit in the browser"}},
+        {"VANTLE_WEB_URL", "/privacy/vantle", nullptr, {"Vantle's privacy policy"}},
+        {"VANTLE_WEB_URL", "/terms/vantle", nullptr, {"terms under which you use Vantle"}},
+        {"VANTLE_WEB_URL", "/contact", "app=vantle", {"sends your message"}},
+        {"VANTLE_WEB_URL", "/privacy", nullptr, {"id=\"error-reports\"", "section on error reports"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.path);
+        QUrl url = stack.url(QString::fromLatin1(row.variable), QString::fromLatin1(row.path));
+        ASSERT_TRUE(url.isValid() && !url.host().isEmpty()) << row.variable << " is not in the env file";
+        if (row.query)
+            url.setQuery(QString::fromLatin1(row.query));
+        const HttpFetch answer = HttpFetch::run(QStringLiteral("GET"), url);
+        EXPECT_EQ(answer.status, 200);
+        EXPECT_TRUE(answer.contentType.startsWith("text/html")) << answer.contentType.constData();
+        for (const QByteArray &text : row.says)
+            EXPECT_TRUE(answer.body.contains(text)) << text.constData() << "\n" << answer.body.constData();
+        EXPECT_TRUE(answer.body.contains("standing in for the real one"));
+    }
+}
+
 // Every service keeps its port across restarts, so an application still running reaches the
 // stack started again under it. The update feed holds this build's version (a check finds
 // the application up to date) and, on request, a newer one.
