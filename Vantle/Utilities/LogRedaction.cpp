@@ -136,11 +136,13 @@ QList<Rule> makeRules()
         // An authorization header or field, also inside a query or a form body. A known
         // scheme ("Bearer", "Token", "DPoP" ...) stays readable; any other first word may be
         // the credential, and goes with the word after it unless that is a field of its own.
+        // That word starts as a credential does and runs on as a value does: the credential
+        // of a scheme unknown here need not be token68 ("AWS <key id>:<signature>").
         {re("(\\b(?:proxy-)?authorization\\b" VANTLE_KEY_END ")"
             "(?:((?:" VANTLE_KNOWN_SCHEMES ")" VANTLE_SCHEME_GAP ")" VANTLE_SCHEME_VALUE
             "|(?!(?:" VANTLE_KNOWN_SCHEMES ")" VANTLE_SCHEME_GAP ")" VANTLE_VALUE
             "(?:[ \\t]+(?!" VANTLE_FIELD "|(?:" VANTLE_KNOWN_SCHEMES ")" VANTLE_SCHEME_GAP ")" VANTLE_CREDENTIAL_CHAR
-            "+(?![^" VANTLE_VALUE_END "]))?)",
+            VANTLE_VALUE_CHAR "*)?)",
             anyCase),
          QStringLiteral("\\1\\2") + m, hasAuthorization},
         // Credentials after an authorization scheme, wherever they stand (also after a blank
