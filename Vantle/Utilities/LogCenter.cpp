@@ -249,16 +249,21 @@ void LogCenter::State::run()
                                     QStringLiteral("log_lines_dropped count=%1").arg(droppedToReport), true});
         }
         const auto count = static_cast<std::uint64_t>(batch.size()) - (droppedToReport > 0 ? 1 : 0);
-        std::uint64_t written = count;
+        std::uint64_t written = 0;
+        bool lost = false;
         try {
             written = std::min<std::uint64_t>(process(batch, files), count);
         } catch (...) {
-            // A sink that throws loses this batch, never the writer.
+            // A sink that throws loses this batch (the files all of it), never the writer. The
+            // next batch reports it, with the drops this one was to report.
+            lost = true;
         }
         {
             std::lock_guard lock(mutex);
             processed += count;
             dropped += count - written;
+            if (lost)
+                droppedUnreported += count + droppedToReport;
         }
         drained.notify_all();
     }
