@@ -58,8 +58,7 @@ struct LogCenter::State {
     std::uint64_t processed = 0;
     std::uint64_t dropped = 0;
     std::uint64_t droppedUnreported = 0;
-    bool stop = false;
-    // Set with `stop`; read without the lock, so that a line submitted after the stop
+    // Set under the lock; also read without it, so that a line submitted after the stop
     // costs nothing but its count.
     std::atomic<bool> stopped{false};
     bool writerDone = false;
@@ -124,7 +123,7 @@ void LogCenter::submit(SystemLogLevel level, const QString &subsystem, const QSt
         const qsizetype chars = pending.message.size();
         {
             std::lock_guard lock(s.mutex);
-            if (s.stop) {
+            if (s.stopped.load(std::memory_order_relaxed)) {
                 ++s.dropped;
                 return;
             }
@@ -201,9 +200,8 @@ void LogCenter::shutdown(std::chrono::milliseconds timeout, std::chrono::millise
     bool done = false;
     {
         std::unique_lock lock(s.mutex);
-        if (s.stop)
+        if (s.stopped.load(std::memory_order_relaxed))
             return;
-        s.stop = true;
         s.stopped.store(true, std::memory_order_release);
         // What the writer could not take in time is dropped, not written while the
         // program goes on tearing itself down.
@@ -232,8 +230,8 @@ void LogCenter::State::run()
         std::uint64_t droppedToReport = 0;
         {
             std::unique_lock lock(mutex);
-            wake.wait(lock, [&] { return stop || !queue.empty(); });
-            if (queue.empty() && stop)
+            wake.wait(lock, [&] { return stopped.load(std::memory_order_relaxed) || !queue.empty(); });
+            if (queue.empty() && stopped.load(std::memory_order_relaxed))
                 break;
             batch.swap(queue);
             queuedChars = 0;
