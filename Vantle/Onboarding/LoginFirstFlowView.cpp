@@ -132,11 +132,10 @@ LoginFirstFlowView::LoginFirstFlowView(AccountService *accountService, OrvalenAc
     , m_bridge(bridge)
     , m_onComplete(std::move(onComplete))
     , m_environment(withDefaults(std::move(environment)))
-    , m_choices(std::make_shared<WelcomeConsent::Choices>())
 {
     const QString region = m_environment.regionCode();
-    m_choices->appOptIn = WelcomeConsent::startsOptedIn(region);
-    m_choices->studioOptIn = WelcomeConsent::startsOptedIn(region);
+    m_choices.appOptIn = WelcomeConsent::startsOptedIn(region);
+    m_choices.studioOptIn = WelcomeConsent::startsOptedIn(region);
 
     QPalette dark = palette();
     dark.setColor(QPalette::Window, Theme::canvas);
@@ -369,7 +368,7 @@ void LoginFirstFlowView::welcomeAppeared()
 
 void LoginFirstFlowView::optInTapped(const QString &listSlug)
 {
-    m_choices->tap(listSlug);
+    m_choices.tap(listSlug);
     syncWelcome();
 }
 
@@ -378,7 +377,7 @@ void LoginFirstFlowView::continueTapped()
     if (m_isWorking)
         return;
     m_isWorking = true;
-    later(this, [self = QPointer<LoginFirstFlowView>(this), choices = *m_choices] {
+    later(this, [self = QPointer<LoginFirstFlowView>(this), choices = m_choices] {
         submitWelcomeConsent(self, choices);
     });
 }
@@ -389,7 +388,7 @@ QCoro::Task<void> LoginFirstFlowView::fetchMarketingVisibility(QPointer<LoginFir
         co_return;
     const std::optional<Session> session = self->m_bridge ? self->m_bridge->currentSession() : std::nullopt;
     if (!session) {
-        self->m_choices->visibleMarketingLists = WelcomeConsent::allListSlugs();
+        self->m_choices.visibleMarketingLists = WelcomeConsent::allListSlugs();
         self->syncWelcome();
         co_return;
     }
@@ -433,7 +432,7 @@ QCoro::Task<void> LoginFirstFlowView::fetchMarketingVisibility(QPointer<LoginFir
     }
     if (!self)
         co_return;
-    self->m_choices->visibleMarketingLists = visible;
+    self->m_choices.visibleMarketingLists = visible;
     self->syncWelcome();
 }
 
@@ -590,7 +589,7 @@ WelcomeStepView *LoginFirstFlowView::welcomeView()
 void LoginFirstFlowView::syncWelcome()
 {
     if (m_welcomeView)
-        m_welcomeView->setMarketing(m_choices->visibleMarketingLists, m_choices->appOptIn, m_choices->studioOptIn);
+        m_welcomeView->setMarketing(m_choices.visibleMarketingLists, m_choices.appOptIn, m_choices.studioOptIn);
 }
 
 void LoginFirstFlowView::track(const QString &event, const Analytics::Properties &properties) const

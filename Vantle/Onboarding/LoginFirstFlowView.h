@@ -86,9 +86,9 @@ public:
     // refused (the browser had already handed the code back).
     bool isSigningIn() const { return m_signInsRunning > 0; }
     bool isCompleting() const { return m_isCompleting; }
-    QSet<QString> visibleMarketingLists() const { return m_choices->visibleMarketingLists; }
-    bool appOptIn() const { return m_choices->appOptIn; }
-    bool studioOptIn() const { return m_choices->studioOptIn; }
+    QSet<QString> visibleMarketingLists() const { return m_choices.visibleMarketingLists; }
+    bool appOptIn() const { return m_choices.appOptIn; }
+    bool studioOptIn() const { return m_choices.studioOptIn; }
 
     OrvalenSignInScreen *signInScreen() const { return m_signInScreen; }
     // Made when the welcome step is first needed: a signed-out start's first screen and a
@@ -158,7 +158,7 @@ private:
     // Moves on with every sign-out: work begun before one no longer speaks for this gate.
     quint64 m_signOuts = 0;
     // The welcome step's choices; a submission takes a copy at Continue.
-    std::shared_ptr<WelcomeConsent::Choices> m_choices;
+    WelcomeConsent::Choices m_choices;
 
     QStackedLayout *m_stack = nullptr;
     OrvalenSignInScreen *m_signInScreen = nullptr;

@@ -58,8 +58,7 @@ struct LogCenter::State {
     std::uint64_t processed = 0;
     std::uint64_t dropped = 0;
     std::uint64_t droppedUnreported = 0;
-    bool stop = false;
-    // Set with `stop`; read without the lock, so that a line submitted after the stop
+    // Set under the lock; also read without it, so that a line submitted after the stop
     // costs nothing but its count.
     std::atomic<bool> stopped{false};
     bool writerDone = false;
@@ -124,7 +123,7 @@ void LogCenter::submit(SystemLogLevel level, const QString &subsystem, const QSt
         const qsizetype chars = pending.message.size();
         {
             std::lock_guard lock(s.mutex);
-            if (s.stop) {
+            if (s.stopped.load(std::memory_order_relaxed)) {
                 ++s.dropped;
                 return;
             }
@@ -201,9 +200,8 @@ void LogCenter::shutdown(std::chrono::milliseconds timeout, std::chrono::millise
     bool done = false;
     {
         std::unique_lock lock(s.mutex);
-        if (s.stop)
+        if (s.stopped.load(std::memory_order_relaxed))
             return;
-        s.stop = true;
         s.stopped.store(true, std::memory_order_release);
         // What the writer could not take in time is dropped, not written while the
         // program goes on tearing itself down.
@@ -232,8 +230,8 @@ void LogCenter::State::run()
         std::uint64_t droppedToReport = 0;
         {
             std::unique_lock lock(mutex);
-            wake.wait(lock, [&] { return stop || !queue.empty(); });
-            if (queue.empty() && stop)
+            wake.wait(lock, [&] { return stopped.load(std::memory_order_relaxed) || !queue.empty(); });
+            if (queue.empty() && stopped.load(std::memory_order_relaxed))
                 break;
             batch.swap(queue);
             queuedChars = 0;
@@ -249,16 +247,21 @@ void LogCenter::State::run()
                                     QStringLiteral("log_lines_dropped count=%1").arg(droppedToReport), true});
         }
         const auto count = static_cast<std::uint64_t>(batch.size()) - (droppedToReport > 0 ? 1 : 0);
-        std::uint64_t written = count;
+        std::uint64_t written = 0;
+        bool lost = false;
         try {
             written = std::min<std::uint64_t>(process(batch, files), count);
         } catch (...) {
-            // A sink that throws loses this batch, never the writer.
+            // A sink that throws loses this batch (the files all of it), never the writer. The
+            // next batch reports it, with the drops this one was to report.
+            lost = true;
         }
         {
             std::lock_guard lock(mutex);
             processed += count;
             dropped += count - written;
+            if (lost)
+                droppedUnreported += count + droppedToReport;
         }
         drained.notify_all();
     }

@@ -12,9 +12,10 @@ inline const QString &emailMarker = *new const QString(QStringLiteral("<email>")
 inline const QString &truncationSuffix = *new const QString(QStringLiteral(" \u2026 [truncated]"));
 
 // The line with secrets replaced: authorization headers and fields (only a known scheme
-// stays readable), bearer and other credentials (also after an encoded blank), cookies,
-// session and refresh tokens (by name, "oas_…"/"rt_…" by shape, and as key=value,
-// "key":"value" or JSON-escaped pairs), DPoP proofs and other JWTs, authorization codes
+// stays readable, and of a Digest credential the user and realm), bearer and other
+// credentials (also after an encoded blank), cookies, session and refresh tokens (by name,
+// "oas_…"/"rt_…" by shape, and as key=value, "key":"value" or JSON-escaped pairs, a quoted
+// value whole), DPoP proofs and other JWTs, authorization codes
 // (named, or in a form body) and PKCE verifiers, passwords and API keys, the query and
 // fragment of every URL, and e-mail addresses in any script. Error codes, endpoints
 // without their query and support codes stay readable. Redacting a redacted line changes

@@ -82,15 +82,19 @@ private:
     QList<QWidget *> m_stops;
 };
 
-// Moves the focus on the person's behalf: a button gets the kind of focus `from` had; a field
-// gets one that leaves its text alone (given as by Tab, it would select it all, and the next
-// key would replace it).
-void handFocus(const QWidget *from, QWidget *to)
+// Whether the keyboard gave `control` its focus, which then shows.
+bool keyboardFocused(const QWidget *control)
 {
-    if (qobject_cast<PaintedButton *>(to))
-        PaintedButton::handFocus(from, to);
-    else
-        to->setFocus(Qt::OtherFocusReason);
+    const auto *button = qobject_cast<const PaintedButton *>(control);
+    return button && button->hasKeyboardFocus();
+}
+
+// Moves the focus on the person's behalf: a button gets a focus that shows when the one
+// handed on did (`byKeyboard`); a field gets one that leaves its text alone (given as by Tab,
+// it would select it all, and the next key would replace it).
+void handFocus(QWidget *to, bool byKeyboard)
+{
+    to->setFocus(byKeyboard && qobject_cast<PaintedButton *>(to) ? Qt::TabFocusReason : Qt::OtherFocusReason);
 }
 
 // The six hosts lie on top of each other, each as large as the stack and moved down by its
@@ -250,12 +254,12 @@ bool AuditFlowView::focusNextPrevChild(bool next)
         park(focused);
         return true;
     }
-    // A focused control that is being hidden: Qt hands its focus on through here. It goes to
-    // the control that follows it (or else the one before), shown only as the old one was.
-    const bool handOver = inside && !focused->isVisible();
+    // A focused control that is being hidden: Qt hands its focus on through here.
+    if (inside && !focused->isVisible())
+        return handOn(focused, keyboardFocused(focused)) || QWidget::focusNextPrevChild(next);
     // While the flow holds a parked control's focus, Tab goes on from that control.
     QWidget *from = focused == this && m_parked && m_parked->isVisible() ? m_parked.data() : focused;
-    const QList<QWidget *> stops = tabStops(handOver ? focused : from != focused ? from : nullptr);
+    const QList<QWidget *> stops = tabStops(from != focused ? from : nullptr);
     if (stops.isEmpty())
         return QWidget::focusNextPrevChild(next);
     // The focus may be inside a stop (the field of a text input), or on none of them.
@@ -265,21 +269,28 @@ bool AuditFlowView::focusNextPrevChild(bool next)
             at = i;
     }
     const qsizetype count = stops.size();
+    QWidget *target = stops.at(at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count);
+    target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    host(m_shown)->ensureWidgetVisible(target);
+    return true;
+}
+
+bool AuditFlowView::handOn(QWidget *control, bool byKeyboard)
+{
+    const QList<QWidget *> stops = tabStops(control);
+    if (stops.isEmpty())
+        return false;
+    const qsizetype at = stops.indexOf(control);
     QWidget *target = nullptr;
-    if (handOver) {
-        for (qsizetype i = at + 1; !target && i < count; ++i)
-            target = stops.at(i)->isVisible() ? stops.at(i) : nullptr;
-        for (qsizetype i = at - 1; !target && i >= 0; --i)
-            target = stops.at(i)->isVisible() ? stops.at(i) : nullptr;
-        if (!target) {
-            setFocus(Qt::OtherFocusReason);
-            return true;
-        }
-        handFocus(focused, target);
-    } else {
-        target = stops.at(at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count);
-        target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    for (qsizetype i = at + 1; !target && i < stops.size(); ++i)
+        target = stops.at(i)->isVisible() ? stops.at(i) : nullptr;
+    for (qsizetype i = at - 1; !target && i >= 0; --i)
+        target = stops.at(i)->isVisible() ? stops.at(i) : nullptr;
+    if (!target) {
+        setFocus(Qt::OtherFocusReason);
+        return true;
     }
+    handFocus(target, byKeyboard);
     host(m_shown)->ensureWidgetVisible(target);
     return true;
 }
@@ -287,8 +298,7 @@ bool AuditFlowView::focusNextPrevChild(bool next)
 void AuditFlowView::park(QWidget *control)
 {
     unpark();
-    const auto *button = qobject_cast<const PaintedButton *>(control);
-    m_parkedByKeyboard = button && button->hasKeyboardFocus();
+    m_parkedByKeyboard = keyboardFocused(control);
     m_parked = control;
     control->installEventFilter(this);
     setFocus(Qt::OtherFocusReason);
@@ -313,7 +323,15 @@ void AuditFlowView::focusOutEvent(QFocusEvent *event)
 bool AuditFlowView::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_parked && event->type() == QEvent::Hide) {
-        unpark();
+        // Hidden before it could act again: its focus goes on as a focused control's does. A
+        // window that goes to the back (a hide of its own) keeps it parked.
+        if (!event->spontaneous()) {
+            QWidget *control = m_parked;
+            const bool byKeyboard = m_parkedByKeyboard;
+            unpark();
+            if (window()->focusWidget() == this)
+                handOn(control, byKeyboard);
+        }
     } else if (watched == m_parked && event->type() == QEvent::EnabledChange && m_parked->isEnabled()) {
         QWidget *control = m_parked;
         const bool byKeyboard = m_parkedByKeyboard;

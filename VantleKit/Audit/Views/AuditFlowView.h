@@ -31,8 +31,9 @@ class AuditStore;
 // A focused control that is hidden hands its focus to the control after it (or else before
 // it). One that is disabled while it works ("Start tracking" sending the audit) leaves the
 // focus with the flow, unseen, so a second key press does nothing: Tab goes on from where it
-// stood, and it takes the focus back, of the same kind, when it is enabled again. Nothing
-// moved on the person's behalf selects the text of a field.
+// stood, and it takes the focus back, of the same kind, when it is enabled again, or hands it
+// on as a hidden one does if it is hidden first. Nothing moved on the person's behalf selects
+// the text of a field.
 class AuditFlowView final : public QWidget {
     Q_OBJECT
 public:
@@ -60,6 +61,10 @@ protected:
 private:
     void syncScreen();
     QList<QWidget *> tabStops(const QWidget *keep) const;
+    // Hands the focus of `control`, being hidden, to the shown control after it in reading
+    // order, or else the one before, or else to the flow; false when the shown screen has no
+    // controls at all.
+    bool handOn(QWidget *control, bool byKeyboard);
     void park(QWidget *control);
     void unpark();
 

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 
 namespace {
 
@@ -261,6 +262,38 @@ TEST_F(LogCenterTest, ABurstBeyondTheQueueIsDroppedCountedAndReported)
             reported = true;
     }
     EXPECT_TRUE(reported);
+}
+
+// A sink that throws loses the writer's batch, never the writer: the lost lines are counted
+// and reported like any other drop.
+TEST_F(LogCenterTest, ABatchASinkThrewAwayIsCountedAndReported)
+{
+    LogCenter center(settings());
+    center.setTelemetrySink([](const LogRecord &record) {
+        if (record.message == QStringLiteral("throws"))
+            throw std::runtime_error("telemetry down");
+    });
+    const auto submit = [&center](SystemLogLevel level, const char *message) {
+        center.submit(level, Log::appSubsystem, QStringLiteral("x"), QString::fromLatin1(message));
+    };
+    // The writer, held on "first", takes the next three lines in one batch.
+    auto held = std::make_shared<HeldSink>(QStringList{QStringLiteral("first")});
+    SystemLog::setSink(held);
+    submit(SystemLogLevel::info, "first");
+    ASSERT_TRUE(held->waitFor(QStringLiteral("first")));
+    submit(SystemLogLevel::info, "before");
+    submit(SystemLogLevel::warn, "throws");
+    submit(SystemLogLevel::info, "after");
+    held->release(QStringLiteral("first"));
+    ASSERT_TRUE(center.drain());
+    EXPECT_EQ(center.droppedCount(), 3u);
+
+    submit(SystemLogLevel::info, "next");
+    ASSERT_TRUE(center.drain());
+    QStringList stored;
+    for (const QJsonObject &record : fileRecords(center.logFiles()))
+        stored.append(record.value(QStringLiteral("message")).toString());
+    EXPECT_EQ(stored.join(u'|').toStdString(), "first|next|log_lines_dropped count=3");
 }
 
 // At shutdown the writer gets no more time than it was given: what it had not written,

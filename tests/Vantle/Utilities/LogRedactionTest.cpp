@@ -156,6 +156,31 @@ TEST(LogRedaction, TakesOutEveryShapeOfASecretWhateverRanFirst)
          QStringLiteral("api_key= /api/x?<redacted>")},
         {"a scheme after an encoded blank", QStringLiteral("h=x%20Bearer%20SECRET"),
          QStringLiteral("h=x%20Bearer%20<redacted>")},
+        // A quoted value goes whole, to its closing quote at its own depth of escaping.
+        {"a quoted password with blanks", QStringLiteral(R"({"password":"correct horse battery staple"})"),
+         QStringLiteral(R"({"password":"<redacted>"})")},
+        {"escaped quotes inside a quoted value", QStringLiteral(R"({"password":"a\"b c","user":"bob"})"),
+         QStringLiteral(R"({"password":"<redacted>","user":"bob"})")},
+        {"JSON inside a string", QStringLiteral(R"({\"password\":\"x y\"})"),
+         QStringLiteral(R"({\"password\":\"<redacted>\"})")},
+        {"doubly escaped quotes", QStringLiteral(R"(password=\\"x\\")"),
+         QStringLiteral(R"(password=\\"<redacted>\\")")},
+        {"a value starting with '<'", QStringLiteral("password=<abc"), QStringLiteral("password=<redacted>")},
+        {"a quoted credential after a scheme", QStringLiteral(R"(authorization: Bearer "x")"),
+         QStringLiteral(R"(authorization: Bearer "<redacted>")")},
+        {"a quoted credential in a header", QStringLiteral(R"(Authorization: Bearer "SECRETSECRET")"),
+         QStringLiteral(R"(Authorization: Bearer "<redacted>")")},
+        // A Digest credential's hash and nonces go; its user and realm stay.
+        {"a Digest header",
+         QStringLiteral(R"(Authorization: Digest username="u", realm="r", nonce="abc", )"
+                        R"(response="6629fae49393a05397450978507c4ef1")"),
+         QStringLiteral(R"(Authorization: Digest username="u", realm="r", nonce="<redacted>", response="<redacted>")")},
+        {"a Digest header with a client nonce",
+         QStringLiteral(R"(Digest username="u", uri="/x", cnonce="0a4f113b", nc=00000001, response=6629fa)"),
+         QStringLiteral(R"(Digest username="u", uri="/x", cnonce="<redacted>", nc=00000001, response=<redacted>)")},
+        // An empty code before a fragment stays as the query rule left it.
+        {"an empty code before a fragment", QStringLiteral("opened vantle://auth/callback&code=#state=SECRET"),
+         QStringLiteral("opened vantle://auth/callback&code=?<redacted>")},
         // What must stay readable.
         {"a support code", QStringLiteral("sent code=7K3M9Q"), QStringLiteral("sent code=7K3M9Q")},
         {"a cookie in prose", QStringLiteral("no cookies were set"), QStringLiteral("no cookies were set")},

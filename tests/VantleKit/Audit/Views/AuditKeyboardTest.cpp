@@ -9,6 +9,8 @@
 
 #include "VantleKit/Audit/Views/AuditAddActivityBox.h"
 
+#include "OrvalenAccount/UI/PaintedButton.h"
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -329,6 +331,50 @@ TEST(AuditKeyboard, AButtonAtWorkHoldsTheFocusUntilItCanActAgain)
     EXPECT_EQ(focused(), "audit.dash.back");
     tuneWork(-80);
     EXPECT_EQ(focused(), "audit.dash.back") << "the person had moved on";
+}
+
+// A control at work whose focus the flow holds, hidden before it can act again, hands the
+// focus on as a focused control does when it is hidden: to the next control in reading order
+// (or else the one before), showing as the keyboard's, with no field's text selected, and Tab
+// goes on from there, not from the top.
+TEST(AuditKeyboard, AControlHiddenWhileAtWorkHandsItsFocusOn)
+{
+    Motion still(true);
+    AuditState twoRows = yoursWith("Reading");
+    twoRows.yoursAdd();
+    twoRows.yoursSetName(1, QStringLiteral("Rest"));
+    const struct {
+        AuditState state;
+        std::string control; // Space sets "Start tracking" to work; any other is disabled here
+        std::string handedTo;
+        std::string shiftTab; // reached from there by Shift+Tab
+    } cases[] = {
+        {yoursWith("Reading"), "audit.yours.submit", "audit.yours.back", "audit.yours.add"},
+        {dashState(), "audit.dash.back", "audit.dash.next", "audit.dash.add"},
+        {twoRows, "audit.yours.row.0.remove", "audit.yours.row.1.name.field", "audit.yours.row.0.hours.inc"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.control);
+        AuditFlowWindow w(c.state);
+        QWidget *control = w.find(QString::fromStdString(c.control));
+        ASSERT_TRUE(tabTo(w, c.control));
+        if (c.control == "audit.yours.submit")
+            key(w, Qt::Key_Space);
+        else
+            control->setEnabled(false);
+        ASSERT_EQ(focused(), "audit.flow");
+        control->hide();
+        AuditDriver::settle();
+        EXPECT_EQ(focused(), c.handedTo);
+        if (const auto *button = qobject_cast<const PaintedButton *>(QApplication::focusWidget())) {
+            EXPECT_TRUE(button->hasKeyboardFocus()) << "the focus does not show";
+        }
+        if (const auto *field = qobject_cast<const QLineEdit *>(QApplication::focusWidget())) {
+            EXPECT_FALSE(field->hasSelectedText());
+        }
+        key(w, Qt::Key_Tab, Qt::ShiftModifier);
+        EXPECT_EQ(focused(), c.shiftTab);
+    }
 }
 
 TEST(AuditKeyboard, EscapeClosesTheAddFormWithoutAdding)
