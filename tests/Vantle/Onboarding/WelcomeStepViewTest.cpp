@@ -4,6 +4,9 @@
 #include "Vantle/Onboarding/WelcomeCheckboxRow.h"
 #include "Vantle/Onboarding/WelcomeConsent.h"
 #include "Vantle/Onboarding/WelcomeStepView.h"
+#include "Vantle/Utilities/Theme.h"
+#include "support/TabStops.h"
+#include "support/TaskRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -75,6 +79,94 @@ TEST(WelcomeStepView, TheKeyboardsRingGoesAllRoundTheBox)
     EXPECT_TRUE(differs(QRect(0, box + 4, box, 12))) << "left of the box";
     EXPECT_TRUE(differs(QRect(box + 4, 0, 12, box))) << "above the box";
     EXPECT_TRUE(differs(QRect(box + 20, box + 4, box, 12))) << "right of the box";
+    EXPECT_TRUE(differs(QRect(box + 4, box + 20, 12, box))) << "below the box";
+}
+
+// Every Tab stop shows where the keyboard is: the sentence's two links, the two boxes and
+// Continue, in that order and nothing more. Return presses a focused box, and otherwise
+// Continue, the step's main button, also before anything shows the focus.
+TEST(WelcomeStepView, EveryTabStopShowsAndReturnPressesContinue)
+{
+    WelcomeStepView view(QUrl(QStringLiteral("https://orvalen.test/terms/vantle")),
+                         QUrl(QStringLiteral("https://orvalen.test/privacy/vantle")));
+    view.resize(960, 680);
+    QSignalSpy continued(&view, &WelcomeStepView::continueTapped);
+    QSignalSpy tapped(&view, &WelcomeStepView::optInTapped);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+    QTest::keyClick(view.windowHandle(), Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return continued.count() == 1; }));
+
+    WelcomeCheckboxRow *app = view.row(WelcomeConsent::appListSlug);
+    WelcomeCheckboxRow *studio = view.row(WelcomeConsent::studioListSlug);
+    const QList<QWidget *> expected{view.termsLabel(), view.termsLabel(), app, studio, view.continueButton(),
+                                    view.termsLabel()};
+    const QList<TestSupport::TabStop> stops = TestSupport::pressTab(&view, int(expected.size()));
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(stops[i].widget, expected[i]) << "a stop of "
+                                                << (stops[i].widget ? stops[i].widget->metaObject()->className() : "none");
+        EXPECT_GE(stops[i].changed, 20) << "the stop shows nothing";
+    }
+
+    app->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view.windowHandle(), Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return tapped.count() == 1; }));
+    EXPECT_EQ(tapped.takeFirst().value(0).toString(), WelcomeConsent::appListSlug);
+    view.continueButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view.windowHandle(), Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return continued.count() == 2; }));
+    EXPECT_TRUE(tapped.isEmpty());
+}
+
+// A box sits on the middle of its text line, not above it: the middle of the box's rows and
+// the middle of the ink of the label's line (capitals to descenders) lie within 2 pixels.
+TEST(WelcomeStepView, EachBoxSitsOnTheMiddleOfItsLine)
+{
+    WelcomeStepView view(QUrl(QStringLiteral("https://orvalen.test/terms/vantle")),
+                         QUrl(QStringLiteral("https://orvalen.test/privacy/vantle")));
+    view.resize(960, 680);
+    view.setMarketing(WelcomeConsent::allListSlugs(), true, true);
+    // On the gate's canvas, as a person sees it.
+    QPalette canvas = view.palette();
+    canvas.setColor(QPalette::Window, Theme::canvas);
+    view.setPalette(canvas);
+    view.show();
+    for (const QString &slug : {WelcomeConsent::appListSlug, WelcomeConsent::studioListSlug}) {
+        SCOPED_TRACE(slug.toStdString());
+        WelcomeCheckboxRow *row = view.row(slug);
+        const QImage picture = row->grab().toImage();
+        const QLabel *label = row->findChild<QLabel *>();
+        const int boxColumn = WelcomeCheckboxRow::ringRoom + 3;
+        // Ink is what stands out from the row's own background, sampled past the text's end.
+        const QColor background(picture.pixel(picture.width() - 2, picture.height() / 2));
+        const auto ink = [&](int x, int y) {
+            const QColor c(picture.pixel(x, y));
+            return std::abs(c.red() - background.red()) + std::abs(c.green() - background.green())
+                       + std::abs(c.blue() - background.blue())
+                   > 150;
+        };
+        int boxTop = -1, boxBottom = -1, inkTop = -1, inkBottom = -1;
+        for (int y = 0; y < picture.height(); ++y) {
+            if (ink(boxColumn, y)) {
+                boxTop = boxTop < 0 ? y : boxTop;
+                boxBottom = y;
+            }
+            for (int x = label->x(); x < label->x() + label->width() - 4; ++x) {
+                if (ink(x, y)) {
+                    inkTop = inkTop < 0 ? y : inkTop;
+                    inkBottom = y;
+                    break;
+                }
+            }
+        }
+        ASSERT_GE(boxTop, 0);
+        ASSERT_GE(inkTop, 0);
+        EXPECT_LE(qAbs((boxTop + boxBottom) - (inkTop + inkBottom)), 4)
+            << "box rows " << boxTop << "-" << boxBottom << ", text rows " << inkTop << "-" << inkBottom;
+    }
 }
 
 // A capture names the account only by an identifier with the exact prefix "oa_" as stored,
