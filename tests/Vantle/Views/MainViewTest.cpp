@@ -178,35 +178,18 @@ TEST_F(MainViewTest, AWeekThatCannotBeRefreshedSaysSoQuietly)
 
 namespace {
 
-// "Settings…" is the view's one control: Tab comes back to it, through no stop that would
-// take the focus and show nothing (the list of categories scrolls, but is no stop).
-TEST_F(MainViewTest, SettingsIsTheOnlyTabStop)
+// "Settings…" is the view's one control: Tab comes back to it, through no stop that takes the
+// focus to show nothing (the list of categories scrolls, but is no stop). And "Your week is
+// ready." comes into the window's bottom-trailing corner: the meetings strip ends above it.
+TEST_F(MainViewTest, TabFindsOnlySettingsAndTheGreetingLeavesTheStripWhole)
 {
     ledger.setCategories({category(QStringLiteral("Work"), CategoryKind::committed, 0, 80)});
     ledger.setDidLoadCategories(true);
     preferences.setValue(MainView::showMeetingsKey, true);
-    MainView view(&ledger, &account, &meetings, &preferences);
-    view.resize(960, 680);
-    view.show();
-    view.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-    view.settingsButton()->setFocus(Qt::TabFocusReason);
-    for (const TestSupport::TabStop &stop : TestSupport::pressTab(&view, 3)) {
-        EXPECT_EQ(stop.widget, view.settingsButton())
-            << "a stop of " << (stop.widget ? stop.widget->metaObject()->className() : "none");
-    }
-}
-
-// "Your week is ready." comes into the window's bottom-trailing corner: the meetings strip's
-// panel ends above it instead of under it.
-TEST_F(MainViewTest, TheLaunchGreetingLeavesTheMeetingsStripWhole)
-{
-    preferences.setValue(MainView::showMeetingsKey, true);
     QWidget window;
-    auto *layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
     auto *view = new MainView(&ledger, &account, &meetings, &preferences);
-    layout->addWidget(view);
+    (new QVBoxLayout(&window))->addWidget(view);
+    window.layout()->setContentsMargins(0, 0, 0, 0);
     FreshLaunchToast toast(nullptr, &window);
     for (const QSize size : {QSize(960, 680), QSize(720, 480), QSize(1440, 900)}) {
         SCOPED_TRACE(size.width());
@@ -215,9 +198,13 @@ TEST_F(MainViewTest, TheLaunchGreetingLeavesTheMeetingsStripWhole)
         QApplication::processEvents();
         toast.place();
         const QRect strip(view->meetingsStrip()->mapTo(&window, QPoint()), view->meetingsStrip()->size());
-        ASSERT_TRUE(view->meetingsStrip()->isVisible());
         EXPECT_FALSE(toast.geometry().intersects(strip)) << "the greeting covers the strip's corner";
     }
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    view->settingsButton()->setFocus(Qt::TabFocusReason);
+    for (const TestSupport::TabStop &stop : TestSupport::pressTab(&window, 2))
+        EXPECT_EQ(stop.widget, view->settingsButton()) << (stop.widget ? stop.widget->metaObject()->className() : "none");
 }
 
 } // namespace
