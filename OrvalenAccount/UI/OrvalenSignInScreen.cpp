@@ -7,11 +7,14 @@
 #include "OrvalenAccount/UI/OrvalenProviderButton.h"
 #include "OrvalenAccount/UI/OrvalenProviderButtons.h"
 #include "OrvalenAccount/UI/OrvalenSpinner.h"
+#include "Platform/ButtonKeys.h"
 #include "Platform/UrlOpener.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QShortcut>
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
@@ -117,7 +120,9 @@ OrvalenSignInScreen::OrvalenSignInScreen(QIcon appIcon, QString appName, QString
     m_offlineCard = new OrvalenPanel(m_style.panel(), m_style.hairline(), 12, column);
     m_offlineCard->setObjectName(QStringLiteral("offlineCard"));
     auto *offlineLayout = new QVBoxLayout(m_offlineCard);
-    offlineLayout->setContentsMargins(18, 18, 18, 18);
+    // Retry's focus ring stands in the room round its outline: the margin below, and the gap
+    // above it, leave that room out.
+    offlineLayout->setContentsMargins(18, 18, 18, 18 - OrvalenOutlineButton::ringRoom);
     offlineLayout->setSpacing(6);
     m_offlineTitle = label(ApplicationFont::sized(15, QFont::DemiBold), Qt::AlignHCenter, m_offlineCard);
     m_offlineTitle->setText(offlineTitle);
@@ -125,7 +130,7 @@ OrvalenSignInScreen::OrvalenSignInScreen(QIcon appIcon, QString appName, QString
     m_offlineText = label(ApplicationFont::sized(13), Qt::AlignHCenter, m_offlineCard);
     m_offlineText->setText(offlineText);
     offlineLayout->addWidget(m_offlineText);
-    offlineLayout->addSpacing(8);
+    offlineLayout->addSpacing(8 - OrvalenOutlineButton::ringRoom);
     m_retry = new OrvalenOutlineButton(retryTitle, m_style.accent(), m_offlineCard);
     m_retry->setObjectName(QStringLiteral("retry"));
     connect(m_retry, &QAbstractButton::clicked, this, [this] {
@@ -142,6 +147,15 @@ OrvalenSignInScreen::OrvalenSignInScreen(QIcon appIcon, QString appName, QString
         cancel = [this] { m_onCancel(); };
     m_buttons = new OrvalenProviderButtons(m_style, false, std::move(cancel), std::move(onTap), column);
     layout->addWidget(m_buttons);
+    // Escape cancels a sign-in in progress as "Cancel sign-in" does, wherever the focus is
+    // (often nowhere here: the person comes back from the browser).
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escape->setContext(Qt::WindowShortcut);
+    m_escape->setAutoRepeat(false);
+    connect(m_escape, &QShortcut::activated, this, [this] {
+        if (OrvalenLinkButton *cancelButton = m_buttons->cancelButton())
+            cancelButton->click();
+    });
     layout->addSpacing(22);
 
     auto *links = new QWidget(column);
@@ -212,6 +226,17 @@ void OrvalenSignInScreen::restyle()
     m_buttons->setButtonStyle(m_style);
 }
 
+void OrvalenSignInScreen::keyPressEvent(QKeyEvent *event)
+{
+    // Offline, Return presses Retry, the screen's main button, wherever the focus is in it
+    // (a focused button or link takes Return itself).
+    if (m_phase.kind() == Phase::Kind::offline && ButtonKeys::isActivation(event)) {
+        m_retry->animateClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void OrvalenSignInScreen::sync()
 {
     using Kind = Phase::Kind;
@@ -230,9 +255,15 @@ void OrvalenSignInScreen::sync()
     m_errorRow->setVisible(kind == Kind::error);
     m_progressRow->setVisible(kind == Kind::busy);
     m_offlineCard->setVisible(kind == Kind::offline);
+    // Retry is the way on: the keyboard is on it as the card comes, unless the person put
+    // the focus somewhere in the screen themselves.
+    const QWidget *windowFocus = window()->focusWidget();
+    if (kind == Kind::offline && (!windowFocus || windowFocus == window()))
+        m_retry->takeKeyboardFocus();
     // Offline, the buttons could only fail again: the card's Retry is the way on.
     m_buttons->setVisible(kind != Kind::offline);
     m_buttons->setBusy(kind == Kind::busy);
+    m_escape->setEnabled(m_buttons->cancelButton() != nullptr);
 
     // The rows above the buttons keep a steady gap to them.
     m_gap->changeSize(0, (kind == Kind::error || kind == Kind::busy) ? 14 : 0, QSizePolicy::Minimum,

@@ -16,6 +16,7 @@ class OrvalenPanel;
 class OrvalenProviderButtons;
 class OrvalenSpinner;
 class QLabel;
+class QShortcut;
 class QSpacerItem;
 
 // The account module's sign-in screen: the app's icon, name and value proposition, one
@@ -23,8 +24,9 @@ class QSpacerItem;
 // no state of its own: the owner sets the phase and the screen shows it.
 //   ready:   the provider buttons;
 //   busy:    "Signing in to <app>…" above the buttons in their busy state, whose cancel
-//            control calls onCancel;
-//   offline: a card saying the service cannot be reached, with "Retry" calling onRetry;
+//            control (and Escape) calls onCancel;
+//   offline: a card saying the service cannot be reached, with "Retry" calling onRetry
+//            (the keyboard's focus on it as it comes; Return presses it);
 //   error:   the message in an error row above the provider buttons.
 class OrvalenSignInScreen final : public QWidget {
     Q_OBJECT
@@ -72,6 +74,9 @@ public:
 
     OrvalenProviderButtons *providerButtons() const { return m_buttons; }
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void sync();
     void restyle();
@@ -101,4 +106,5 @@ private:
     OrvalenLinkButton *m_terms = nullptr;
     OrvalenLinkButton *m_privacy = nullptr;
     QLabel *m_linkSeparator = nullptr;
+    QShortcut *m_escape = nullptr;
 };

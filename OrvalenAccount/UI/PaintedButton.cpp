@@ -12,6 +12,27 @@ void PaintedButton::handFocus(const QWidget *from, QWidget *to)
     to->setFocus(button && button->hasKeyboardFocus() ? Qt::TabFocusReason : Qt::OtherFocusReason);
 }
 
+void PaintedButton::takeKeyboardFocus()
+{
+    if (hasFocus()) {
+        m_keyboardFocus = true;
+        update();
+        return;
+    }
+    // In an active window the focus comes at once, by Tab; in another one it comes with the
+    // window.
+    m_keyboardFocusOnReturn = true;
+    setFocus(Qt::TabFocusReason);
+}
+
+namespace {
+// The focus goes or comes with the window (or a popup over it): not the person moving it.
+bool withTheWindow(Qt::FocusReason reason)
+{
+    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+}
+} // namespace
+
 void PaintedButton::enterEvent(QEnterEvent *event)
 {
     m_hovered = true;
@@ -34,13 +55,16 @@ void PaintedButton::hideEvent(QHideEvent *event)
 
 void PaintedButton::focusInEvent(QFocusEvent *event)
 {
-    m_keyboardFocus = ButtonKeys::isFromKeyboard(event->reason());
+    m_keyboardFocus = withTheWindow(event->reason()) ? m_keyboardFocusOnReturn
+                                                     : ButtonKeys::isFromKeyboard(event->reason());
+    m_keyboardFocusOnReturn = false;
     update();
     QAbstractButton::focusInEvent(event);
 }
 
 void PaintedButton::focusOutEvent(QFocusEvent *event)
 {
+    m_keyboardFocusOnReturn = withTheWindow(event->reason()) && m_keyboardFocus;
     m_keyboardFocus = false;
     update();
     QAbstractButton::focusOutEvent(event);

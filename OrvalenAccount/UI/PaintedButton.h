@@ -14,6 +14,11 @@ public:
     bool isHovered() const { return m_hovered; }
     bool hasKeyboardFocus() const { return m_keyboardFocus; }
 
+    // Gives this button the focus as the keyboard's, ring and Return included, also in a
+    // window that is not active yet: it shows once the window is. A focus that leaves with
+    // the window (another one activated) comes back as it went.
+    void takeKeyboardFocus();
+
     // Moves the focus from `from` to `to` on the person's behalf (the control they were on
     // is about to be hidden or disabled), as the kind of focus `from` had: a focus the
     // keyboard gave stays one, ring and Return included, so the person can see where the
@@ -32,4 +37,6 @@ protected:
 private:
     bool m_hovered = false;
     bool m_keyboardFocus = false;
+    // The focus the window will hand back when it is active (again) is the keyboard's.
+    bool m_keyboardFocusOnReturn = false;
 };

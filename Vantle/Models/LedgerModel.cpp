@@ -2,10 +2,12 @@
 
 #include "Vantle/Utilities/Log.h"
 
+#include <QCoro/QCoroFuture>
 #include <QPointer>
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -43,7 +45,12 @@ LedgerModel::LedgerModel(std::shared_ptr<VantleAPI> api, QObject *parent)
     connect(&m_retryTimer, &QTimer::timeout, this, &LedgerModel::refreshInBackground);
 }
 
-LedgerModel::~LedgerModel() = default;
+LedgerModel::~LedgerModel()
+{
+    // Callers still awaiting a refresh resume with nothing applied.
+    finishWaiters(std::exchange(m_waitingForCurrent, {}));
+    finishWaiters(std::exchange(m_waitingForNext, {}));
+}
 
 void LedgerModel::setCategories(QList<VantCategory> categories)
 {
@@ -74,42 +81,87 @@ QList<VantCategory> LedgerModel::visibleCategories() const
 
 QCoro::Task<void> LedgerModel::refresh()
 {
+    auto waiter = std::make_shared<QPromise<void>>();
+    waiter->start();
+    QFuture<void> served = waiter->future();
+    m_waitingForNext.push_back(std::move(waiter));
+    requestRefresh();
+    // Nothing after this line may touch the model: it may be gone when the wait ends.
+    co_await qCoro(served).waitForFinished();
+}
+
+void LedgerModel::requestRefresh()
+{
+    m_refreshWanted = true;
+    if (!m_refreshing) {
+        // Never throws; the task runs on by itself.
+        [[maybe_unused]] QCoro::Task<void> running = runRefreshes();
+    }
+}
+
+void LedgerModel::refreshInBackground()
+{
+    if (!m_refreshing)
+        requestRefresh();
+}
+
+QCoro::Task<void> LedgerModel::runRefreshes()
+{
     QPointer<LedgerModel> self(this);
-    const std::uint64_t fetch = beginCategoriesFetch();
+    // The client stays alive for the request even if the model goes away meanwhile.
+    const std::shared_ptr<VantleAPI> api = m_api;
+    const std::uint64_t clears = m_clears;
+    const auto current = [&self, this, clears]() { return self && clears == m_clears; };
     setRefreshing(true);
-    bool failed = false;
-    try {
-        QList<VantCategory> fetched = co_await m_api->categories();
-        if (!self)
-            co_return;
-        if (!applyFetchedCategories(fetch, std::move(fetched)))
-            ledgerLog().emit(QStringLiteral("debug"), QStringLiteral("refresh_dropped reason=superseded"));
-    } catch (const VantAPIError &error) {
-        failed = true;
-        ledgerLog().emit(QStringLiteral("warn"),
-                         QStringLiteral("refresh_failed error=%1 %2").arg(error.status()).arg(error.code()));
-    } catch (const std::exception &error) {
-        failed = true;
-        ledgerLog().emit(QStringLiteral("warn"),
-                         QStringLiteral("refresh_failed error=%1").arg(QString::fromUtf8(error.what())));
-    } catch (...) {
-        failed = true;
-        ledgerLog().emit(QStringLiteral("warn"), QStringLiteral("refresh_failed error=unknown"));
-    }
-    if (!self)
+    if (!current())
         co_return;
-    setRefreshing(false);
-    // A failure counts unless a newer answer already came, or the ledger it was asked for
-    // has been cleared since.
-    if (self && failed && fetch > m_newestOutcome && fetch > m_clearedThrough) {
-        m_newestOutcome = fetch;
-        planRetry();
-        setLastRefreshFailed(true);
+    while (m_refreshWanted) {
+        m_refreshWanted = false;
+        m_waitingForCurrent = std::exchange(m_waitingForNext, {});
+        // A retry that was planned is this request.
+        m_retryTimer.stop();
+        const std::uint64_t fetch = beginCategoriesFetch();
+        std::optional<QList<VantCategory>> fetched;
+        try {
+            fetched = co_await api->categories();
+        } catch (const VantAPIError &error) {
+            ledgerLog().emit(QStringLiteral("warn"),
+                             QStringLiteral("refresh_failed error=%1 %2").arg(error.status()).arg(error.code()));
+        } catch (const std::exception &error) {
+            ledgerLog().emit(QStringLiteral("warn"),
+                             QStringLiteral("refresh_failed error=%1").arg(QString::fromUtf8(error.what())));
+        } catch (...) {
+            ledgerLog().emit(QStringLiteral("warn"), QStringLiteral("refresh_failed error=unknown"));
+        }
+        // Cleared meanwhile: the answer, good or bad, was for a ledger that is gone, and the
+        // next one's requests do not wait for this one.
+        if (!current())
+            co_return;
+        if (fetched) {
+            if (!applyFetchedCategories(fetch, std::move(*fetched)))
+                ledgerLog().emit(QStringLiteral("debug"), QStringLiteral("refresh_dropped reason=superseded"));
+        } else if (fetch > m_newestOutcome) {
+            // A failure counts unless a newer answer already came.
+            m_newestOutcome = fetch;
+            planRetry();
+            setLastRefreshFailed(true);
+        }
+        if (!current())
+            co_return;
+        finishWaiters(std::exchange(m_waitingForCurrent, {}));
     }
+    setRefreshing(false);
+}
+
+void LedgerModel::finishWaiters(std::vector<std::shared_ptr<QPromise<void>>> waiters)
+{
+    for (const auto &waiter : waiters)
+        waiter->finish();
 }
 
 void LedgerModel::retryNow()
 {
+    m_retryTimer.stop();
     refreshInBackground();
 }
 
@@ -139,12 +191,12 @@ void LedgerModel::setLastRefreshFailed(bool failed)
     Q_EMIT lastRefreshFailedChanged(failed);
 }
 
-void LedgerModel::setRefreshing(bool starting)
+void LedgerModel::setRefreshing(bool refreshing)
 {
-    const bool before = isRefreshing();
-    m_refreshing += starting ? 1 : -1;
-    if (isRefreshing() != before)
-        Q_EMIT isRefreshingChanged(isRefreshing());
+    if (m_refreshing == refreshing)
+        return;
+    m_refreshing = refreshing;
+    Q_EMIT isRefreshingChanged(refreshing);
 }
 
 void LedgerModel::setActive(bool active)
@@ -154,7 +206,7 @@ void LedgerModel::setActive(bool active)
     m_active = active;
     if (active) {
         m_refreshTimer.start();
-        refreshInBackground();
+        requestRefresh();
     } else {
         m_refreshTimer.stop();
         clear();
@@ -172,7 +224,15 @@ void LedgerModel::clear()
     QPointer<LedgerModel> self(this);
     m_retryTimer.stop();
     m_failures = 0;
-    setLastRefreshFailed(false);
+    // What is out belongs to the ledger that ends here: whoever waits for it is done, and
+    // the next ledger's first request goes out without waiting for it.
+    ++m_clears;
+    m_refreshWanted = false;
+    finishWaiters(std::exchange(m_waitingForCurrent, {}));
+    finishWaiters(std::exchange(m_waitingForNext, {}));
+    setRefreshing(false);
+    if (self)
+        setLastRefreshFailed(false);
     // Marked not loaded before the categories go: a ledger that is loaded and empty is a
     // person without categories (the Hour Audit), which the one who left need not be.
     // Also voids what is in flight: it was asked for by the session that just ended.
@@ -180,12 +240,6 @@ void LedgerModel::clear()
         setDidLoadCategories(false);
     if (self)
         setCategories({});
-}
-
-void LedgerModel::refreshInBackground()
-{
-    // refresh() never throws; the task runs on by itself.
-    [[maybe_unused]] QCoro::Task<void> running = refresh();
 }
 
 std::uint64_t LedgerModel::beginCategoriesFetch()

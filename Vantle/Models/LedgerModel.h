@@ -6,11 +6,13 @@
 #include <QCoro/QCoroTask>
 #include <QList>
 #include <QObject>
+#include <QPromise>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // The application's ledger state as the views read it, confined to the GUI thread.
 // It owns the one ledger client.
@@ -41,16 +43,20 @@ public:
     // The categories offered for tracking: committed or yours, not archived, by position.
     QList<VantCategory> visibleCategories() const;
 
-    // Reloads the categories. Never throws: a failure is logged and leaves the categories as
-    // they were; it marks the last refresh failed and, while active, plans a retry.
+    // Reloads the categories, and finishes once a request sent after the call has been
+    // answered (or the ledger was cleared meanwhile). One request is out at a time, whoever
+    // asks: a call while one is out is served by one more request after it. Never throws: a
+    // failure is logged and leaves the categories as they were; it marks the last refresh
+    // failed and, while active, plans a retry.
     QCoro::Task<void> refresh();
 
     // The newest refresh found no answer or an error, and no categories have arrived since:
     // what is shown is what the last good answer brought, if anything. A clear resets it.
     bool lastRefreshFailed() const { return m_lastRefreshFailed; }
     // A refresh is on its way.
-    bool isRefreshing() const { return m_refreshing > 0; }
-    // Refreshes now, whatever the retry schedule says (the person's Retry).
+    bool isRefreshing() const { return m_refreshing; }
+    // Refreshes now, whatever the retry schedule says (the person's Retry): the planned retry
+    // is this one. While a request is out, that one is the retry and nothing more is sent.
     void retryNow();
     // Whether a retry of a failed refresh is planned, and after how long.
     bool isRetryPlanned() const { return m_retryTimer.isActive(); }
@@ -89,9 +95,14 @@ Q_SIGNALS:
 
 private:
     void clear();
+    // A request unless one is out already (the periodic refresh, a retry).
     void refreshInBackground();
+    // A request that starts after this call, after the one out if there is one.
+    void requestRefresh();
+    QCoro::Task<void> runRefreshes();
+    void finishWaiters(std::vector<std::shared_ptr<QPromise<void>>> waiters);
     void setLastRefreshFailed(bool failed);
-    void setRefreshing(bool starting);
+    void setRefreshing(bool refreshing);
     void planRetry();
 
     std::shared_ptr<VantleAPI> m_api;
@@ -106,7 +117,13 @@ private:
     std::uint64_t m_newestOutcome = 0;
     bool m_active = false;
     bool m_lastRefreshFailed = false;
-    int m_refreshing = 0;
+    bool m_refreshing = false;
+    bool m_refreshWanted = false;
+    // Counts the clears: a request of an earlier ledger no longer holds up the next one.
+    std::uint64_t m_clears = 0;
+    // Callers of refresh() waiting for the request that serves them.
+    std::vector<std::shared_ptr<QPromise<void>>> m_waitingForNext;
+    std::vector<std::shared_ptr<QPromise<void>>> m_waitingForCurrent;
     // Failed refreshes in a row: how long the next retry waits.
     int m_failures = 0;
     std::chrono::milliseconds m_firstRetryDelay = defaultFirstRetryDelay;

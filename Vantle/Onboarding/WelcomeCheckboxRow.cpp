@@ -7,6 +7,7 @@
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -44,10 +45,12 @@ WelcomeCheckboxRow::WelcomeCheckboxRow(const QString &label, QWidget *parent)
     palette.setColor(QPalette::WindowText, withAlpha(Theme::text, 0.85));
     m_label->setPalette(palette);
 
-    // Box and label share the label's first baseline: whichever starts lower is pushed down.
-    const int ascent = QFontMetrics(m_label->font()).ascent();
+    // The box is centred on the label's first line: whichever is shorter is pushed down. (Its
+    // foot on the baseline, the box stood well above the letters beside it.)
+    const int line = QFontMetrics(m_label->font()).height();
     auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(ringRoom + kBox + kSpacing, ringRoom + std::max(0, kBox - ascent), 0, 0);
+    const int lineInset = std::max(0, (kBox - line) / 2);
+    layout->setContentsMargins(ringRoom + kBox + kSpacing, ringRoom + lineInset, 0, ringRoom + lineInset);
     layout->setSpacing(0);
     layout->addWidget(m_label);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -63,8 +66,8 @@ void WelcomeCheckboxRow::setOn(bool isOn)
 
 int WelcomeCheckboxRow::boxTop() const
 {
-    const int ascent = QFontMetrics(m_label->font()).ascent();
-    return ringRoom + std::max(0, ascent - kBox);
+    const int line = QFontMetrics(m_label->font()).height();
+    return ringRoom + std::max(0, (line - kBox) / 2);
 }
 
 void WelcomeCheckboxRow::focusInEvent(QFocusEvent *event)
@@ -79,6 +82,15 @@ void WelcomeCheckboxRow::focusOutEvent(QFocusEvent *event)
     m_keyboardFocus = false;
     update();
     QAbstractButton::focusOutEvent(event);
+}
+
+void WelcomeCheckboxRow::keyPressEvent(QKeyEvent *event)
+{
+    if (m_keyboardFocus && ButtonKeys::isActivation(event)) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void WelcomeCheckboxRow::paintEvent(QPaintEvent *)

@@ -1,7 +1,8 @@
 #include "Vantle/Onboarding/WelcomeStepView.h"
 
-#include "Platform/UrlOpener.h"
 #include "Platform/ApplicationFont.h"
+#include "Platform/ButtonKeys.h"
+#include "Platform/UrlOpener.h"
 #include "Vantle/Onboarding/VantleLogo.h"
 #include "Vantle/Onboarding/WelcomeAccentButton.h"
 #include "Vantle/Onboarding/WelcomeCheckboxRow.h"
@@ -14,6 +15,8 @@
 #include <QPainterPath>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -46,6 +49,21 @@ protected:
 
 private:
     qreal m_radius;
+};
+
+// A sentence with links that Tab steps through: the focus arriving by Tab lands on the first
+// link (by Backtab on the last), not on the sentence as a whole, which shows nothing.
+class LinksLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void focusInEvent(QFocusEvent *event) override
+    {
+        QLabel::focusInEvent(event);
+        if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+            QLabel::focusNextPrevChild(event->reason() == Qt::TabFocusReason);
+    }
 };
 
 QString linked(const QString &sentence, const QString &run, const QString &href)
@@ -90,6 +108,8 @@ WelcomeStepView::WelcomeStepView(QUrl termsURL, QUrl privacyURL, QWidget *parent
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
+    // The step's controls take the focus; the area around them is no Tab stop of its own.
+    scroll->setFocusPolicy(Qt::NoFocus);
     // A thin bar that belongs on the dark canvas, for windows too short for the step.
     scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
         "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
@@ -130,7 +150,7 @@ WelcomeStepView::WelcomeStepView(QUrl termsURL, QUrl privacyURL, QWidget *parent
     auto *sentenceCard = new Card(10, column);
     auto *sentenceLayout = new QVBoxLayout(sentenceCard);
     sentenceLayout->setContentsMargins(14, 14, 14, 14);
-    m_terms = new QLabel(sentenceCard);
+    m_terms = new LinksLabel(sentenceCard);
     m_terms->setObjectName(QStringLiteral("consentSentence"));
     m_terms->setFont(ApplicationFont::sized(13));
     m_terms->setWordWrap(true);
@@ -152,8 +172,8 @@ WelcomeStepView::WelcomeStepView(QUrl termsURL, QUrl privacyURL, QWidget *parent
     m_card->setObjectName(QStringLiteral("consentCard"));
     auto *cardLayout = new QVBoxLayout(m_card);
     const int ring = WelcomeCheckboxRow::ringRoom;
-    cardLayout->setContentsMargins(14 - ring, 14 - ring, 14, 14);
-    cardLayout->setSpacing(12 - ring);
+    cardLayout->setContentsMargins(14 - ring, 14 - ring, 14, 14 - ring);
+    cardLayout->setSpacing(12 - 2 * ring);
     m_appRow = new WelcomeCheckboxRow(WelcomeConsent::appListLabel, m_card);
     m_appRow->setObjectName(WelcomeConsent::appListSlug);
     m_studioRow = new WelcomeCheckboxRow(WelcomeConsent::studioListLabel, m_card);
@@ -199,6 +219,21 @@ void WelcomeStepView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     // A window brought back from the task bar is not the step appearing anew.
-    if (!event->spontaneous())
-        Q_EMIT appeared();
+    if (event->spontaneous())
+        return;
+    // Keys reach the step, and Return its Continue, though nothing in it shows the focus yet.
+    const QWidget *focused = window()->focusWidget();
+    if (!focused || !isAncestorOf(focused))
+        setFocus(Qt::OtherFocusReason);
+    Q_EMIT appeared();
+}
+
+void WelcomeStepView::keyPressEvent(QKeyEvent *event)
+{
+    // What a focused box or link left: Return goes to Continue.
+    if (ButtonKeys::isActivation(event)) {
+        m_continue->animateClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

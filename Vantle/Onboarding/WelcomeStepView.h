@@ -12,7 +12,8 @@ class WelcomeCheckboxRow;
 // The welcome step as it is drawn: the logo and "Welcome to vantle", the consent sentence
 // with its Terms of Service and Privacy Policy links, the card of e-mail opt-ins (one box
 // per shown list, the card drawn even when empty) and "Continue". It holds no choice of
-// its own: the gate sets what the boxes show and hears every tap.
+// its own: the gate sets what the boxes show and hears every tap. Return presses a focused
+// box or link, and otherwise Continue, the step's main button.
 class WelcomeStepView final : public QWidget {
     Q_OBJECT
 public:
@@ -36,6 +37,7 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QLabel *m_terms = nullptr;

@@ -61,15 +61,16 @@ void WindowPlacement::place()
 {
     // The show event comes before the window is mapped: moved now, it appears in its place.
     const QMargins margins = frameMargins(m_window);
-    QRect frame = m_lastFrame;
-    if (frame.isNull()) {
-        frame = QRect(QPoint(), m_window->size()).marginsAdded(margins);
-        const bool overShown = m_over && m_over->isVisible() && m_over->window() != m_window;
-        const QScreen *centreOf = overShown ? m_over->screen() : m_window->screen();
-        frame.moveCenter(overShown ? m_over->frameGeometry().center()
-                                   : (centreOf ? centreOf->availableGeometry().center() : QPoint()));
-    } else {
-        frame.setSize(m_window->size() + QSize(margins.left() + margins.right(), margins.top() + margins.bottom()));
+    QRect frame = QRect(QPoint(), m_window->size()).marginsAdded(margins);
+    // Over the window it belongs to whenever that one is on screen, wherever it was left
+    // last time: it opens where the person is looking.
+    const bool overShown = m_over && m_over->isVisible() && !m_over->isMinimized() && m_over->window() != m_window;
+    if (overShown) {
+        frame.moveCenter(m_over->frameGeometry().center());
+    } else if (!m_lastFrame.isNull()) {
+        frame.moveTopLeft(m_lastFrame.topLeft());
+    } else if (const QScreen *screen = m_window->screen()) {
+        frame.moveCenter(screen->availableGeometry().center());
     }
     const QScreen *screen = QGuiApplication::screenAt(frame.center());
     if (!screen)

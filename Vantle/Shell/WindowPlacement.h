@@ -7,9 +7,10 @@
 class QWidget;
 
 // Keeps a window within its screen's available area (the part panels and docks leave) each
-// time it is shown: where it was when last hidden, or else centred over `over` (when that is
-// on screen) or over the screen; moved in as far as needed. A window reopened from the tray
-// comes back where it was, and a window never opens with a part off the screen.
+// time it is shown: centred over `over` whenever that is on screen; otherwise where it was
+// when last hidden, or else centred over the screen; moved in as far as needed. The settings
+// open over the main window each time, a window reopened from the tray comes back where it
+// was, and a window never opens with a part off the screen.
 class WindowPlacement final : public QObject {
     Q_OBJECT
 public:

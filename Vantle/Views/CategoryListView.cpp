@@ -116,6 +116,8 @@ CategoryListView::CategoryListView(LedgerModel *ledger, QWidget *parent)
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
+    // A list to read, with nothing in it to press: a Tab stop here would show nothing.
+    scroll->setFocusPolicy(Qt::NoFocus);
     m_rows = new QWidget(scroll);
     m_rows->setObjectName(QStringLiteral("categoryRows"));
     m_rows->setAutoFillBackground(false);

@@ -3,6 +3,7 @@
 #include "Vantle/Services/OrvalenAccountBridge.h"
 #include "Vantle/Utilities/Theme.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
@@ -54,9 +55,19 @@ FreshLaunchToast::~FreshLaunchToast() = default;
 
 QSize FreshLaunchToast::sizeHint() const
 {
-    const QFontMetrics metrics(toastFont(font()));
+    return sizeFor(font());
+}
+
+QSize FreshLaunchToast::sizeFor(const QFont &font)
+{
+    const QFontMetrics metrics(toastFont(font));
     return {paddingX * 2 + symbolSize + gap + metrics.horizontalAdvance(text),
             paddingY * 2 + std::max(symbolSize, metrics.height())};
+}
+
+int FreshLaunchToast::reach()
+{
+    return margin + sizeFor(QApplication::font()).height();
 }
 
 QPoint FreshLaunchToast::restingPosition() const

@@ -27,6 +27,10 @@ public:
     explicit FreshLaunchToast(OrvalenAccountBridge *bridge, QWidget *parent);
     ~FreshLaunchToast() override;
 
+    // How far up from the window's bottom edge the toast reaches, margin included: what
+    // stands in the window's bottom-trailing corner ends above it, not under it.
+    static int reach();
+
     // Shows the toast when the flag is raised and it is not showing yet.
     void maybePresent();
     bool isPresented() const { return m_presented; }
@@ -44,6 +48,7 @@ private:
     void animate(QPoint from, QPoint to, qreal fromOpacity, qreal toOpacity, std::chrono::milliseconds duration,
                  QEasingCurve::Type curve);
     QPoint restingPosition() const;
+    static QSize sizeFor(const QFont &font);
 
     QPointer<OrvalenAccountBridge> m_bridge;
     QGraphicsOpacityEffect *m_opacity;

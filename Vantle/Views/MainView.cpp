@@ -8,6 +8,7 @@
 #include "Vantle/Utilities/Theme.h"
 #include "Vantle/Views/ButtonReturnKey.h"
 #include "Vantle/Views/CategoryListView.h"
+#include "Vantle/Views/FreshLaunchToast.h"
 #include "Vantle/Views/MeetingsStrip.h"
 
 #include <QHBoxLayout>
@@ -16,7 +17,13 @@
 #include <QTimeZone>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
+
+constexpr int bottomMargin = 28;
+// Between the strip's panel and the toast below it.
+constexpr int toastGap = 8;
 
 MeetingsStrip::Availability availabilityOf(CalendarAuthorization authorization)
 {
@@ -47,7 +54,7 @@ MainView::MainView(LedgerModel *ledger, AccountService *account, MeetingsService
     setObjectName(QStringLiteral("mainView"));
 
     auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(32, 24, 32, 28);
+    outer->setContentsMargins(32, 24, 32, bottomMargin);
     outer->setSpacing(20);
 
     // The top bar: who is signed in, and the way to the settings.
@@ -108,7 +115,13 @@ MainView::MainView(LedgerModel *ledger, AccountService *account, MeetingsService
     body->addWidget(m_categories, 1);
     m_strip = new MeetingsStrip(this);
     m_strip->setFixedWidth(300);
-    body->addWidget(m_strip, 0);
+    // "Your week is ready." comes into the window's bottom-trailing corner at launch: the
+    // strip's panel ends above it, not under it.
+    auto *stripColumn = new QVBoxLayout;
+    stripColumn->setSpacing(0);
+    stripColumn->addWidget(m_strip, 1);
+    stripColumn->addSpacing(std::max(0, FreshLaunchToast::reach() + toastGap - bottomMargin));
+    body->addLayout(stripColumn, 0);
     outer->addLayout(body, 1);
 
     m_stripTimer.setInterval(stripTick);

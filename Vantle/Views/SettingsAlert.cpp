@@ -1,7 +1,10 @@
 #include "Vantle/Views/SettingsAlert.h"
 
 #include "Vantle/Utilities/Theme.h"
+#include "Vantle/Views/FocusRing.h"
+#include "Vantle/Views/TitleBar.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 
@@ -9,6 +12,7 @@ namespace {
 
 // The system's red for destructive actions on a dark background.
 const QColor destructiveRed(0xFF, 0x45, 0x3A);
+constexpr int buttonRadius = 6;
 
 QString rgb(const QColor &color) { return color.name(QColor::HexRgb); }
 
@@ -24,8 +28,8 @@ QString alertStyle()
                "QPushButton:hover { border-color: %3; }"
                "QPushButton[role=\"destructive\"] { color: %6; }"
                "QPushButton:default { color: %7; background: %8; border: none; font-weight: 600; }"
-               "QPushButton:focus { outline: none; border-color: %8; }"
-               "QPushButton:default:focus { border: 1px solid %2; padding: 4px 13px; }")
+               // The buttons' focus is a ring of their own (FocusRing), not the style's dotted frame.
+               "QPushButton:focus { outline: none; }")
         .arg(rgb(Theme::surface), rgb(Theme::text), rgb(Theme::muted), rgb(Theme::card), rgb(Theme::border),
              rgb(destructiveRed), rgb(Theme::accentInk), rgb(Theme::accent));
 }
@@ -51,6 +55,7 @@ SettingsAlert *SettingsAlert::message(const QString &title, const QString &messa
     alert->m_cancel = ok;
     alert->setDefaultButton(ok);
     alert->setEscapeButton(ok);
+    FocusRing::install(ok, buttonRadius, FocusRing::Fill::accent);
     return alert;
 }
 
@@ -69,7 +74,24 @@ SettingsAlert *SettingsAlert::confirmation(const QString &title, const QString &
     // Return must not destroy anything.
     alert->setDefaultButton(cancel);
     alert->setEscapeButton(cancel);
+    // The default button is the accent-filled one.
+    FocusRing::install(destructive, buttonRadius, FocusRing::Fill::plain);
+    FocusRing::install(cancel, buttonRadius, FocusRing::Fill::accent);
     return alert;
+}
+
+void SettingsAlert::showEvent(QShowEvent *event)
+{
+    // The box sizes itself to its texts here; its title can want more.
+    QMessageBox::showEvent(event);
+    const int missing = TitleBar::widthFor(windowTitle()) - width();
+    auto *label = findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    if (missing <= 0 || !label)
+        return;
+    // The box is as wide as its widest part: the text line grows, and the box follows when it
+    // sizes itself again, as it does for a new text.
+    label->setMinimumWidth(label->width() + missing);
+    setText(text());
 }
 
 QString SettingsAlert::escapedForButton(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }

@@ -7,7 +7,7 @@ class QAbstractButton;
 
 // The settings window's alert and confirmation: a message box drawn dark like the window,
 // opened as a modal child of it. A destructive choice is drawn in red; the cancelling
-// choice answers Escape.
+// choice answers Escape. It is at least as wide as its title needs in the title bar.
 class SettingsAlert final : public QMessageBox {
     Q_OBJECT
 public:
@@ -25,6 +25,9 @@ public:
 
     // A button shows "&" only when written "&&".
     static QString escapedForButton(QString text);
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     SettingsAlert(const QString &title, const QString &message, QWidget *parent);

@@ -2,13 +2,19 @@
 
 #include "Platform/ApplicationFont.h"
 #include "Vantle/Utilities/Theme.h"
+#include "Vantle/Views/FocusRing.h"
+#include "Vantle/Views/TitleBar.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
+
+constexpr int buttonRadius = 6;
 
 QString rgb(const QColor &color) { return color.name(QColor::HexRgb); }
 
@@ -25,10 +31,8 @@ QString sheetStyle()
                "QPushButton#sheetPrimary:hover { background: %6; }"
                "QPushButton#sheetSecondary { color: %2; background: %7; border: 1px solid %9; }"
                "QPushButton#sheetSecondary:hover { border-color: %3; }"
-               "QPushButton:focus { outline: none; }"
-               // Where Tab has put the keyboard; the primary's frame keeps its size.
-               "QPushButton#sheetSecondary:focus { border-color: %5; }"
-               "QPushButton#sheetPrimary:focus { border: 1px solid %2; padding: 4px 11px; }")
+               // The buttons' focus is a ring of their own (FocusRing), not the style's dotted frame.
+               "QPushButton:focus { outline: none; }")
         .arg(rgb(Theme::surface), rgb(Theme::text), rgb(Theme::muted), rgb(Theme::accentInk), rgb(Theme::accent),
              rgb(Theme::accent.lighter(110)), rgb(Theme::card), QString::fromLatin1(ApplicationFont::monospaceFamily),
              rgb(Theme::border));
@@ -44,7 +48,8 @@ SettingsSheet::SettingsSheet(const QString &title, const QString &body, const QS
     setWindowModality(Qt::WindowModal);
     setWindowTitle(title);
     setStyleSheet(sheetStyle());
-    setFixedWidth(sheetWidth);
+    // Wider than the design where the title bar needs it: the title is cut, else.
+    setFixedWidth(std::max(sheetWidth, TitleBar::widthFor(title)));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
@@ -86,6 +91,8 @@ SettingsSheet::SettingsSheet(const QString &title, const QString &body, const QS
     // Return takes the primary action.
     m_primary->setAutoDefault(false);
     m_primary->setDefault(true);
+    FocusRing::install(m_secondary, buttonRadius, FocusRing::Fill::plain);
+    FocusRing::install(m_primary, buttonRadius, FocusRing::Fill::accent);
     buttons->addWidget(m_secondary);
     buttons->addWidget(m_primary);
     layout->addLayout(buttons);
@@ -117,6 +124,6 @@ void SettingsSheet::fitHeight()
     // height to what the texts need, measured with the style sheet's fonts in effect.
     ensurePolished();
     layout()->activate();
-    setFixedHeight(layout()->hasHeightForWidth() ? layout()->heightForWidth(sheetWidth)
+    setFixedHeight(layout()->hasHeightForWidth() ? layout()->heightForWidth(width())
                                                  : layout()->sizeHint().height());
 }

@@ -6,7 +6,8 @@
 class QLabel;
 class QPushButton;
 
-// The settings window's sheet: a modal child dialog, 360 points wide on the surface colour,
+// The settings window's sheet: a modal child dialog, 360 points wide (wider when its title
+// needs it in the title bar) on the surface colour,
 // with a title, a body text, for a support code a large code line, and a row of a secondary
 // button and a primary (default) button at the trailing edge. The owner wires the buttons;
 // Escape or closing the dialog rejects it, as "Done" would.

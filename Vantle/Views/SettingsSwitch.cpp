@@ -9,6 +9,9 @@ namespace {
 constexpr int trackWidth = 32;
 constexpr int trackHeight = 18;
 constexpr int knobInset = 2;
+// Room round the track for the focus ring, which stands off it by a gap of the window's
+// colour: on the accent track of a switched-on toggle a ring on the track itself would vanish.
+constexpr int ringRoom = 4;
 } // namespace
 
 SettingsSwitch::SettingsSwitch(const QString &text, QWidget *parent) : QAbstractButton(parent)
@@ -21,7 +24,7 @@ SettingsSwitch::SettingsSwitch(const QString &text, QWidget *parent) : QAbstract
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
-QSize SettingsSwitch::sizeHint() const { return {trackWidth + 2, trackHeight + 2}; }
+QSize SettingsSwitch::sizeHint() const { return {trackWidth + 2 * ringRoom, trackHeight + 2 * ringRoom}; }
 
 bool SettingsSwitch::hitButton(const QPoint &pos) const { return rect().contains(pos); }
 
@@ -29,7 +32,7 @@ void SettingsSwitch::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF track(1, 1, trackWidth, trackHeight);
+    const QRectF track(ringRoom, ringRoom, trackWidth, trackHeight);
     const qreal radius = track.height() / 2;
 
     QColor fill = isChecked() ? Theme::accent : QColor(0x3A, 0x3A, 0x42);
@@ -40,8 +43,9 @@ void SettingsSwitch::paintEvent(QPaintEvent *)
     painter.drawRoundedRect(track, radius, radius);
     if (hasFocus()) {
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(Theme::accent.lighter(130), 1.5));
-        painter.drawRoundedRect(track.adjusted(-0.5, -0.5, 0.5, 0.5), radius, radius);
+        painter.setPen(QPen(Theme::accent, 2));
+        const qreal out = ringRoom - 1;
+        painter.drawRoundedRect(track.adjusted(-out, -out, out, out), radius + out, radius + out);
     }
 
     const qreal knob = track.height() - 2 * knobInset;

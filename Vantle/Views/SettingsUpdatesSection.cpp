@@ -41,7 +41,18 @@ SettingsUpdatesSection::SettingsUpdatesSection(UpdaterService *updater, Settings
 void SettingsUpdatesSection::syncRows()
 {
     const bool canCheck = m_updater && m_updater->canCheckForUpdates();
+    if (!canCheck && m_checkForUpdatesButton->hasFocus()) {
+        // Off under the focus, the button would pass it on to the next control, scrolling
+        // the form there. The focus waits on the button's row, unseen, for the check to end.
+        m_focusHolder = rowOf(m_checkForUpdatesButton);
+        m_focusHolder->setFocus(Qt::OtherFocusReason);
+    }
     m_checkForUpdatesButton->setEnabled(canCheck);
+    if (canCheck && m_focusHolder) {
+        if (m_focusHolder == window()->focusWidget())
+            m_checkForUpdatesButton->setFocus(Qt::TabFocusReason);
+        m_focusHolder.clear();
+    }
     m_betaSwitch->setEnabled(canCheck);
     const std::optional<QString> status = m_updater ? m_updater->statusMessage() : std::nullopt;
     m_updateStatus->setText(status.value_or(QString()));

@@ -11,6 +11,8 @@ class UpdaterService;
 
 // The settings window's "Updates" section: a check by hand, the last failed check's text,
 // and the beta channel. Both controls follow whether the updater would start a check now.
+// A check started from the keyboard hands the focus back to "Check for Updates…" when it
+// ends (its dialog closed), so the person goes on from where they were.
 class SettingsUpdatesSection final : public SettingsSection {
     Q_OBJECT
 public:
@@ -27,4 +29,6 @@ private:
     QPushButton *m_checkForUpdatesButton = nullptr;
     QLabel *m_updateStatus = nullptr;
     SettingsSwitch *m_betaSwitch = nullptr;
+    // Where the focus waits while the button is off for a check it started.
+    QPointer<QWidget> m_focusHolder;
 };

@@ -2,15 +2,20 @@
 
 #include "Platform/UrlOpener.h"
 #include "Vantle/Utilities/Theme.h"
+#include "Vantle/Views/FocusRing.h"
+#include "Vantle/Views/TitleBar.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int dialogWidth = 440;
+constexpr int buttonRadius = 8;
 
 QString rgb(const QColor &color) { return color.name(QColor::HexRgb); }
 
@@ -29,7 +34,9 @@ QString dialogStyle()
                "QPushButton[role=\"secondary\"]:hover { border-color: %3; }"
                "QPushButton#releaseNotesLink { color: %5; background: transparent; border: none;"
                "  padding: 0; font-size: 13px; text-align: left; }"
-               "QPushButton#releaseNotesLink:hover { text-decoration: underline; }"
+               "QPushButton#releaseNotesLink:hover, QPushButton#releaseNotesLink:focus {"
+               "  text-decoration: underline; }"
+               // The buttons' focus is a ring of their own (FocusRing), not the style's dotted frame.
                "QPushButton:focus { outline: none; }")
         .arg(rgb(Theme::surface), rgb(Theme::text), rgb(Theme::muted), rgb(Theme::accentInk), rgb(Theme::accent),
              rgb(Theme::accent.lighter(110)), rgb(Theme::card), rgb(Theme::border));
@@ -88,7 +95,7 @@ void UpdateDialog::fitHeight()
     // measured with the style sheet's fonts in effect.
     ensurePolished();
     layout()->activate();
-    setFixedHeight(layout()->hasHeightForWidth() ? layout()->heightForWidth(dialogWidth)
+    setFixedHeight(layout()->hasHeightForWidth() ? layout()->heightForWidth(width())
                                                  : layout()->sizeHint().height());
 }
 
@@ -98,6 +105,8 @@ QString UpdateDialog::bodyText() const { return m_body->text(); }
 
 void UpdateDialog::build(const QString &title, const QString &body, const QString &badge)
 {
+    // Wider than the design where the title bar needs it: the title is cut, else.
+    setFixedWidth(std::max(dialogWidth, TitleBar::widthFor(windowTitle())));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 22, 24, 20);
     layout->setSpacing(8);
@@ -150,6 +159,7 @@ QPushButton *UpdateDialog::addButton(const QString &text, const char *objectName
     button->setProperty("role", primary ? QStringLiteral("primary") : QStringLiteral("secondary"));
     button->setCursor(Qt::PointingHandCursor);
     button->setAutoDefault(false);
+    FocusRing::install(button, buttonRadius, primary ? FocusRing::Fill::accent : FocusRing::Fill::plain);
     m_buttons->layout()->addWidget(button);
     return button;
 }

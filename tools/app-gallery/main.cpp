@@ -5,7 +5,8 @@
 //
 // main-*.png: the main view with its categories, the meetings strip off and on (a day with
 // meetings, an empty day, no calendar), and with the line of a week that could not be
-// refreshed; root-loading.png; root-offline.png (the week could not load); toast.png.
+// refreshed; root-loading.png; root-offline.png and root-offline-focused.png (the week could
+// not load, with the keyboard on Retry or not); toast.png.
 
 #include "OrvalenAccount/KeychainStorage.h"
 #include "Platform/ApplicationFont.h"
@@ -189,13 +190,15 @@ int main(int argc, char **argv)
             qWarning("app-gallery: the refresh never failed; main-stale.png not saved");
     }
 
-    // The week could not load: the offline card.
+    // The week could not load: the offline card, its Retry with the keyboard on it as the card
+    // comes, at rest, and trying.
     {
         MainWindow window(new LedgerOfflineView(&ledger));
-        save(window, folder, QStringLiteral("root-offline"));
-        window.findChild<QWidget *>(QStringLiteral("retry"))->setFocus(Qt::TabFocusReason);
+        window.show();
         window.activateWindow();
         save(window, folder, QStringLiteral("root-offline-focused"));
+        window.findChild<QWidget *>(QStringLiteral("retry"))->clearFocus();
+        save(window, folder, QStringLiteral("root-offline"));
     }
 
     // The root view before the launch restore has ended.

@@ -6,7 +6,10 @@
 // Writes signed-out.png and signed-in.png (the window as it opens), signed-out-form.png and
 // signed-in-form.png (the whole form, unscrolled), signing-in.png, sign-in-failed.png,
 // launch-at-login-conflict.png, reset-confirmation.png, sending.png (the report on its
-// way), report-sent.png, report-copied.png, report-failed.png and error-reports-note.png.
+// way), report-sent.png, report-copied.png, report-failed.png and error-reports-note.png; and
+// with the keyboard on a control: switch-on-focused.png and switch-off-focused.png (a
+// switch on and off), sign-in-failed-focused.png ("OK") and report-sent-focused.png
+// ("Copy code").
 // Each picture is taken only when the window is in the state it names; otherwise the
 // gallery says which on stderr and exits with 1. Nothing leaves the machine: the account
 // lives in an in-memory keychain, reports go to a loopback diagnostics intake and every
@@ -150,6 +153,19 @@ bool waitFor(const std::function<bool()> &condition)
     return true;
 }
 
+// Puts the keyboard on `control` in its active window, as Tab would; whether it is there.
+bool focusByKeyboard(QWidget *control)
+{
+    if (!control)
+        return false;
+    QWidget *window = control->window();
+    window->activateWindow();
+    waitFor([window] { return QApplication::activeWindow() == window; });
+    control->setFocus(Qt::TabFocusReason);
+    settle();
+    return control->hasFocus();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -237,6 +253,9 @@ int main(int argc, char **argv)
         const bool failed = alertTitled(QStringLiteral("Sign-in failed"));
         ok &= save(failed ? over(view, openAlert()) : view.grab(), QStringLiteral("sign-in-failed"), failed,
                    "showing a failed sign-in");
+        const bool okFocused = failed && focusByKeyboard(openAlert()->cancelButton());
+        ok &= save(okFocused ? over(view, openAlert()) : view.grab(), QStringLiteral("sign-in-failed-focused"),
+                   okFocused, "showing a failed sign-in with the keyboard on \"OK\"");
         if (SettingsAlert *alert = openAlert())
             alert->reject();
         settle();
@@ -277,6 +296,20 @@ int main(int argc, char **argv)
         ok &= save(view.grab(), QStringLiteral("signed-in"), signedIn, "signed in");
         ok &= save(wholeForm(view), QStringLiteral("signed-in-form"), signedIn, "signed in");
 
+        // A switch with the keyboard on it, on and off.
+        auto *analytics = named<SettingsSwitch>(view, QStringLiteral("Share anonymous usage analytics"));
+        view.findChild<QScrollArea *>()->ensureWidgetVisible(analytics);
+        for (const bool on : {true, false}) {
+            if (analytics->isChecked() != on)
+                analytics->click();
+            const bool focused = focusByKeyboard(analytics) && analytics->isChecked() == on;
+            ok &= save(view.grab(), on ? QStringLiteral("switch-on-focused") : QStringLiteral("switch-off-focused"),
+                       focused, on ? "showing a switch on with the keyboard on it" : "showing a switch off with the keyboard on it");
+        }
+        if (!analytics->isChecked())
+            analytics->click();
+        view.findChild<QScrollArea *>()->ensureWidgetVisible(named<QAbstractButton>(view, QStringLiteral("Sign out")));
+
         for (QAbstractButton *button : view.findChildren<QAbstractButton *>()) {
             if (button->objectName() == QLatin1String("resetButton"))
                 button->click();
@@ -301,6 +334,9 @@ int main(int argc, char **argv)
         ok &= save(sent ? over(view, shown<SettingsSheet>()) : view.grab(), QStringLiteral("report-sent"), sent,
                    "showing a sent report's code");
         if (SettingsSheet *sheet = shown<SettingsSheet>(); sent && sheet) {
+            const bool copyFocused = focusByKeyboard(sheet->primaryButton());
+            ok &= save(over(view, sheet), QStringLiteral("report-sent-focused"), copyFocused,
+                       "showing a sent report's code with the keyboard on \"Copy code\"");
             sheet->primaryButton()->click();
             settle();
             ok &= save(over(view, sheet), QStringLiteral("report-copied"), view.diagnosticCodeCopied(),

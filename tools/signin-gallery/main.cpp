@@ -5,7 +5,8 @@
 //
 //   signin-gallery <output folder> [--scale <factor>]
 //
-// Files: signin-<style>-<phase>.png, welcome-<case>.png, gate-<step>.png.
+// Files: signin-<style>-<phase>.png, welcome-<case>.png (and welcome-<control>-focused.png:
+// the keyboard on a box, the first link, Continue), gate-<step>.png.
 
 #include "OrvalenAccount/UI/OrvalenSignInScreen.h"
 #include "OrvalenAccount/OrvalenInstallMetrics.h"
@@ -24,6 +25,7 @@
 #include "tools/fakes/FakeContactsService.h"
 #include "tools/fakes/FakeIdentityService.h"
 #include "Vantle/Onboarding/VantleLogo.h"
+#include "Vantle/Onboarding/WelcomeAccentButton.h"
 #include "Vantle/Onboarding/WelcomeCheckboxRow.h"
 #include "Vantle/Onboarding/WelcomeConsent.h"
 #include "Vantle/Onboarding/WelcomeStepView.h"
@@ -32,6 +34,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QPainter>
@@ -131,7 +134,7 @@ int renderWelcome(const QDir &folder)
         backdrop.add(view);
         failures += save(&backdrop, folder, QStringLiteral("welcome-%1").arg(QLatin1String(c.name)), QSize(960, 680)) ? 0 : 1;
     }
-    // The keyboard on the second box: its ring whole around it.
+    // The keyboard on the second box (its ring whole around it), on the first link, on Continue.
     {
         Backdrop backdrop(Theme::canvas);
         auto *view = new WelcomeStepView(QUrl(QStringLiteral("https://orvalen.dev/terms/vantle")),
@@ -141,10 +144,20 @@ int renderWelcome(const QDir &folder)
         backdrop.resize(960, 680);
         backdrop.show();
         backdrop.activateWindow();
-        if (!QTest::qWaitForWindowActive(&backdrop))
-            ++failures;
-        view->row(WelcomeConsent::studioListSlug)->setFocus(Qt::TabFocusReason);
-        failures += save(&backdrop, folder, QStringLiteral("welcome-box-focused"), QSize(960, 680)) ? 0 : 1;
+        const bool active = QTest::qWaitForWindowActive(&backdrop);
+        // Taken with the window kept up: hidden and shown again, it would lose the focus.
+        const auto focusedPicture = [&](QWidget *control, const QString &name) {
+            control->setFocus(Qt::TabFocusReason);
+            QApplication::processEvents();
+            const QString path = folder.filePath(name + QStringLiteral(".png"));
+            const bool ok = active && control->hasFocus() && backdrop.grab().save(path);
+            QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
+            return ok;
+        };
+        failures += focusedPicture(view->row(WelcomeConsent::studioListSlug), QStringLiteral("welcome-box-focused")) ? 0 : 1;
+        // Tab into the sentence lands on its first link.
+        failures += focusedPicture(view->termsLabel(), QStringLiteral("welcome-link-focused")) ? 0 : 1;
+        failures += focusedPicture(view->continueButton(), QStringLiteral("welcome-continue-focused")) ? 0 : 1;
     }
     // A short window: the step scrolls rather than squeezing its rows.
     Backdrop small(Theme::canvas);

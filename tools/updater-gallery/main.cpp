@@ -3,7 +3,10 @@
 //
 //   updater-gallery <output folder> [--scale <factor>]
 //
-// Writes offer-stable.png, offer-beta.png, up-to-date.png and error.png.
+// Writes offer-stable.png, offer-beta.png, up-to-date.png and error.png, each with no button
+// focused, and offer-download-focused.png, offer-later-focused.png and up-to-date-focused.png
+// with the keyboard on the button they name. A focused picture is taken only when the button
+// has the focus; otherwise the gallery says so and exits with 1.
 
 #include "Vantle/Views/UpdateDialog.h"
 
@@ -11,6 +14,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QTextStream>
 
@@ -32,12 +36,29 @@ UpdaterUserDriver::Offer offer(const QString &version, const QString &channel, b
     return o;
 }
 
-bool save(UpdateDialog *dialog, const QString &folder, const QString &name, qreal scale)
+// `focused`: the object name of the button the keyboard is on in the picture; none focused
+// when empty.
+bool save(UpdateDialog *dialog, const QString &folder, const QString &name, qreal scale, const char *focused = nullptr)
 {
     std::unique_ptr<UpdateDialog> owned(dialog);
     dialog->adjustSize();
     dialog->show();
     QApplication::processEvents();
+    if (focused) {
+        dialog->activateWindow();
+        QElapsedTimer waited;
+        waited.start();
+        while (QApplication::activeWindow() != dialog && waited.elapsed() < 5000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        auto *button = dialog->findChild<QWidget *>(QString::fromLatin1(focused));
+        if (button)
+            button->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        if (!button || !button->hasFocus()) {
+            std::fprintf(stderr, "updater-gallery: %s.png not taken: %s has no focus\n", qPrintable(name), focused);
+            return false;
+        }
+    }
     QPixmap pixmap = dialog->grab();
     if (scale != 1.0)
         pixmap = pixmap.scaled(pixmap.size() * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -73,6 +94,13 @@ int main(int argc, char **argv)
                QStringLiteral("offer-stable"), scale);
     ok &= save(UpdateDialog::offer(offer(QStringLiteral("1.5"), QStringLiteral("beta"), false)), folder,
                QStringLiteral("offer-beta"), scale);
+    ok &= save(UpdateDialog::offer(offer(QStringLiteral("1.4"), QString(), true)), folder,
+               QStringLiteral("offer-download-focused"), scale, "downloadButton");
+    ok &= save(UpdateDialog::offer(offer(QStringLiteral("1.4"), QString(), true)), folder,
+               QStringLiteral("offer-later-focused"), scale, "laterButton");
+    ok &= save(UpdateDialog::notice(UpdateDialog::Notice::upToDate,
+                                    QStringLiteral("vantle 0.1.0 is the newest version available.")),
+               folder, QStringLiteral("up-to-date-focused"), scale, "okButton");
     ok &= save(UpdateDialog::notice(UpdateDialog::Notice::upToDate,
                                     QStringLiteral("vantle 0.1.0 is the newest version available.")),
                folder, QStringLiteral("up-to-date"), scale);

@@ -181,4 +181,38 @@ TEST(OrvalenSignInKeyboard, AFocusMovedByAPhaseChangeStaysTheKeyboards)
     EXPECT_EQ(keyboardFocus(), buttons->button(Hint::apple));
 }
 
+// Keys that act on the screen wherever its focus is, also a focus handed out as the window
+// came up: offline, Return presses Retry, the screen's main button; while a sign-in is on its
+// way, Escape cancels it as "Cancel sign-in" does, and does nothing at any other time.
+TEST(OrvalenSignInKeyboard, ReturnRetriesOfflineAndEscapeCancelsASignIn)
+{
+    Calls calls;
+    OrvalenSignInScreen screen(
+        QIcon(), QStringLiteral("vantle"), QStringLiteral("Sign in to vantle with your Orvalen Account"),
+        OrvalenProviderButtonStyle::dark(QColor(0xF0, 0xA3, 0x2A)), Phase::ready(),
+        QUrl(QStringLiteral("https://orvalen.test/privacy/vantle")), QUrl(QStringLiteral("https://orvalen.test/terms/vantle")),
+        [&](Hint hint) { calls.taps.append(hint); }, [&] { ++calls.cancels; }, [&] { ++calls.retries; });
+    screen.resize(480, 640);
+    screen.show();
+    screen.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&screen));
+    const auto press = [&](Qt::Key key) { QTest::keyClick(screen.windowHandle(), key); };
+
+    press(Qt::Key_Escape);
+    screen.setPhase(Phase::offline());
+    press(Qt::Key_Escape);
+    press(Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return calls.retries == 1; }));
+    screen.setPhase(Phase::busy());
+    press(Qt::Key_Escape);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return calls.cancels == 1; }));
+    screen.setPhase(Phase::error(QStringLiteral("Sign-in failed.")));
+    press(Qt::Key_Escape);
+    press(Qt::Key_Return);
+    for (const QAbstractButton *button : screen.findChildren<QAbstractButton *>())
+        EXPECT_FALSE(button->isDown()) << "Return pressed " << button->text().toStdString();
+    EXPECT_EQ(calls.cancels, 1) << "Escape cancelled with no sign-in on its way";
+    EXPECT_TRUE(calls.taps.isEmpty());
+}
+
 } // namespace

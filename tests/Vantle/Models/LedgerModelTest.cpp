@@ -216,29 +216,37 @@ TEST_F(LedgerModelTest, ActivityLoadsClearsAndNeverRefetchesForNothing)
 }
 
 // An answer that was on its way when the person signed out belongs to the session that
-// ended: it must not bring the old ledger back, also not after a sign-in as someone else.
+// ended: it must not bring the old ledger back, also not after a sign-in as someone else;
+// nor, when it is a failure, mark the cleared ledger failed (the next account would meet the
+// offline card) or plan a retry.
 TEST_F(LedgerModelTest, AnAnswerInFlightAcrossASignOutIsDropped)
 {
     struct Row {
         const char *name;
+        int status;
         bool signInAgain;
         QStringList expected;
     };
     const Row rows[] = {
-        {"signed out", false, {}},
-        {"signed in again meanwhile", true, {QStringLiteral("Fresh")}},
+        {"signed out", 200, false, {}},
+        {"signed in again meanwhile", 200, true, {QStringLiteral("Fresh")}},
+        {"a failure, signed out", 503, false, {}},
+        {"a failure, signed in again meanwhile", 503, true, {QStringLiteral("Fresh")}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         FakeLedgerService service;
         ScriptedAnswer slow = ScriptedAnswer::json(
-            200, R"({"categories":[{"id":"c1","name":"Stale","kind":"committed","position":0,"archived":false}]})");
+            row.status, row.status == 200
+                            ? R"({"categories":[{"id":"c1","name":"Stale","kind":"committed","position":0,"archived":false}]})"
+                            : R"({"error":"unavailable"})");
         slow.delay = std::chrono::milliseconds(300);
         service.enqueue(QStringLiteral("GET"), QString::fromLatin1(FakeLedgerService::categoriesPath), slow);
         service.addCategory(QStringLiteral("Fresh"), QStringLiteral("committed"), 0);
         auto api = std::make_shared<VantleAPI>(
             service.ledgerURL(), []() { return std::optional<QString>(QStringLiteral("oas_t")); }, &m_network);
         LedgerModel model(api);
+        QSignalSpy failed(&model, &LedgerModel::lastRefreshFailedChanged);
         const int sentBefore = m_network.started();
 
         model.setActive(true);
@@ -254,6 +262,60 @@ TEST_F(LedgerModelTest, AnAnswerInFlightAcrossASignOutIsDropped)
         }));
         EXPECT_EQ(names(model.categories()), row.expected);
         EXPECT_EQ(model.didLoadCategories(), row.signInAgain);
+        EXPECT_EQ(failed.count(), 0) << "the cleared ledger was marked failed";
+        EXPECT_FALSE(model.isRetryPlanned());
+    }
+}
+
+// One request at a time, whoever asks: while one is out, the person's Retry, the Hour
+// Audit's refresh after its submission and the planned retry add no second one; a refresh
+// that is awaited is served by one more request after the one out.
+TEST_F(LedgerModelTest, OneRequestIsOutAtATimeWhoeverAsks)
+{
+    using std::chrono::hours;
+    const QString path = QString::fromLatin1(FakeLedgerService::categoriesPath);
+    struct Row {
+        const char *name;
+        QString asks; // in one turn: 'R' the person's Retry, 'A' a refresh() awaited
+        int sent;     // requests after the failure that planned the retry
+    };
+    const Row rows[] = {
+        {"the person's Retry", QStringLiteral("R"), 1},
+        {"a refresh awaited", QStringLiteral("A"), 1},
+        {"Retry pressed twice", QStringLiteral("RR"), 1},
+        {"Retry, then a refresh awaited while it is out", QStringLiteral("RA"), 2},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeLedgerService service;
+        TestSupport::CountingNetwork network;
+        auto model = std::make_unique<LedgerModel>(std::make_shared<VantleAPI>(
+            service.ledgerURL(), []() { return std::optional<QString>(QStringLiteral("oas_t")); }, &network));
+        model->setFirstRetryDelay(std::chrono::milliseconds(20));
+        service.failNext(QStringLiteral("GET"), path, 503, {});
+        model->setActive(true);
+        ASSERT_TRUE(waitUntil([&] { return model->isRetryPlanned() && !model->isRefreshing(); }));
+        // The retry planned comes due while the next request is out (its answer is slow);
+        // every later one, and the periodic refresh, are an hour away.
+        model->setFirstRetryDelay(hours(1));
+        model->setRefreshInterval(hours(1));
+        ScriptedAnswer slow = ScriptedAnswer::json(503, R"({"error":"unavailable"})");
+        slow.delay = std::chrono::milliseconds(300);
+        service.enqueue(QStringLiteral("GET"), path, slow);
+        std::optional<QCoro::Task<void>> awaited;
+        for (const QChar ask : row.asks) {
+            if (ask == QLatin1Char('A'))
+                awaited.emplace(model->refresh());
+            else
+                model->retryNow();
+        }
+        EXPECT_FALSE(model->isRetryPlanned()) << "the planned retry would go out beside it";
+        if (awaited)
+            runTask(std::move(*awaited));
+        ASSERT_TRUE(waitUntil([&] { return network.idle() && !model->isRefreshing(); }));
+        EXPECT_EQ(network.started(), 1 + row.sent);
+        EXPECT_EQ(network.mostAtOnce(), 1);
+        EXPECT_EQ(model->didLoadCategories(), row.sent == 2) << "the awaited refresh took the older answer";
     }
 }
 

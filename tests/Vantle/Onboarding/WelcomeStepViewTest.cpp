@@ -4,6 +4,9 @@
 #include "Vantle/Onboarding/WelcomeCheckboxRow.h"
 #include "Vantle/Onboarding/WelcomeConsent.h"
 #include "Vantle/Onboarding/WelcomeStepView.h"
+#include "Vantle/Utilities/Theme.h"
+#include "support/TabStops.h"
+#include "support/TaskRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -75,6 +79,77 @@ TEST(WelcomeStepView, TheKeyboardsRingGoesAllRoundTheBox)
     EXPECT_TRUE(differs(QRect(0, box + 4, box, 12))) << "left of the box";
     EXPECT_TRUE(differs(QRect(box + 4, 0, 12, box))) << "above the box";
     EXPECT_TRUE(differs(QRect(box + 20, box + 4, box, 12))) << "right of the box";
+    EXPECT_TRUE(differs(QRect(box + 4, box + 20, 12, box))) << "below the box";
+}
+
+// The Tab stops are those that show where the keyboard is: the sentence's two links, the two
+// boxes and Continue, in that order, and nothing more (no stop on the step's scroll area, nor
+// on the sentence before its first link). Return presses a focused box, and otherwise
+// Continue, the step's main button, also before anything shows the focus.
+TEST(WelcomeStepView, EveryTabStopShowsAndReturnPressesContinue)
+{
+    WelcomeStepView view(QUrl(QStringLiteral("https://orvalen.test/terms/vantle")),
+                         QUrl(QStringLiteral("https://orvalen.test/privacy/vantle")));
+    view.resize(960, 680);
+    QSignalSpy continued(&view, &WelcomeStepView::continueTapped);
+    QSignalSpy tapped(&view, &WelcomeStepView::optInTapped);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+    QTest::keyClick(view.windowHandle(), Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return continued.count() == 1; }));
+
+    WelcomeCheckboxRow *app = view.row(WelcomeConsent::appListSlug);
+    WelcomeCheckboxRow *studio = view.row(WelcomeConsent::studioListSlug);
+    // The sentence twice, once for each link: Tab into it lands on the first.
+    EXPECT_EQ(TestSupport::pressTab(&view, 6), (QList<QWidget *>{view.termsLabel(), view.termsLabel(), app, studio,
+                                                                 view.continueButton(), view.termsLabel()}));
+    app->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view.windowHandle(), Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return tapped.count() == 1; }));
+    EXPECT_EQ(tapped.takeFirst().value(0).toString(), WelcomeConsent::appListSlug);
+    view.continueButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view.windowHandle(), Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return continued.count() == 2; }));
+    EXPECT_TRUE(tapped.isEmpty());
+}
+
+// A box sits on the middle of its text line, not above it: the middle of the box's rows and
+// the middle of the rows the label's letters ink lie within 2 pixels.
+TEST(WelcomeStepView, EachBoxSitsOnTheMiddleOfItsLine)
+{
+    WelcomeStepView view(QUrl(QStringLiteral("https://orvalen.test/terms/vantle")),
+                         QUrl(QStringLiteral("https://orvalen.test/privacy/vantle")));
+    view.resize(960, 680);
+    view.setMarketing(WelcomeConsent::allListSlugs(), true, true);
+    QPalette canvas = view.palette(); // the gate's, as a person sees the step
+    canvas.setColor(QPalette::Window, Theme::canvas);
+    view.setPalette(canvas);
+    view.show();
+    for (const QString &slug : {WelcomeConsent::appListSlug, WelcomeConsent::studioListSlug}) {
+        SCOPED_TRACE(slug.toStdString());
+        const QImage picture = view.row(slug)->grab().toImage();
+        const QColor background(picture.pixel(picture.width() - 2, picture.height() / 2));
+        // Twice the middle of the rows where columns [from, to) hold anything but background.
+        const auto middle = [&](int from, int to) {
+            int first = -1, last = -1;
+            for (int y = 0; y < picture.height(); ++y) {
+                for (int x = from; x < to; ++x) {
+                    const QColor c(picture.pixel(x, y));
+                    if (qAbs(c.red() - background.red()) + qAbs(c.green() - background.green()) > 150) {
+                        first = first < 0 ? y : first;
+                        last = y;
+                        break;
+                    }
+                }
+            }
+            return first + last;
+        };
+        const int box = WelcomeCheckboxRow::ringRoom + 3;
+        const QLabel *label = view.row(slug)->findChild<QLabel *>();
+        EXPECT_LE(qAbs(middle(box, box + 1) - middle(label->x(), label->x() + label->width() - 4)), 4);
+    }
 }
 
 // A capture names the account only by an identifier with the exact prefix "oa_" as stored,

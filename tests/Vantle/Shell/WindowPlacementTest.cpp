@@ -59,4 +59,36 @@ TEST(WindowPlacement, AWindowShowsWithinTheScreenAndComesBackWhereItWas)
     EXPECT_LE((settings.frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), 2);
 }
 
+// A window that belongs to another opens over it each time it is shown, wherever it was
+// left, as long as the other is on screen; while the other is hidden it comes back where it
+// was.
+TEST(WindowPlacement, AWindowOpensOverItsOwnerEachTime)
+{
+    QWidget main;
+    main.resize(600, 400);
+    main.show();
+    const QRect area = main.screen()->availableGeometry();
+    QWidget settings;
+    settings.resize(220, 250);
+    WindowPlacement::keepWithinScreen(&settings, &main);
+    const auto overMain = [&] {
+        return (settings.frameGeometry().center() - main.frameGeometry().center()).manhattanLength() <= 2;
+    };
+
+    main.move(area.left() + 20, area.top() + 200);
+    settings.show();
+    EXPECT_TRUE(overMain()) << "first time";
+    settings.move(area.right() - 300, area.top() + 10); // dragged aside, then closed
+    settings.hide();
+    settings.show();
+    EXPECT_TRUE(overMain()) << "again, after it was moved aside";
+
+    settings.move(area.left() + 300, area.top() + 30);
+    const QPoint left = settings.frameGeometry().topLeft();
+    settings.hide();
+    main.hide(); // the main window closed to the tray
+    settings.show();
+    EXPECT_EQ(settings.frameGeometry().topLeft(), left) << "not back where it was";
+}
+
 } // namespace

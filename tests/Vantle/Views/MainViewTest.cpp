@@ -9,8 +9,10 @@
 #include "Vantle/Services/MeetingsService.h"
 #include "Vantle/Utilities/KeychainHelper.h"
 #include "Vantle/Views/CategoryListView.h"
+#include "Vantle/Views/FreshLaunchToast.h"
 #include "Vantle/Views/MeetingsStrip.h"
 #include "Vantle/Views/MeetingsStripModel.h"
+#include "support/TabStops.h"
 #include "support/TaskRunner.h"
 #include "tools/fakes/FakeService.h"
 
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -172,3 +175,35 @@ TEST_F(MainViewTest, AWeekThatCannotBeRefreshedSaysSoQuietly)
 
 } // namespace
 
+
+namespace {
+
+// "Settings…" is the view's one control: Tab comes back to it, through no stop that takes the
+// focus to show nothing (the list of categories scrolls, but is no stop). And "Your week is
+// ready." comes into the window's bottom-trailing corner: the meetings strip ends above it.
+TEST_F(MainViewTest, TabFindsOnlySettingsAndTheGreetingLeavesTheStripWhole)
+{
+    ledger.setCategories({category(QStringLiteral("Work"), CategoryKind::committed, 0, 80)});
+    ledger.setDidLoadCategories(true);
+    preferences.setValue(MainView::showMeetingsKey, true);
+    QWidget window;
+    auto *view = new MainView(&ledger, &account, &meetings, &preferences);
+    (new QVBoxLayout(&window))->addWidget(view);
+    window.layout()->setContentsMargins(0, 0, 0, 0);
+    FreshLaunchToast toast(nullptr, &window);
+    for (const QSize size : {QSize(960, 680), QSize(720, 480), QSize(1440, 900)}) {
+        SCOPED_TRACE(size.width());
+        window.resize(size);
+        window.show();
+        QApplication::processEvents();
+        toast.place();
+        const QRect strip(view->meetingsStrip()->mapTo(&window, QPoint()), view->meetingsStrip()->size());
+        EXPECT_FALSE(toast.geometry().intersects(strip)) << "the greeting covers the strip's corner";
+    }
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    view->settingsButton()->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(TestSupport::pressTab(&window, 2), (QList<QWidget *>{view->settingsButton(), view->settingsButton()}));
+}
+
+} // namespace

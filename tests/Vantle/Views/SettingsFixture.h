@@ -14,6 +14,7 @@
 #include "Vantle/Services/MeetingsService.h"
 #include "Vantle/Services/UpdaterService.h"
 #include "Vantle/Utilities/LogCenter.h"
+#include "Vantle/Views/DialogUpdaterUserDriver.h"
 #include "Vantle/Views/SettingsSection.h"
 #include "Vantle/Views/SettingsSwitch.h"
 #include "Vantle/Views/SettingsView.h"
@@ -149,6 +150,8 @@ protected:
         environment.activation = &updaterActivation;
         environment.preferences = preferences.get();
         environment.makeUserDriver = [this]() -> std::unique_ptr<UpdaterUserDriver> {
+            if (updateDialogs)
+                return std::make_unique<DialogUpdaterUserDriver>();
             auto driver = std::make_unique<TestSupport::ScriptedUpdaterUser>();
             updateUser = driver.get();
             return driver;
@@ -293,6 +296,9 @@ protected:
     Fakes::FakeUpdateFeed feed;
     RecordingActivationPolicy updaterActivation{ActivationPolicy::Policy::accessory};
     TestSupport::ScriptedUpdaterUser *updateUser = nullptr;
+    // The application's own update dialogs instead of the scripted person (set before
+    // buildUpdater).
+    bool updateDialogs = false;
     std::shared_ptr<InMemoryPreferences> preferences;
     std::shared_ptr<RecordingActivationPolicy> activation;
     std::shared_ptr<InMemoryKeychain> keychain;

@@ -7,6 +7,7 @@
 
 #include "Vantle/Views/SettingsAlert.h"
 #include "Vantle/Views/SettingsLinks.h"
+#include "Vantle/Views/UpdateDialog.h"
 
 #include <QDesktopServices>
 #include <QScrollArea>
@@ -70,6 +71,32 @@ TEST_F(SettingsKeyboard, EveryButtonShowsWhenTheKeyboardIsOnIt)
         // A frame or an underline in the accent: dozens of pixels on the smallest link.
         EXPECT_GE(TestSupport::clearlyChangedPixels(plain, b->grab().toImage(), 60, 0), 20) << "the focus does not show";
         EXPECT_EQ(b->focusPolicy(), Qt::TabFocus) << "a click would leave a focus frame behind";
+    }
+}
+
+// A switch the keyboard is on shows it, on as well as off: the ring stands off the track,
+// where the accent of a switched-on track cannot swallow it.
+TEST_F(SettingsKeyboard, ASwitchShowsTheKeyboardOnItOnAndOff)
+{
+    launchSignedIn();
+    SettingsView &settings = openWindow();
+    SettingsSwitch *meetingsSwitch = toggle(QStringLiteral("Show today's meetings"));
+    ASSERT_TRUE(meetingsSwitch);
+    // The switch and the room round it, as the window shows them.
+    const auto picture = [&] {
+        const QRect area(meetingsSwitch->mapTo(&settings, QPoint()), meetingsSwitch->size());
+        return settings.grab(area.adjusted(-2, -2, 2, 2)).toImage();
+    };
+    for (const bool on : {false, true}) {
+        SCOPED_TRACE(on ? "on" : "off");
+        meetingsSwitch->setChecked(on);
+        settings.setFocus(Qt::OtherFocusReason);
+        const QImage plain = picture();
+        meetingsSwitch->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(meetingsSwitch->hasFocus());
+        // Most of a ring 2 pixels wide round the 32 x 18 track: a ring lost in the accent of
+        // the track, or a thin line on its edge, shows far less.
+        EXPECT_GE(TestSupport::contrastingPixels(plain, picture()), 3 * (32 + 18)) << "the focus is hard to see";
     }
 }
 
@@ -171,6 +198,28 @@ TEST_F(SettingsKeyboard, AClickThatDisablesItsButtonLeavesTheFormWhereItWas)
     for (const auto &[enabled, value] : turns.seen)
         EXPECT_EQ(value, scrolled) << "the form jumped when the button turned " << (enabled ? "on" : "off");
     EXPECT_EQ(form->verticalScrollBar()->value(), scrolled);
+}
+
+// A check started from the keyboard leaves the focus on "Check for Updates…" once its dialog
+// is closed, not on whatever came after the button while it was off.
+TEST_F(SettingsKeyboard, AfterTheUpdateDialogTheFocusIsBackOnTheCheck)
+{
+    feed.setReleases({});
+    updateDialogs = true;
+    buildUpdater(true);
+    launchSignedIn();
+    SettingsView &settings = openWindow();
+    ASSERT_TRUE(waitUntil([&] { return updater->canCheckForUpdates(); }));
+    QAbstractButton *check = button(QStringLiteral("Check for Updates…"));
+    check->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(settings.windowHandle(), Qt::Key_Return);
+    UpdateDialog *dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = qobject_cast<UpdateDialog *>(QApplication::activeWindow())); }));
+    QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
+    // The desktop hands the focus back to the window under the dialog.
+    settings.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &settings && updater->canCheckForUpdates(); }));
+    EXPECT_EQ(QApplication::focusWidget(), check);
 }
 
 TEST_F(SettingsKeyboard, TheTitleLeavesTheApplicationsNameToTheDesktop)
