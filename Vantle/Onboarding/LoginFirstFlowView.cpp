@@ -185,7 +185,7 @@ QUrl LoginFirstFlowView::serviceURL(const QUrl &base, const QString &path)
 LoginFirstFlowView::Phase LoginFirstFlowView::displayedSignInPhase() const
 {
     const bool authenticating = m_accountService && m_accountService->isAuthenticating();
-    return authenticating || m_isWorking ? Phase::busy() : m_signInPhase;
+    return authenticating || isWorking() ? Phase::busy() : m_signInPhase;
 }
 
 void LoginFirstFlowView::paintEvent(QPaintEvent *)
@@ -238,29 +238,30 @@ void LoginFirstFlowView::startProbe()
 
 void LoginFirstFlowView::startSignIn(ProviderHint provider)
 {
-    if (m_isWorking || !m_accountService)
+    if (isWorking() || !m_accountService)
         return;
-    m_isWorking = true;
+    const quint64 attempt = ++m_signInsStarted;
+    m_busySignIn = attempt;
     ++m_signInsRunning;
     m_signInPhase = Phase::ready();
     syncScreen();
-    later(this, [self = QPointer<LoginFirstFlowView>(this), provider] { runSignIn(self, provider); });
+    later(this, [self = QPointer<LoginFirstFlowView>(this), provider, attempt] { runSignIn(self, provider, attempt); });
 }
 
-QCoro::Task<void> LoginFirstFlowView::runSignIn(QPointer<LoginFirstFlowView> self, ProviderHint provider)
+QCoro::Task<void> LoginFirstFlowView::runSignIn(QPointer<LoginFirstFlowView> self, ProviderHint provider,
+                                                quint64 attempt)
 {
     QPointer<AccountService> service = self ? self->m_accountService : nullptr;
     if (!service) {
         if (self)
-            --self->m_signInsRunning;
+            self->signInEnded(attempt);
         co_return;
     }
     QCoro::Task<SignInResult> signingIn = service->beginSignIn(provider);
     const SignInResult result = co_await std::move(signingIn);
     if (!self)
         co_return;
-    --self->m_signInsRunning;
-    self->setWorking(false);
+    self->signInEnded(attempt);
     switch (result.kind()) {
     case SignInResult::Kind::success:
         self->m_isNewUser = service && service->lastSignInWasNewUser();
@@ -292,7 +293,7 @@ void LoginFirstFlowView::cancelSignIn()
     // start a sign-in over it and throw that one away; the sign-in is routed when it ends.
     if (bridge && !cancelled && isSigningIn())
         return;
-    m_isWorking = false;
+    m_busySignIn = 0;
     m_signInPhase = Phase::ready();
     syncScreen();
 }
@@ -351,7 +352,8 @@ void LoginFirstFlowView::authenticatedChanged(bool isAuthenticated)
     if (isAuthenticated)
         return;
     ++m_signOuts;
-    m_isWorking = false;
+    m_busySignIn = 0;
+    m_isSubmitting = false;
     m_isCompleting = false;
     m_isNewUser = false;
     m_signInPhase = Phase::ready();
@@ -374,9 +376,9 @@ void LoginFirstFlowView::optInTapped(const QString &listSlug)
 
 void LoginFirstFlowView::continueTapped()
 {
-    if (m_isWorking)
+    if (isWorking())
         return;
-    m_isWorking = true;
+    m_isSubmitting = true;
     later(this, [self = QPointer<LoginFirstFlowView>(this), choices = m_choices] {
         submitWelcomeConsent(self, choices);
     });
@@ -445,7 +447,7 @@ QCoro::Task<void> LoginFirstFlowView::submitWelcomeConsent(QPointer<LoginFirstFl
     if (!session) {
         self->completeOnboarding();
         if (self)
-            self->m_isWorking = false;
+            self->m_isSubmitting = false;
         co_return;
     }
     const auto submission = std::make_shared<const Submission>(
@@ -473,7 +475,7 @@ QCoro::Task<void> LoginFirstFlowView::submitWelcomeConsent(QPointer<LoginFirstFl
         co_return;
     gate->completeOnboarding();
     if (gate)
-        gate->m_isWorking = false;
+        gate->m_isSubmitting = false;
 }
 
 QCoro::Task<bool> LoginFirstFlowView::submitWelcomeTerms(std::shared_ptr<const Submission> submission)
@@ -562,9 +564,11 @@ void LoginFirstFlowView::setSignInPhase(const Phase &phase)
     syncScreen();
 }
 
-void LoginFirstFlowView::setWorking(bool isWorking)
+void LoginFirstFlowView::signInEnded(quint64 attempt)
 {
-    m_isWorking = isWorking;
+    --m_signInsRunning;
+    if (m_busySignIn == attempt)
+        m_busySignIn = 0;
     syncScreen();
 }
 

@@ -80,10 +80,13 @@ public:
     // a sign-in runs, also one started elsewhere).
     Phase signInPhase() const { return m_signInPhase; }
     Phase displayedSignInPhase() const;
-    bool isWorking() const { return m_isWorking; }
+    // The busy look: the newest sign-in this gate started, until it ends or is cancelled,
+    // or the welcome step's Continue, until its submission is done.
+    bool isWorking() const { return m_busySignIn != 0 || m_isSubmitting; }
     // Whether a sign-in this gate started is still running: it routes the person on when
     // it ends. Unlike the busy look this stays true after a cancel the account manager
-    // refused (the browser had already handed the code back).
+    // refused (the browser had already handed the code back), and while a cancelled one
+    // has yet to end.
     bool isSigningIn() const { return m_signInsRunning > 0; }
     bool isCompleting() const { return m_isCompleting; }
     QSet<QString> visibleMarketingLists() const { return m_choices.visibleMarketingLists; }
@@ -119,7 +122,9 @@ private:
     void routeAfterAuth(bool isNewUser);
     void completeOnboarding();
     void authenticatedChanged(bool isAuthenticated);
-    static QCoro::Task<void> runSignIn(QPointer<LoginFirstFlowView> self, ProviderHint provider);
+    // `attempt`: which of this gate's sign-ins it is, counted from one.
+    static QCoro::Task<void> runSignIn(QPointer<LoginFirstFlowView> self, ProviderHint provider, quint64 attempt);
+    void signInEnded(quint64 attempt);
     static QCoro::Task<void> probeConnectivity(QPointer<LoginFirstFlowView> self);
 
     // Welcome step.
@@ -134,7 +139,6 @@ private:
 
     void setStep(GateStep step);
     void setSignInPhase(const Phase &phase);
-    void setWorking(bool isWorking);
     void syncScreen();
     void syncWelcome();
     void track(const QString &event, const Analytics::Properties &properties = {}) const;
@@ -150,7 +154,12 @@ private:
     Phase m_signInPhase = Phase::ready();
     bool m_didRouteOnAppear = false;
     bool m_didTrackSignInAppearance = false;
-    bool m_isWorking = false;
+    // The sign-in that owns the busy look (0: none). A sign-in cancelled in the turn a
+    // newer one began ends after that one started; its end must not make the buttons look
+    // ready under the newer one, where a press would start a third that replaces it.
+    quint64 m_busySignIn = 0;
+    quint64 m_signInsStarted = 0;
+    bool m_isSubmitting = false; // the welcome step's Continue
     bool m_isCompleting = false;
     bool m_isNewUser = false;
     // Sign-in tasks of this gate not yet ended (one may still end after a newer began).

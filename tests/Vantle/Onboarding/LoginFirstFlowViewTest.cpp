@@ -530,6 +530,55 @@ TEST(LoginFirstFlowView, APressWhileASignInStartsStartsNoOther)
               QStringLiteral("email"));
 }
 
+// Cancel and another provider in one turn: the cancelled sign-in ends only once the newer
+// one has begun. The newer one keeps the busy look until its own end reaches the gate, also
+// after the account service has published it signed in; a press then would start a third
+// sign-in over it, and the new account would pass as a returning one.
+TEST(LoginFirstFlowView, ACancelledSignInEndingLateLeavesTheNewerOneBusy)
+{
+    Gate gate;
+    FakeBrowser &browser = *gate.account.browser;
+    browser.setMode(FakeBrowser::Mode::ignore);
+    gate.open();
+    ASSERT_TRUE(gate.waitForPhase(Phase::ready()));
+    gate.click(gate.provider(Hint::email));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return browser.openedUrls().size() == 1; }));
+    OrvalenProviderButtons *buttons = gate.view->signInScreen()->providerButtons();
+    gate.click(buttons->cancelButton());
+    gate.click(gate.provider(Hint::google));
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        return browser.openedUrls().size() == 2
+            && gate.account.journalOf(QStringLiteral("info sign_in_cancelled")).size() == 1;
+    }));
+    EXPECT_TRUE(gate.view->isWorking());
+    EXPECT_TRUE(buttons->isBusy());
+
+    // Each time the account service stops being busy the look is taken; the first time, a
+    // provider is pressed.
+    QList<bool> busyWhenServiceIdle;
+    const QMetaObject::Connection hook = QObject::connect(
+        gate.account.service.get(), &AccountService::isAuthenticatingChanged, gate.view.get(), [&](bool authenticating) {
+            if (authenticating)
+                return;
+            busyWhenServiceIdle.append(buttons->isBusy());
+            if (busyWhenServiceIdle.size() == 1)
+                gate.click(gate.provider(Hint::apple));
+        });
+    // The person finishes the newer sign-in in the browser.
+    browser.setMode(FakeBrowser::Mode::follow);
+    browser.openUrl(browser.openedUrls().constLast());
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        return !gate.view->isSigningIn() && (gate.view->step() == Step::welcome || gate.completions > 0);
+    }));
+    QObject::disconnect(hook);
+
+    EXPECT_EQ(busyWhenServiceIdle, QList<bool>{true});
+    EXPECT_EQ(gate.account.journalOf(QStringLiteral("track auth_started")).size(), 2);
+    EXPECT_EQ(QUrlQuery(browser.openedUrls().at(1)).queryItemValue(QStringLiteral("provider")), QStringLiteral("google"));
+    EXPECT_EQ(gate.view->step(), Step::welcome);
+    EXPECT_EQ(gate.completions, 0) << "a new account passed without the welcome step";
+}
+
 // The gate completes once, however many roads lead there: a person restored at launch
 // who then signs in again from the same gate is not completed twice.
 TEST(LoginFirstFlowView, TheGateCompletesOnce)
