@@ -27,11 +27,12 @@ struct AppLaunch {
     static inline const char *const entrySymbol = "vantle_app_start";
     using Entry = QObject *(*)(AppLaunch *launch, int *exitCode);
     // extern "C" void vantle_app_connect(): reaches the keyring, on the calling thread, and
-    // reads nothing (any start may, before it knows whether it is the running instance).
+    // reads nothing; only for the running instance, maybe before its application object
+    // exists. A start that hands over never reaches the keyring.
     // extern "C" void vantle_app_prepare(): reads ahead, on the calling thread, the keyring
     // items and the fonts start-up needs; only for the running instance, once its
-    // application object exists. Each is called at most once, from the loading thread, and
-    // never throws.
+    // application object exists, and over before that object goes. Each is called at most
+    // once, from the loading thread, and never throws.
     static inline const char *const connectSymbol = "vantle_app_connect";
     static inline const char *const prepareSymbol = "vantle_app_prepare";
     using Prepare = void (*)();
