@@ -1,11 +1,15 @@
 #include "Vantle/Onboarding/VantleLogo.h"
 
 #include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
 
 #include <cmath>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "support/Pixels.h"
 
 TEST(VantleLogoTest, TheIconDrawsTheLogoAtEverySizeAsked)
 {
@@ -33,5 +37,32 @@ TEST(VantleLogoTest, TheIconDrawsTheLogoAtEverySizeAsked)
         // Drawn, not blank: the middle of the logo is opaque.
         const QImage image = pixmap.toImage();
         EXPECT_EQ(image.pixelColor(image.rect().center()).alpha(), 255);
+    }
+}
+
+// The logo drawn in the views is the icon the desktop shows: the shapes of its SVG file.
+TEST(VantleLogoTest, TheDrawnLogoIsTheIconFile)
+{
+    QSvgRenderer svg(QStringLiteral(VANTLE_LOGO_SVG));
+    ASSERT_TRUE(svg.isValid());
+    for (const int size : {32, 64, 256}) {
+        SCOPED_TRACE(size);
+        QImage file(size, size, QImage::Format_ARGB32_Premultiplied);
+        file.fill(Qt::transparent);
+        {
+            QPainter painter(&file);
+            painter.setRenderHint(QPainter::Antialiasing);
+            svg.render(&painter, QRectF(0, 0, size, size));
+        }
+        const QImage drawn = VantleLogo::pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        ASSERT_EQ(drawn.size(), file.size());
+        // Edges may round apart by a pixel; no shape may be missing, moved or recoloured.
+        EXPECT_LE(TestSupport::clearlyChangedPixels(file, drawn, 60), size * size / 100);
+        int alphaApart = 0;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x)
+                alphaApart += std::abs(qAlpha(file.pixel(x, y)) - qAlpha(drawn.pixel(x, y))) > 60 ? 1 : 0;
+        }
+        EXPECT_LE(alphaApart, size * size / 100);
     }
 }
