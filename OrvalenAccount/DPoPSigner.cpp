@@ -113,14 +113,6 @@ SelectedKey keyFromItem(const QByteArray &der)
     return {{DPoPSigner::Backend::Kind::softwareKeychain, std::move(key)}, std::move(jwk)};
 }
 
-SelectedKey loadKeychainKey(KeychainBackend &keychain, const QByteArray &tag)
-{
-    QByteArray der;
-    if (keychain.copyMatching(KeychainItemQuery::key(tag), &der) != KeychainStatus::success)
-        throw unavailable("no_existing_key");
-    return keyFromItem(der);
-}
-
 SelectedKey createKeychainKey(KeychainBackend &keychain, const QByteArray &tag)
 {
     // The hardware-backed attempt comes first; this platform has no such key store, so
@@ -165,13 +157,18 @@ SelectedKey ephemeralKey()
     return {{DPoPSigner::Backend::Kind::ephemeralCryptoKit, std::move(key)}, std::move(jwk)};
 }
 
-SelectedKey selectKey(const std::shared_ptr<KeychainBackend> &keychain, const QByteArray &tag)
+// Key selection after the load step: the stored key when `stored` holds a usable one, else
+// a new key in the keychain, else one in memory.
+SelectedKey selectKey(const std::shared_ptr<KeychainBackend> &keychain, const QByteArray &tag,
+                      const std::optional<QByteArray> &stored)
 {
-    if (keychain) {
+    if (stored) {
         try {
-            return loadKeychainKey(*keychain, tag);
+            return keyFromItem(*stored);
         } catch (const OrvalenError &) {
         }
+    }
+    if (keychain) {
         try {
             return createKeychainKey(*keychain, tag);
         } catch (const OrvalenError &) {
@@ -267,20 +264,44 @@ QByteArray DPoPSigner::keyTag(const QString &applicationIdentifier)
 DPoPSigner::DPoPSigner() : DPoPSigner(Environment{}) {}
 
 DPoPSigner::DPoPSigner(Environment environment)
-    : m_now(std::move(environment.now))
+    : m_keychain(environment.keychain ? std::move(environment.keychain) : Keychain::system())
+    , m_tag(keyTag(environment.applicationIdentifier))
+    , m_now(std::move(environment.now))
     , m_random(std::move(environment.random))
 {
-    if (!environment.keychain)
-        environment.keychain = Keychain::system();
     if (!m_now)
         m_now = [] { return QDateTime::currentDateTimeUtc(); };
     if (!m_random)
         m_random = &SecureRandom::systemSource;
 
-    SelectedKey selected = selectKey(environment.keychain, keyTag(environment.applicationIdentifier));
-    m_backend = std::move(selected.backend);
-    m_publicJWK = std::move(selected.jwk);
-    m_jktThumbprint = jwkThumbprint(m_publicJWK);
+    // The load step now; a key found is decoded on first use. Without one, the rest of the
+    // selection (a new key, stored at once) happens here as well.
+    QByteArray stored;
+    if (m_keychain->copyMatching(KeychainItemQuery::key(m_tag), &stored) == KeychainStatus::success)
+        m_storedKey = std::move(stored);
+    else
+        takeUpKey();
+}
+
+void DPoPSigner::takeUpKey() const
+{
+    std::call_once(m_keyTakenUp, [this]() {
+        SelectedKey selected = selectKey(m_keychain, m_tag, m_storedKey);
+        setKey(std::move(selected.backend), std::move(selected.jwk));
+    });
+}
+
+void DPoPSigner::setKey(Backend backend, QMap<QString, QString> jwk) const
+{
+    m_backend = std::move(backend);
+    m_publicJWK = std::move(jwk);
+    try {
+        m_jktThumbprint = jwkThumbprint(m_publicJWK);
+    } catch (const OrvalenError &) {
+        // No thumbprint, no proofs: generateProof() says so to each caller.
+        m_backend.key.reset();
+        return;
+    }
 
     QByteArray header("{");
     header.append("\"alg\":\"ES256\",\"jwk\":{");
@@ -295,6 +316,24 @@ DPoPSigner::DPoPSigner(Environment environment)
     }
     header.append("},\"typ\":\"dpop+jwt\"}");
     m_encodedHeader = Base64URL::encodeToAscii(header);
+}
+
+DPoPSigner::Backend::Kind DPoPSigner::backendKind() const
+{
+    takeUpKey();
+    return m_backend.kind;
+}
+
+const QMap<QString, QString> &DPoPSigner::publicJWK() const
+{
+    takeUpKey();
+    return m_publicJWK;
+}
+
+const QString &DPoPSigner::jktThumbprint() const
+{
+    takeUpKey();
+    return m_jktThumbprint;
 }
 
 DPoPSigner::~DPoPSigner() = default;
@@ -330,6 +369,9 @@ QString DPoPSigner::jwkThumbprint(const QMap<QString, QString> &jwk)
 
 QString DPoPSigner::generateProof(const QUrl &htu, const QString &htm, const std::optional<QString> &accessToken) const
 {
+    takeUpKey();
+    if (!m_backend.key)
+        throw unavailable("jwk_member_missing");
     QString target = htu.toString(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::FullyEncoded);
     if (target.isEmpty())
         target = htu.toString(QUrl::FullyEncoded);
