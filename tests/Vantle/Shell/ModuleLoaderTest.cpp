@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -171,6 +173,29 @@ TEST(ExecutableStartTest, TheLoadingThreadEndsBeforeTheApplicationAndOnlyTheRunn
             EXPECT_TRUE(lines.contains(line)) << line.toStdString() << " in " << lines.join(QLatin1Char(' ')).toStdString();
         for (const QString &line : c.mustNot)
             EXPECT_FALSE(lines.contains(line)) << line.toStdString() << " in " << lines.join(QLatin1Char(' ')).toStdString();
+    }
+}
+
+// What the application module loads with it is loaded before the first screen: none of the
+// libraries that screen does not use (libcrypto is loaded when a key is first used, the logo
+// is drawn without the SVG renderer).
+TEST(ApplicationModuleTest, NeedsNoLibraryTheFirstScreenDoesNotUse)
+{
+    const QString readelf = QStandardPaths::findExecutable(QStringLiteral("readelf"));
+    if (readelf.isEmpty())
+        GTEST_SKIP() << "readelf is missing";
+    QProcess process;
+    process.start(readelf, {QStringLiteral("-d"), QStringLiteral(VANTLE_APP_MODULE)});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString dynamic = QString::fromUtf8(process.readAllStandardOutput());
+    QStringList needed;
+    for (const auto &match : QRegularExpression(QStringLiteral("\\(NEEDED\\).*\\[(.+)\\]")).globalMatch(dynamic))
+        needed << match.captured(1);
+    ASSERT_TRUE(needed.contains(QStringLiteral("libvantle-shell.so"))) << dynamic.toStdString();
+    for (const QString &library : needed) {
+        EXPECT_FALSE(library.startsWith(QLatin1String("libcrypto")) || library.startsWith(QLatin1String("libssl"))
+                     || library.startsWith(QLatin1String("libQt6Svg")))
+            << library.toStdString();
     }
 }
 
