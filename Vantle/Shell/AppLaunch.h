@@ -13,11 +13,12 @@
 //
 // The executable links nothing but Qt Widgets and this folder's library: it claims the
 // instance lock and puts up the main window with its loading view while a thread of its
-// own loads everything else (the account layer, the network, the keyring, OpenSSL) from
-// the module "vantle-app" and, for the running instance, reads from the keyring what the
-// first screen needs; once the window has painted, the module builds the application. So
-// the window never waits for any of it, and the first screen rarely waits for the keyring.
-// A start that finds another instance running puts up no window and hands over at once.
+// own loads everything else (the account layer, the network, the keyring) from the module
+// "vantle-app" and, for the running instance, reads from the keyring what the first screen
+// needs; once the window has painted, the module builds the application. So the window
+// never waits for any of it, and the first screen rarely waits for the keyring. A start
+// that finds another instance running puts up no window, hands over at once and never
+// reaches the keyring. (OpenSSL is not loaded at start at all: see CryptoLibrary.)
 struct AppLaunch {
     static inline const QString moduleName = QStringLiteral("vantle-app");
     // extern "C" QObject *vantle_app_start(AppLaunch *launch, int *exitCode): builds the
