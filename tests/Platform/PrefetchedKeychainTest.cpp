@@ -91,28 +91,17 @@ public:
     explicit InterleavingKeychain(std::shared_ptr<InMemoryKeychain> items) : m_items(std::move(items)) {}
     std::function<void()> beforeWrite;
 
-    std::int32_t update(const KeychainItemQuery &q, const QByteArray &d) override
-    {
-        meanwhile();
-        return m_items->update(q, d);
-    }
-    std::int32_t add(const KeychainItemQuery &q, const QByteArray &d) override
-    {
-        meanwhile();
-        return m_items->add(q, d);
-    }
-    std::int32_t remove(const KeychainItemQuery &q) override
-    {
-        meanwhile();
-        return m_items->remove(q);
-    }
+    std::int32_t update(const KeychainItemQuery &q, const QByteArray &d) override { return write([&] { return m_items->update(q, d); }); }
+    std::int32_t add(const KeychainItemQuery &q, const QByteArray &d) override { return write([&] { return m_items->add(q, d); }); }
+    std::int32_t remove(const KeychainItemQuery &q) override { return write([&] { return m_items->remove(q); }); }
     std::int32_t copyMatching(const KeychainItemQuery &q, QByteArray *d) override { return m_items->copyMatching(q, d); }
 
 private:
-    void meanwhile()
+    std::int32_t write(const std::function<std::int32_t()> &apply)
     {
-        if (const auto run = std::exchange(beforeWrite, nullptr))
-            run();
+        if (const auto meanwhile = std::exchange(beforeWrite, nullptr))
+            meanwhile();
+        return apply();
     }
     std::shared_ptr<InMemoryKeychain> m_items;
 };

@@ -59,7 +59,6 @@ TEST(ModuleLoaderTest, OnlyTheRunningInstanceReachesTheKeyring)
         Calls calls;
     } cases[] = {
         {"hands over", [](ModuleLoader &l) { l.decide(false); EXPECT_EQ(l.entry(nullptr), &fakeStart); }, {}},
-        {"asked for the entry undecided", [](ModuleLoader &l) { EXPECT_EQ(l.entry(nullptr), &fakeStart); }, {}},
         {"ends undecided", [](ModuleLoader &l) { l.finish(); }, {}},
         {"running instance",
          [](ModuleLoader &l) {
@@ -95,26 +94,6 @@ TEST(ModuleLoaderTest, OnlyTheRunningInstanceReachesTheKeyring)
     }
 }
 
-TEST(ModuleLoaderTest, AModuleThatCannotLoadIsReachedNeverAndTellsWhy)
-{
-    ModuleLoader loader([]() -> ModuleLoader::Module {
-        ModuleLoader::Module module;
-        module.connect = []() { record("connect"); };
-        module.error = QStringLiteral("vantle-app.so is in none of: /nowhere");
-        return module;
-    });
-    {
-        const std::lock_guard lock(callsMutex);
-        calls.clear();
-    }
-    loader.decide(true);
-    loader.applicationCreated();
-    QString error;
-    EXPECT_EQ(loader.entry(&error), nullptr);
-    EXPECT_EQ(error, QStringLiteral("vantle-app.so is in none of: /nowhere"));
-    EXPECT_EQ(recorded(), std::vector<std::string>{});
-}
-
 // The executable itself, with a stand-in module: an event loop that ends before start-up
 // ran destroys the application object only after the loading thread is over, and a start
 // that hands over to a running instance never reaches the keyring.
@@ -134,15 +113,14 @@ TEST(ExecutableStartTest, TheLoadingThreadEndsBeforeTheApplicationAndOnlyTheRunn
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
+        // The executable as installed, with the stand-in as its module.
         QTemporaryDir root;
-        ASSERT_TRUE(QDir().mkpath(root.filePath(QStringLiteral("bin"))));
-        ASSERT_TRUE(QDir().mkpath(root.filePath(QStringLiteral("lib/vantle"))));
-        const QString program = root.filePath(QStringLiteral("bin/vantle"));
+        const QString program = root.filePath(QStringLiteral("bin/vantle")), runtime = root.filePath(QStringLiteral("runtime"));
+        for (const QString &folder : {QStringLiteral("bin"), QStringLiteral("lib/vantle"), QStringLiteral("runtime")})
+            ASSERT_TRUE(QDir().mkpath(root.filePath(folder)));
         ASSERT_TRUE(QFile::copy(QStringLiteral(VANTLE_EXECUTABLE), program));
         ASSERT_TRUE(QFile::copy(QStringLiteral(VANTLE_SHELL_LIBRARY), root.filePath(QStringLiteral("lib/vantle/libvantle-shell.so"))));
         ASSERT_TRUE(QFile::copy(QStringLiteral(VANTLE_FAKE_APP_MODULE), root.filePath(QStringLiteral("lib/vantle/vantle-app.so"))));
-        const QString runtime = root.filePath(QStringLiteral("runtime"));
-        ASSERT_TRUE(QDir().mkpath(runtime));
         QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         std::unique_ptr<QLockFile> held;
         if (c.anotherInstance) {
