@@ -2,12 +2,11 @@
 
 #include "OrvalenAccount/Base64URL.h"
 #include "OrvalenAccount/OrvalenError.h"
+#include "Platform/CryptoLibrary.h"
 
-#include <openssl/bn.h>
 #include <openssl/core_names.h>
-#include <openssl/evp.h>
-#include <openssl/x509.h>
 
+#include <QCryptographicHash>
 
 #include <array>
 #include <charconv>
@@ -22,50 +21,62 @@ OrvalenError unavailable(const char *reason)
     return OrvalenError::dpopUnavailable(QString::fromLatin1(reason));
 }
 
+// libcrypto, loaded on the first key operation; without it no key can be made or used.
+const CryptoLibrary &crypto(const char *reason)
+{
+    const CryptoLibrary *library = CryptoLibrary::get();
+    if (!library)
+        throw unavailable(reason);
+    return *library;
+}
+
 PKey adopt(EVP_PKEY *key)
 {
-    return key ? PKey(key, &EVP_PKEY_free) : PKey();
+    return key ? PKey(key, crypto("key_create_failed").EVP_PKEY_free) : PKey();
 }
 
 PKey generateP256()
 {
-    return adopt(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
+    return adopt(crypto("key_create_failed").EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
 }
 
 // The key item holds the private key as PKCS#8 PrivateKeyInfo (DER).
 QByteArray pkcs8(EVP_PKEY *key)
 {
-    PKCS8_PRIV_KEY_INFO *info = EVP_PKEY2PKCS8(key);
+    const CryptoLibrary &c = crypto("key_create_failed");
+    PKCS8_PRIV_KEY_INFO *info = c.EVP_PKEY2PKCS8(key);
     if (!info)
         return {};
     unsigned char *out = nullptr;
-    const int length = i2d_PKCS8_PRIV_KEY_INFO(info, &out);
-    PKCS8_PRIV_KEY_INFO_free(info);
+    const int length = c.i2d_PKCS8_PRIV_KEY_INFO(info, &out);
+    c.PKCS8_PRIV_KEY_INFO_free(info);
     if (length <= 0 || !out)
         return {};
     QByteArray der(reinterpret_cast<const char *>(out), length);
-    OPENSSL_clear_free(out, static_cast<std::size_t>(length));
+    c.CRYPTO_clear_free(out, static_cast<std::size_t>(length), OPENSSL_FILE, OPENSSL_LINE);
     return der;
 }
 
 PKey fromPkcs8(const QByteArray &der)
 {
+    const CryptoLibrary &c = crypto("stored_key_unreadable");
     const auto *cursor = reinterpret_cast<const unsigned char *>(der.constData());
-    PKCS8_PRIV_KEY_INFO *info = d2i_PKCS8_PRIV_KEY_INFO(nullptr, &cursor, der.size());
+    PKCS8_PRIV_KEY_INFO *info = c.d2i_PKCS8_PRIV_KEY_INFO(nullptr, &cursor, der.size());
     if (!info)
         return {};
-    PKey key = adopt(EVP_PKCS82PKEY(info));
-    PKCS8_PRIV_KEY_INFO_free(info);
+    PKey key = adopt(c.EVP_PKCS82PKEY(info));
+    c.PKCS8_PRIV_KEY_INFO_free(info);
     return key;
 }
 
 bool isP256(EVP_PKEY *key)
 {
-    if (EVP_PKEY_get_base_id(key) != EVP_PKEY_EC)
+    const CryptoLibrary &c = crypto("public_key_format");
+    if (c.EVP_PKEY_get_base_id(key) != EVP_PKEY_EC)
         return false;
     std::array<char, 64> group{};
     std::size_t length = 0;
-    if (EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group.data(), group.size(), &length) != 1)
+    if (c.EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group.data(), group.size(), &length) != 1)
         return false;
     return std::strcmp(group.data(), "prime256v1") == 0;
 }
@@ -75,16 +86,17 @@ QMap<QString, QString> publicJWK(EVP_PKEY *key)
 {
     if (!isP256(key))
         throw unavailable("public_key_format");
+    const CryptoLibrary &c = crypto("public_key_export_failed");
     BIGNUM *x = nullptr;
     BIGNUM *y = nullptr;
-    const bool exported = EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_EC_PUB_X, &x) == 1
-        && EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_EC_PUB_Y, &y) == 1;
+    const bool exported = c.EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_EC_PUB_X, &x) == 1
+        && c.EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_EC_PUB_Y, &y) == 1;
     std::array<unsigned char, 65> point{};
     point[0] = 0x04;
-    const bool fits = exported && BN_bn2binpad(x, point.data() + 1, 32) == 32
-        && BN_bn2binpad(y, point.data() + 33, 32) == 32;
-    BN_free(x);
-    BN_free(y);
+    const bool fits = exported && c.BN_bn2binpad(x, point.data() + 1, 32) == 32
+        && c.BN_bn2binpad(y, point.data() + 33, 32) == 32;
+    c.BN_free(x);
+    c.BN_free(y);
     if (!exported)
         throw unavailable("public_key_export_failed");
     if (!fits)
@@ -111,14 +123,6 @@ SelectedKey keyFromItem(const QByteArray &der)
         throw unavailable("stored_key_unreadable");
     auto jwk = publicJWK(key.get());
     return {{DPoPSigner::Backend::Kind::softwareKeychain, std::move(key)}, std::move(jwk)};
-}
-
-SelectedKey loadKeychainKey(KeychainBackend &keychain, const QByteArray &tag)
-{
-    QByteArray der;
-    if (keychain.copyMatching(KeychainItemQuery::key(tag), &der) != KeychainStatus::success)
-        throw unavailable("no_existing_key");
-    return keyFromItem(der);
 }
 
 SelectedKey createKeychainKey(KeychainBackend &keychain, const QByteArray &tag)
@@ -165,13 +169,18 @@ SelectedKey ephemeralKey()
     return {{DPoPSigner::Backend::Kind::ephemeralCryptoKit, std::move(key)}, std::move(jwk)};
 }
 
-SelectedKey selectKey(const std::shared_ptr<KeychainBackend> &keychain, const QByteArray &tag)
+// Key selection after the load step: the stored key when `stored` holds a usable one, else
+// a new key in the keychain, else one in memory.
+SelectedKey selectKey(const std::shared_ptr<KeychainBackend> &keychain, const QByteArray &tag,
+                      const std::optional<QByteArray> &stored)
 {
-    if (keychain) {
+    if (stored) {
         try {
-            return loadKeychainKey(*keychain, tag);
+            return keyFromItem(*stored);
         } catch (const OrvalenError &) {
         }
+    }
+    if (keychain) {
         try {
             return createKeychainKey(*keychain, tag);
         } catch (const OrvalenError &) {
@@ -231,29 +240,19 @@ void openMember(QByteArray &out, const char *name)
     out.append('"').append(name).append("\":");
 }
 
-using Digest = std::array<unsigned char, 32>;
-
 // Fetched once: OpenSSL 3 looks a digest up by name on every call that names it through
-// EVP_sha256(), which costs more than hashing a token.
+// EVP_sha256().
 const EVP_MD *sha256Method()
 {
-    static const std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> method(EVP_MD_fetch(nullptr, "SHA256", nullptr), &EVP_MD_free);
-    return method ? method.get() : EVP_sha256();
+    const CryptoLibrary &c = crypto("sign_failed");
+    static const std::unique_ptr<EVP_MD, decltype(c.EVP_MD_free)> method(c.EVP_MD_fetch(nullptr, "SHA256", nullptr),
+                                                                        c.EVP_MD_free);
+    return method ? method.get() : c.EVP_sha256();
 }
 
-Digest sha256(QByteArrayView data)
+QByteArray sha256(QByteArrayView data)
 {
-    Digest digest{};
-    unsigned int length = 0;
-    if (EVP_Digest(data.data(), static_cast<std::size_t>(data.size()), digest.data(), &length, sha256Method(), nullptr) != 1
-        || length != digest.size())
-        throw unavailable("sha256_failed");
-    return digest;
-}
-
-QByteArrayView view(const Digest &digest)
-{
-    return QByteArrayView(reinterpret_cast<const char *>(digest.data()), static_cast<qsizetype>(digest.size()));
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
 }
 
 } // namespace
@@ -267,20 +266,44 @@ QByteArray DPoPSigner::keyTag(const QString &applicationIdentifier)
 DPoPSigner::DPoPSigner() : DPoPSigner(Environment{}) {}
 
 DPoPSigner::DPoPSigner(Environment environment)
-    : m_now(std::move(environment.now))
+    : m_keychain(environment.keychain ? std::move(environment.keychain) : Keychain::system())
+    , m_tag(keyTag(environment.applicationIdentifier))
+    , m_now(std::move(environment.now))
     , m_random(std::move(environment.random))
 {
-    if (!environment.keychain)
-        environment.keychain = Keychain::system();
     if (!m_now)
         m_now = [] { return QDateTime::currentDateTimeUtc(); };
     if (!m_random)
         m_random = &SecureRandom::systemSource;
 
-    SelectedKey selected = selectKey(environment.keychain, keyTag(environment.applicationIdentifier));
-    m_backend = std::move(selected.backend);
-    m_publicJWK = std::move(selected.jwk);
-    m_jktThumbprint = jwkThumbprint(m_publicJWK);
+    // The load step now; a key found is decoded on first use. Without one, the rest of the
+    // selection (a new key, stored at once) happens here as well.
+    QByteArray stored;
+    if (m_keychain->copyMatching(KeychainItemQuery::key(m_tag), &stored) == KeychainStatus::success)
+        m_storedKey = std::move(stored);
+    else
+        takeUpKey();
+}
+
+void DPoPSigner::takeUpKey() const
+{
+    std::call_once(m_keyTakenUp, [this]() {
+        SelectedKey selected = selectKey(m_keychain, m_tag, m_storedKey);
+        setKey(std::move(selected.backend), std::move(selected.jwk));
+    });
+}
+
+void DPoPSigner::setKey(Backend backend, QMap<QString, QString> jwk) const
+{
+    m_backend = std::move(backend);
+    m_publicJWK = std::move(jwk);
+    try {
+        m_jktThumbprint = jwkThumbprint(m_publicJWK);
+    } catch (const OrvalenError &) {
+        // No thumbprint, no proofs: generateProof() says so to each caller.
+        m_backend.key.reset();
+        return;
+    }
 
     QByteArray header("{");
     header.append("\"alg\":\"ES256\",\"jwk\":{");
@@ -295,6 +318,24 @@ DPoPSigner::DPoPSigner(Environment environment)
     }
     header.append("},\"typ\":\"dpop+jwt\"}");
     m_encodedHeader = Base64URL::encodeToAscii(header);
+}
+
+DPoPSigner::Backend::Kind DPoPSigner::backendKind() const
+{
+    takeUpKey();
+    return m_backend.kind;
+}
+
+const QMap<QString, QString> &DPoPSigner::publicJWK() const
+{
+    takeUpKey();
+    return m_publicJWK;
+}
+
+const QString &DPoPSigner::jktThumbprint() const
+{
+    takeUpKey();
+    return m_jktThumbprint;
 }
 
 DPoPSigner::~DPoPSigner() = default;
@@ -325,11 +366,14 @@ QString DPoPSigner::jwkThumbprint(const QMap<QString, QString> &jwk)
         appendJsonString(canonical, it.value());
     }
     canonical.append('}');
-    return Base64URL::encode(view(sha256(canonical)));
+    return Base64URL::encode(sha256(canonical));
 }
 
 QString DPoPSigner::generateProof(const QUrl &htu, const QString &htm, const std::optional<QString> &accessToken) const
 {
+    takeUpKey();
+    if (!m_backend.key)
+        throw unavailable("jwk_member_missing");
     QString target = htu.toString(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::FullyEncoded);
     if (target.isEmpty())
         target = htu.toString(QUrl::FullyEncoded);
@@ -344,7 +388,7 @@ QString DPoPSigner::generateProof(const QUrl &htu, const QString &htm, const std
     if (accessToken) {
         openMember(claims, "ath");
         claims.append('"');
-        Base64URL::append(claims, view(sha256(accessToken->toUtf8())));
+        Base64URL::append(claims, sha256(accessToken->toUtf8()));
         claims.append('"');
     }
     openMember(claims, "htm");
@@ -372,16 +416,17 @@ QString DPoPSigner::generateProof(const QUrl &htu, const QString &htm, const std
 
 QByteArray DPoPSigner::sign(const QByteArray &data) const
 {
-    EVP_MD_CTX *context = EVP_MD_CTX_new();
+    const CryptoLibrary &c = crypto("sign_failed");
+    EVP_MD_CTX *context = c.EVP_MD_CTX_new();
     if (!context)
         throw unavailable("sign_failed");
     std::array<unsigned char, 80> der{}; // a P-256 ECDSA-Sig-Value takes at most 72 bytes
     std::size_t length = der.size();
-    const bool signedOk = EVP_DigestSignInit(context, nullptr, sha256Method(), nullptr, m_backend.key.get()) == 1
-        && EVP_DigestSign(context, der.data(), &length, reinterpret_cast<const unsigned char *>(data.constData()),
-                          static_cast<std::size_t>(data.size()))
+    const bool signedOk = c.EVP_DigestSignInit(context, nullptr, sha256Method(), nullptr, m_backend.key.get()) == 1
+        && c.EVP_DigestSign(context, der.data(), &length, reinterpret_cast<const unsigned char *>(data.constData()),
+                            static_cast<std::size_t>(data.size()))
             == 1;
-    EVP_MD_CTX_free(context);
+    c.EVP_MD_CTX_free(context);
     if (!signedOk)
         throw unavailable("sign_failed");
     return derToJoseECDSA(QByteArray::fromRawData(reinterpret_cast<const char *>(der.data()), static_cast<qsizetype>(length)), 32);

@@ -11,13 +11,17 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 struct evp_pkey_st;
 
 // The device-bound P-256 key and its DPoP proofs (RFC 9449). The key is looked up
 // in the keychain under its tag, else created there, else kept in memory for this
-// process only. Immutable after construction: proofs may be made from any thread.
+// process only. A key found in the keychain is read when the signer is made and decoded
+// when it is first needed (a proof, its public key or thumbprint): decoding it is most of
+// what making a signer costs, and a start that signs nothing (every signed-out start)
+// never pays it. Proofs may be made from any thread.
 class DPoPSigner final {
 public:
     // Where the private key lives. Linux has no hardware-backed key store, so
@@ -45,9 +49,10 @@ public:
     DPoPSigner(const DPoPSigner &) = delete;
     DPoPSigner &operator=(const DPoPSigner &) = delete;
 
-    Backend::Kind backendKind() const { return m_backend.kind; }
-    const QMap<QString, QString> &publicJWK() const { return m_publicJWK; }
-    const QString &jktThumbprint() const { return m_jktThumbprint; }
+    Backend::Kind backendKind() const;
+    const QMap<QString, QString> &publicJWK() const;
+    // Empty in the one case where no thumbprint can be made (then no proof can either).
+    const QString &jktThumbprint() const;
 
     // The compact proof for one request: header {"alg","jwk","typ":"dpop+jwt"}, claims
     // {"ath"?, "htm", "htu", "iat", "jti"}, signed with ES256. Throws OrvalenError.
@@ -65,11 +70,20 @@ public:
 
 private:
     QByteArray sign(const QByteArray &data) const;
+    // Takes up the key now, if that was left for its first use; every member below the
+    // flag is set once it returns, and never changes after.
+    void takeUpKey() const;
+    void setKey(Backend backend, QMap<QString, QString> jwk) const;
 
-    Backend m_backend;
-    QMap<QString, QString> m_publicJWK;
-    QString m_jktThumbprint;
-    QByteArray m_encodedHeader; // base64url of the header JSON: the same for every proof
+    std::shared_ptr<KeychainBackend> m_keychain;
+    QByteArray m_tag;
+    std::optional<QByteArray> m_storedKey; // found in the keychain, not yet decoded
     std::function<QDateTime()> m_now;
     SecureRandom::Source m_random;
+
+    mutable std::once_flag m_keyTakenUp;
+    mutable Backend m_backend;
+    mutable QMap<QString, QString> m_publicJWK;
+    mutable QString m_jktThumbprint;
+    mutable QByteArray m_encodedHeader; // base64url of the header JSON: the same for every proof
 };

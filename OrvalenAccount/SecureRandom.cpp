@@ -3,21 +3,28 @@
 #include "OrvalenAccount/Base64URL.h"
 #include "OrvalenAccount/OrvalenError.h"
 
-#include <openssl/rand.h>
-
 #include <QByteArray>
 
-#include <limits>
+#include <cerrno>
+
+#include <sys/random.h>
 
 namespace SecureRandom {
 
 bool systemSource(unsigned char *buffer, std::size_t length)
 {
-    if (length == 0)
-        return true;
-    if (length > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        return false;
-    return RAND_bytes(buffer, static_cast<int>(length)) == 1;
+    // The kernel's generator; it waits only until it has been seeded once after boot.
+    while (length > 0) {
+        const ssize_t got = ::getrandom(buffer, length, 0);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        buffer += got;
+        length -= static_cast<std::size_t>(got);
+    }
+    return true;
 }
 
 void fill(unsigned char *buffer, std::size_t length, const Source &source)

@@ -10,7 +10,7 @@ namespace SecureRandom {
 // Fills `length` bytes at `buffer`; false when the generator could not deliver.
 using Source = std::function<bool(unsigned char *buffer, std::size_t length)>;
 
-// OpenSSL's default DRBG (RAND_bytes).
+// The kernel's secure generator (getrandom).
 bool systemSource(unsigned char *buffer, std::size_t length);
 
 // Fills `length` bytes from `source`; throws OrvalenError::dpopUnavailable when it fails.

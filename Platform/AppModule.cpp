@@ -1,6 +1,5 @@
 #include "Platform/AppModule.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
@@ -17,9 +16,9 @@ QStringList overriddenDirectories;
 
 QStringList defaultDirectories()
 {
-    // The executable may load its modules before it has made its application object.
-    const QDir bin(QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                                : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
+    // Not the application object's idea of its folder: that is filled in, without a lock,
+    // while the object is built, and the executable loads its module meanwhile.
+    const QDir bin(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
     QStringList out;
     for (const QString &relative : {QStringLiteral(VANTLE_MODULE_DIR_FROM_BIN), QStringLiteral("../lib/vantle")}) {
         const QString path = QDir::cleanPath(bin.filePath(relative));
@@ -49,8 +48,12 @@ void AppModule::setDirectories(QStringList directories)
 
 QFunctionPointer AppModule::resolve(const QString &name, const char *symbol, QString *error)
 {
+    return resolve(name, symbol, directories(), error);
+}
+
+QFunctionPointer AppModule::resolve(const QString &name, const char *symbol, const QStringList &folders, QString *error)
+{
     const QString file = name + QStringLiteral(".so");
-    const QStringList folders = directories();
     for (const QString &folder : folders) {
         const QString path = QDir(folder).filePath(file);
         if (!QFileInfo(path).isFile())

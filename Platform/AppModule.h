@@ -13,7 +13,9 @@
 // when that lies elsewhere. A module, once loaded, stays loaded for the life of the process.
 namespace AppModule {
 
-// The folders searched, in order.
+// The folders searched, in order. The default ones follow from the executable's own path
+// alone, never from the application object: any thread may ask, also while that object is
+// being built.
 QStringList directories();
 // Replaces the folders searched (tests); an empty list restores the default ones.
 void setDirectories(QStringList directories);
@@ -24,5 +26,7 @@ void setDirectories(QStringList directories);
 // built against other libraries than those installed fails here, not when called. Any
 // thread, also before the application object exists.
 QFunctionPointer resolve(const QString &name, const char *symbol, QString *error = nullptr);
+// The same, searching `folders` (as directories() gave them) instead.
+QFunctionPointer resolve(const QString &name, const char *symbol, const QStringList &folders, QString *error = nullptr);
 
 } // namespace AppModule

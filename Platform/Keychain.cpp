@@ -48,6 +48,18 @@ KeychainItemQuery KeychainItemQuery::key(QByteArray applicationTag)
     return query;
 }
 
+QList<KeychainBackend::Read> KeychainBackend::copyEach(const QList<KeychainItemQuery> &queries)
+{
+    QList<Read> reads;
+    reads.reserve(queries.size());
+    for (const KeychainItemQuery &query : queries) {
+        Read read;
+        read.status = copyMatching(query, &read.data);
+        reads.append(std::move(read));
+    }
+    return reads;
+}
+
 namespace {
 
 const std::shared_ptr<SecretServiceKeychain> &secretService()

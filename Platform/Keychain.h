@@ -58,6 +58,14 @@ public:
     virtual std::int32_t copyMatching(const KeychainItemQuery &query, QByteArray *data) = 0;
     // Deletes the matching items; itemNotFound when there was none.
     virtual std::int32_t remove(const KeychainItemQuery &query) = 0;
+
+    // What copyMatching() gives for each of `queries`, in their order. A keychain that can
+    // ask for several items at once does so; by default they are read one by one.
+    struct Read {
+        std::int32_t status = KeychainStatus::itemNotFound;
+        QByteArray data;
+    };
+    virtual QList<Read> copyEach(const QList<KeychainItemQuery> &queries);
 };
 
 namespace Keychain {

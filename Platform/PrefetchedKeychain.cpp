@@ -17,12 +17,20 @@ QString PrefetchedKeychain::identity(const KeychainItemQuery &query)
 
 void PrefetchedKeychain::prefetch(const QList<KeychainItemQuery> &queries)
 {
-    // Held throughout: a write that comes meanwhile waits, and then forgets what was read.
+    // Held throughout: a read of these items waits for the answers instead of asking the
+    // keychain too, and a write that comes meanwhile waits, then forgets what was read.
     const std::lock_guard lock(m_mutex);
-    for (const KeychainItemQuery &query : queries) {
-        Answer answer;
-        answer.status = m_keychain->copyMatching(query, &answer.data);
-        m_answers[identity(query)] = std::move(answer);
+    const QList<Read> reads = m_keychain->copyEach(queries);
+    for (qsizetype i = 0; i < queries.size() && i < reads.size(); ++i) {
+        const QString id = identity(queries.at(i));
+        // A write of the item was under way: the keychain may have answered before it.
+        if (m_writing.count(id))
+            continue;
+        const Read &read = reads.at(i);
+        if (read.status == KeychainStatus::success || read.status == KeychainStatus::itemNotFound)
+            m_answers[id] = read;
+        else
+            m_answers.erase(id);
     }
 }
 
@@ -32,22 +40,30 @@ void PrefetchedKeychain::forgetPrefetched()
     m_answers.clear();
 }
 
-void PrefetchedKeychain::forget(const KeychainItemQuery &query)
+template <typename Write>
+std::int32_t PrefetchedKeychain::write(const KeychainItemQuery &query, Write write)
 {
+    const QString id = identity(query);
+    {
+        const std::lock_guard lock(m_mutex);
+        ++m_writing[id];
+        m_answers.erase(id);
+    }
+    const std::int32_t status = write();
     const std::lock_guard lock(m_mutex);
-    m_answers.erase(identity(query));
+    if (--m_writing[id] == 0)
+        m_writing.erase(id);
+    return status;
 }
 
 std::int32_t PrefetchedKeychain::update(const KeychainItemQuery &query, const QByteArray &data)
 {
-    forget(query);
-    return m_keychain->update(query, data);
+    return write(query, [&]() { return m_keychain->update(query, data); });
 }
 
 std::int32_t PrefetchedKeychain::add(const KeychainItemQuery &query, const QByteArray &data)
 {
-    forget(query);
-    return m_keychain->add(query, data);
+    return write(query, [&]() { return m_keychain->add(query, data); });
 }
 
 std::int32_t PrefetchedKeychain::copyMatching(const KeychainItemQuery &query, QByteArray *data)
@@ -55,7 +71,7 @@ std::int32_t PrefetchedKeychain::copyMatching(const KeychainItemQuery &query, QB
     {
         const std::lock_guard lock(m_mutex);
         if (const auto found = m_answers.find(identity(query)); found != m_answers.end()) {
-            const Answer answer = std::move(found->second);
+            const Read answer = std::move(found->second);
             m_answers.erase(found);
             if (data && answer.status == KeychainStatus::success)
                 *data = answer.data;
@@ -67,6 +83,5 @@ std::int32_t PrefetchedKeychain::copyMatching(const KeychainItemQuery &query, QB
 
 std::int32_t PrefetchedKeychain::remove(const KeychainItemQuery &query)
 {
-    forget(query);
-    return m_keychain->remove(query);
+    return write(query, [&]() { return m_keychain->remove(query); });
 }

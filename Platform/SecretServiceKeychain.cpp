@@ -2,9 +2,16 @@
 
 #include "Platform/SystemLog.h"
 
+// The item paths API (searching and reading several items in one request) is marked
+// unstable; it has not changed since it came.
+#define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 
 #include <algorithm>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 // Only status numbers and error texts from GLib are logged; item data never is. The lines
@@ -493,4 +500,261 @@ std::int32_t SecretServiceKeychain::remove(const KeychainItemQuery &query)
             return d->fail(error, false, "Deleting a keychain item");
     }
     return KeychainStatus::success;
+}
+
+// ---- several items in one exchange -------------------------------------------------------
+
+namespace {
+
+// Runs the replies to the requests started meanwhile on this thread, without the GUI
+// thread's main loop: the calls libsecret makes here answer on this context.
+class Exchange {
+public:
+    Exchange() { g_main_context_push_thread_default(m_context); }
+    ~Exchange()
+    {
+        wait();
+        g_main_context_pop_thread_default(m_context);
+        g_main_context_unref(m_context);
+    }
+    Exchange(const Exchange &) = delete;
+    Exchange &operator=(const Exchange &) = delete;
+
+    void started() { ++m_pending; }
+    void answered() { --m_pending; }
+    // Until every request started has its answer.
+    void wait()
+    {
+        while (m_pending > 0)
+            g_main_context_iteration(m_context, TRUE);
+    }
+
+private:
+    GMainContext *m_context = g_main_context_new();
+    int m_pending = 0;
+};
+
+struct Search {
+    Exchange *exchange = nullptr;
+    gchar **unlocked = nullptr;
+    gchar **locked = nullptr;
+    bool failed = false;
+    ~Search()
+    {
+        g_strfreev(unlocked);
+        g_strfreev(locked);
+    }
+
+    static void done(GObject *source, GAsyncResult *result, gpointer data)
+    {
+        auto *self = static_cast<Search *>(data);
+        GError *error = nullptr;
+        if (!secret_service_search_for_dbus_paths_finish(SECRET_SERVICE(source), result, &self->unlocked,
+                                                         &self->locked, &error)) {
+            self->failed = true;
+            g_clear_error(&error);
+        }
+        self->exchange->answered();
+    }
+};
+
+// Whether an item carries an access group, from its attributes.
+struct Attributes {
+    Exchange *exchange = nullptr;
+    bool failed = false;
+    bool hasGroup = false;
+
+    static void done(GObject *source, GAsyncResult *result, gpointer data)
+    {
+        auto *self = static_cast<Attributes *>(data);
+        GError *error = nullptr;
+        GVariant *reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+        if (!reply) {
+            self->failed = true;
+            g_clear_error(&error);
+        } else {
+            GVariant *value = nullptr;
+            g_variant_get(reply, "(v)", &value);
+            if (value && g_variant_is_of_type(value, G_VARIANT_TYPE("a{ss}"))) {
+                GVariant *group = g_variant_lookup_value(value, "access_group", G_VARIANT_TYPE_STRING);
+                self->hasGroup = group != nullptr;
+                if (group)
+                    g_variant_unref(group);
+            } else {
+                self->failed = true;
+            }
+            if (value)
+                g_variant_unref(value);
+            g_variant_unref(reply);
+        }
+        self->exchange->answered();
+    }
+};
+
+struct Secrets {
+    Exchange *exchange = nullptr;
+    GHashTable *values = nullptr; // item path -> SecretValue
+    ~Secrets()
+    {
+        if (values)
+            g_hash_table_unref(values);
+    }
+
+    static void done(GObject *source, GAsyncResult *result, gpointer data)
+    {
+        auto *self = static_cast<Secrets *>(data);
+        GError *error = nullptr;
+        self->values = secret_service_get_secrets_for_dbus_paths_finish(SECRET_SERVICE(source), result, &error);
+        g_clear_error(&error);
+        self->exchange->answered();
+    }
+};
+
+std::vector<std::string> pathsOf(gchar **paths)
+{
+    std::vector<std::string> out;
+    for (gchar **path = paths; path && *path; ++path)
+        out.emplace_back(*path);
+    return out;
+}
+
+// What one exchange tells of each query, in the way copyMatching() would tell it; nothing
+// for a query it leaves open.
+std::vector<std::optional<KeychainBackend::Read>> readTogether(SecretService *service,
+                                                               const QList<KeychainItemQuery> &queries)
+{
+    std::vector<std::optional<KeychainBackend::Read>> answers(queries.size());
+    Exchange exchange;
+
+    // Every search at once.
+    std::deque<Search> searches(queries.size());
+    std::deque<HashTable> attributes(queries.size());
+    for (qsizetype i = 0; i < queries.size(); ++i) {
+        if (!isValid(queries.at(i))) {
+            searches[i].failed = true;
+            continue;
+        }
+        fillAttributes(queries.at(i), attributes[i]);
+        searches[i].exchange = &exchange;
+        exchange.started();
+        secret_service_search_for_dbus_paths(service, schemaOf(queries.at(i)), attributes[i].table, nullptr,
+                                             &Search::done, &searches[i]);
+    }
+    exchange.wait();
+
+    // Then the secrets of what was found unlocked, and whether each item found for a query
+    // without an access group has one (such an item is not the one asked for), at once.
+    const auto needsAttributes = [&](qsizetype i) {
+        return queries.at(i).kind == KeychainItemQuery::Kind::genericPassword && !queries.at(i).accessGroup;
+    };
+    std::vector<std::string> unlockedPaths;
+    std::map<std::string, Attributes> itemAttributes;
+    for (qsizetype i = 0; i < queries.size(); ++i) {
+        if (searches[i].failed)
+            continue;
+        for (const std::string &path : pathsOf(searches[i].unlocked)) {
+            if (std::find(unlockedPaths.cbegin(), unlockedPaths.cend(), path) == unlockedPaths.cend())
+                unlockedPaths.push_back(path);
+        }
+        if (needsAttributes(i)) {
+            for (gchar **paths : {searches[i].unlocked, searches[i].locked}) {
+                for (const std::string &path : pathsOf(paths))
+                    itemAttributes.try_emplace(path);
+            }
+        }
+    }
+    GDBusProxy *proxy = G_DBUS_PROXY(service);
+    for (auto &[path, attribute] : itemAttributes) {
+        attribute.exchange = &exchange;
+        exchange.started();
+        g_dbus_connection_call(g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path.c_str(),
+                               "org.freedesktop.DBus.Properties", "Get",
+                               g_variant_new("(ss)", "org.freedesktop.Secret.Item", "Attributes"),
+                               G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &Attributes::done,
+                               &attribute);
+    }
+    Secrets secrets;
+    if (!unlockedPaths.empty()) {
+        std::vector<const gchar *> paths;
+        for (const std::string &path : unlockedPaths)
+            paths.push_back(path.c_str());
+        paths.push_back(nullptr);
+        secrets.exchange = &exchange;
+        exchange.started();
+        secret_service_get_secrets_for_dbus_paths(service, paths.data(), nullptr, &Secrets::done, &secrets);
+    }
+    exchange.wait();
+
+    for (qsizetype i = 0; i < queries.size(); ++i) {
+        if (searches[i].failed)
+            continue;
+        bool unsure = false;
+        const auto isTheItem = [&](const std::string &path) {
+            if (!needsAttributes(i))
+                return true;
+            const Attributes &attribute = itemAttributes.at(path);
+            unsure = unsure || attribute.failed;
+            return !attribute.failed && !attribute.hasGroup;
+        };
+        std::vector<std::string> unlocked, locked;
+        for (const std::string &path : pathsOf(searches[i].unlocked)) {
+            if (isTheItem(path))
+                unlocked.push_back(path);
+        }
+        for (const std::string &path : pathsOf(searches[i].locked)) {
+            if (isTheItem(path))
+                locked.push_back(path);
+        }
+        if (unsure)
+            continue;
+        KeychainBackend::Read read;
+        if (unlocked.empty()) {
+            read.status = locked.empty() ? KeychainStatus::itemNotFound : KeychainStatus::interactionNotAllowed;
+            answers[i] = read;
+            continue;
+        }
+        // Locked meanwhile, or the secrets could not be read: left to the read of one item.
+        auto *value = secrets.values ? static_cast<SecretValue *>(g_hash_table_lookup(secrets.values, unlocked.front().c_str()))
+                                     : nullptr;
+        if (!value)
+            continue;
+        gsize length = 0;
+        const gchar *bytes = secret_value_get(value, &length);
+        read.status = KeychainStatus::success;
+        read.data = QByteArray(bytes, static_cast<qsizetype>(length));
+        answers[i] = read;
+    }
+    return answers;
+}
+
+} // namespace
+
+QList<KeychainBackend::Read> SecretServiceKeychain::copyEach(const QList<KeychainItemQuery> &queries)
+{
+    std::vector<std::optional<Read>> answers(queries.size());
+    {
+        const std::lock_guard lock(m_mutex);
+        // A failure a test asked for belongs to the one-by-one reads below.
+        if (d->injected.empty()) {
+            if (const std::int32_t status = d->connect(); status == KeychainStatus::success) {
+                answers = readTogether(d->service, queries);
+            } else {
+                // Each read would have failed to connect in the same way.
+                for (qsizetype i = 0; i < queries.size(); ++i)
+                    answers[i] = Read{isValid(queries.at(i)) ? status : KeychainStatus::param, {}};
+            }
+        }
+    }
+    QList<Read> reads;
+    reads.reserve(queries.size());
+    for (qsizetype i = 0; i < queries.size(); ++i) {
+        if (answers[i]) {
+            reads.append(*answers[i]);
+            continue;
+        }
+        Read read;
+        read.status = copyMatching(queries.at(i), &read.data);
+        reads.append(std::move(read));
+    }
+    return reads;
 }

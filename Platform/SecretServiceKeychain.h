@@ -32,6 +32,12 @@ public:
     std::int32_t add(const KeychainItemQuery &query, const QByteArray &data) override;
     std::int32_t copyMatching(const KeychainItemQuery &query, QByteArray *data) override;
     std::int32_t remove(const KeychainItemQuery &query) override;
+    // All the items in one exchange with the Secret Service: every search at once, then the
+    // secrets of what was found (and the attributes that tell an item with an access group
+    // apart) at once, instead of a search, an item and a secret after another for each. An
+    // item this cannot answer plainly (a failure, an item gone meanwhile) is read as
+    // copyMatching() reads it, which also reports the failure.
+    QList<Read> copyEach(const QList<KeychainItemQuery> &queries) override;
 
     // A failure of libsecret or the bus, reduced to what decides the status: the GError's
     // domain and code, and whether it came while reaching the service (getting the bus,

@@ -9,8 +9,8 @@
 // text: 32 raw key bytes, 64 raw signature bytes.
 namespace UpdaterSignature {
 
-// The raw key, or nothing when the text is not base64 of exactly 32 bytes or OpenSSL
-// refuses it as an Ed25519 key.
+// The raw key, or nothing when the text is not base64 of exactly 32 bytes (any 32 bytes
+// are an Ed25519 key to import; one that is no point on the curve verifies nothing).
 std::optional<QByteArray> decodePublicKey(const QString &base64);
 
 // True when `signatureBase64` is a valid Ed25519 signature of `message` under

@@ -5,96 +5,34 @@
 #include "Vantle/Shell/InstanceLock.h"
 #include "Vantle/Shell/LoadingView.h"
 #include "Vantle/Shell/MainWindow.h"
+#include "Vantle/Shell/ModuleLoader.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 
 #include <cstdio>
 #include <malloc.h>
-#include <future>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace {
 
-// Loads the application module on a thread of its own from the start of the process and
-// reaches the keyring; once this start turns out to be the running instance, it reads ahead
-// there what the first screen needs. The GUI thread meanwhile builds the window. A start
-// that hands over to the running instance waits for the module alone.
-class ModuleLoader final {
-public:
-    ModuleLoader()
-        : m_isPrimary(m_primary.get_future()), m_isLoaded(m_loaded.get_future()), m_thread([this]() { run(); })
-    {
+// On the loading thread: the module's entry points, from the folders worked out before
+// the thread started.
+ModuleLoader::Module loadModule(const QStringList &folders)
+{
+    ModuleLoader::Module module;
+    module.entry = reinterpret_cast<AppLaunch::Entry>(
+        AppModule::resolve(AppLaunch::moduleName, AppLaunch::entrySymbol, folders, &module.error));
+    if (module.entry) {
+        module.connect = reinterpret_cast<AppLaunch::Prepare>(
+            AppModule::resolve(AppLaunch::moduleName, AppLaunch::connectSymbol, folders));
+        module.prepare = reinterpret_cast<AppLaunch::Prepare>(
+            AppModule::resolve(AppLaunch::moduleName, AppLaunch::prepareSymbol, folders));
     }
-    ~ModuleLoader()
-    {
-        decide(false);
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    ModuleLoader(const ModuleLoader &) = delete;
-    ModuleLoader &operator=(const ModuleLoader &) = delete;
-
-    // Whether this start is the running instance: only that one reads the keyring ahead.
-    void decide(bool primary)
-    {
-        std::call_once(m_decided, [this, primary]() {
-            m_primaryDecided = primary;
-            m_primary.set_value(primary);
-        });
-    }
-
-    // The module's entry, or null with the reason in `error`. The running instance waits
-    // for the reading ahead too; another start only for the module.
-    AppLaunch::Entry entry(QString *error)
-    {
-        decide(false);
-        m_isLoaded.wait();
-        if (m_primaryDecided && m_thread.joinable())
-            m_thread.join();
-        if (!m_entry && error)
-            *error = m_error;
-        return m_entry;
-    }
-
-private:
-    void run()
-    {
-        AppLaunch::Prepare connect = nullptr;
-        AppLaunch::Prepare prepare = nullptr;
-        try {
-            m_entry = reinterpret_cast<AppLaunch::Entry>(
-                AppModule::resolve(AppLaunch::moduleName, AppLaunch::entrySymbol, &m_error));
-            if (m_entry) {
-                connect = reinterpret_cast<AppLaunch::Prepare>(
-                    AppModule::resolve(AppLaunch::moduleName, AppLaunch::connectSymbol));
-                prepare = reinterpret_cast<AppLaunch::Prepare>(
-                    AppModule::resolve(AppLaunch::moduleName, AppLaunch::prepareSymbol));
-            }
-        } catch (...) {
-            m_entry = nullptr;
-            m_error = QStringLiteral("loading failed");
-        }
-        m_loaded.set_value();
-        if (connect)
-            connect();
-        if (m_isPrimary.get() && prepare)
-            prepare();
-    }
-
-    std::promise<bool> m_primary;
-    std::future<bool> m_isPrimary;
-    std::promise<void> m_loaded;
-    std::future<void> m_isLoaded;
-    std::once_flag m_decided;
-    bool m_primaryDecided = false; // GUI thread
-    AppLaunch::Entry m_entry = nullptr;
-    QString m_error;
-    std::thread m_thread; // last: starts once the members above exist
-};
+    return module;
+}
 
 // Hands over to the application module; null when this start is over (`exitCode` then).
 std::unique_ptr<QObject> startApplication(ModuleLoader &loader, AppLaunch &launch, int &exitCode)
@@ -119,9 +57,21 @@ int main(int argc, char **argv)
     // Qt takes the first thread that asks for its thread data as the main thread: this one,
     // before the loading thread starts.
     QThread::currentThread();
-    ModuleLoader loader;
+    ModuleLoader loader([folders = AppModule::directories()]() { return loadModule(folders); });
+
+    // Whether this start is the running instance is known before the application object is
+    // built, so that the loading thread reaches the keyring meanwhile, and only for the
+    // running instance. The lock file names the program that holds it.
+    QCoreApplication::setApplicationName(QStringLiteral("vantle"));
+    std::unique_ptr<QLockFile> lock = InstanceLock::make(InstanceLock::defaultDirectory());
+    const bool primary = InstanceLock::tryClaim(*lock) == InstanceLock::Claim::primary;
+    loader.decide(primary);
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("vantle"));
+    loader.applicationCreated();
+    // Whatever the loading thread still does needs the application object: it ends first,
+    // also when the event loop ends before start-up ran.
+    const auto finishLoading = qScopeGuard([&loader]() { loader.finish(); });
     QApplication::setApplicationDisplayName(QStringLiteral("Vantle"));
     QGuiApplication::setDesktopFileName(QStringLiteral("vantle"));
 
@@ -130,11 +80,9 @@ int main(int argc, char **argv)
     std::unique_ptr<QObject> running;
     int exitCode = 0;
 
-    std::unique_ptr<QLockFile> lock = InstanceLock::make(InstanceLock::defaultDirectory());
-    if (InstanceLock::tryClaim(*lock) != InstanceLock::Claim::primary) {
+    if (!primary) {
         // Another instance runs (or no lock can be made): no window of ours; the
         // application decides at once whether to hand over the arguments or run.
-        loader.decide(false);
         lock.reset();
         running = startApplication(loader, launch, exitCode);
         if (!running)
@@ -143,7 +91,6 @@ int main(int argc, char **argv)
         running.reset();
         return exitCode;
     }
-    loader.decide(true);
 
     launch.instanceLock = std::move(lock);
     launch.window = std::make_unique<MainWindow>(new LoadingView);
@@ -161,6 +108,7 @@ int main(int argc, char **argv)
     launch.window->show();
 
     exitCode = QApplication::exec();
+    loader.finish();
     running.reset();
     return exitCode;
 }

@@ -3,7 +3,7 @@
 // The desktop a benchmark's programs run on, as a person's would be, and apart from the
 // person's own: a private D-Bus session with an unlocked gnome-keyring kept in a throw-away
 // home (never the keyring of whoever runs the benchmark), and an X display ($DISPLAY, or an
-// Xvfb of the run's own when none is set).
+// Xvfb of the run's own when none is set) that does not reset between two programs.
 
 #include <QProcess>
 #include <QString>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,33 +59,29 @@ inline std::optional<int> enter(int argc, char **argv)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
-// $DISPLAY, or an Xvfb started for the run (and stopped with this object).
+// The X display of the run: $DISPLAY, or an Xvfb started for the run (and stopped with
+// this object). Either way it must not reset between two programs, as a person's desktop
+// never does: an X server whose last client leaves resets and compiles its keymap again,
+// and a program started right after waits for that, which flatters any ratio against a
+// small baseline. The Xvfb is started with -noreset, and this object holds a connection
+// to the display for the whole run, which keeps any server from resetting.
 class Display {
 public:
     Display()
     {
         if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
             m_name = qEnvironmentVariable("DISPLAY");
-            return;
+            m_origin = "$DISPLAY";
+        } else {
+            startXvfb();
         }
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return;
-        m_process.setChildProcessModifier([fds]() { ::dup2(fds[1], 9); });
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("9"), QStringLiteral("-screen"),
-                                                 QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                                                 QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        ::close(fds[1]);
-        char buffer[16] = {};
-        const ssize_t got = ::read(fds[0], buffer, sizeof buffer - 1);
-        ::close(fds[0]);
-        if (got > 0)
-            m_name = QStringLiteral(":") + QString::fromLatin1(buffer).trimmed();
+        if (!m_name.isEmpty())
+            holdConnection();
     }
     ~Display()
     {
+        if (m_connection)
+            m_disconnect(m_connection);
         if (m_process.state() == QProcess::NotRunning)
             return;
         m_process.terminate();
@@ -95,10 +92,61 @@ public:
 
     // ":n"; empty when there is none and Xvfb could not be started.
     QString name() const { return m_name; }
+    // Which display the run used, and whether it can reset between starts, for the report.
+    std::string description() const
+    {
+        std::string text = m_name.toStdString() + " (" + m_origin;
+        text += m_connection ? ", a connection held for the run: no reset between starts)"
+                             : "; no connection could be held: a server started without -noreset resets between starts)";
+        return text;
+    }
 
 private:
+    void startXvfb()
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        m_process.setChildProcessModifier([fds]() { ::dup2(fds[1], 9); });
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("9"), QStringLiteral("-noreset"),
+                                                 QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                                                 QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        ::close(fds[1]);
+        char buffer[16] = {};
+        const ssize_t got = ::read(fds[0], buffer, sizeof buffer - 1);
+        ::close(fds[0]);
+        if (got > 0)
+            m_name = QStringLiteral(":") + QString::fromLatin1(buffer).trimmed();
+        m_origin = "an Xvfb of this run, -noreset";
+    }
+
+    // Through libxcb, loaded here: the benchmark links no X library of its own.
+    void holdConnection()
+    {
+        void *xcb = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (!xcb)
+            return;
+        using Connect = void *(*)(const char *, int *);
+        using HasError = int (*)(void *);
+        const auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
+        const auto hasError = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
+        m_disconnect = reinterpret_cast<void (*)(void *)>(::dlsym(xcb, "xcb_disconnect"));
+        if (!connect || !hasError || !m_disconnect)
+            return;
+        void *connection = connect(m_name.toLocal8Bit().constData(), nullptr);
+        if (connection && hasError(connection) == 0)
+            m_connection = connection;
+        else if (connection)
+            m_disconnect(connection);
+    }
+
     QProcess m_process;
     QString m_name;
+    std::string m_origin;
+    void *m_connection = nullptr;
+    void (*m_disconnect)(void *) = nullptr;
 };
 
 } // namespace DesktopSession

@@ -301,6 +301,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_signin: no X display: set DISPLAY or install Xvfb\n");
         return 1;
     }
+    std::printf("display: %s\n", display.description().c_str());
     qputenv("DISPLAY", display.name().toUtf8());
     Desktop desktop;
     // On the display, as the application runs: the desktop's services open the browser.

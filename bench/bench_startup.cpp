@@ -14,10 +14,12 @@
 //                      switches of all threads) in the first and in the second minute.
 //
 // Each start figure is the median of the paired ratios of the rounds (BENCH_ROUNDS, 20 by
-// default), printed with its spread. The programs run on a real X server, from a home of
-// their own, on the desktop of DesktopSession (the program re-runs itself inside it), with
-// the local stack serving the services. The signed-in account, its session and its ledger
-// are made before the stack starts.
+// default), printed with its spread. The programs run on a real X server that does not
+// reset between them (the display used is printed first), from a home of their own, on the
+// desktop of DesktopSession (the program re-runs itself inside it), with the local stack
+// serving the services. The signed-in account, its session and its ledger are made before
+// the stack starts. Before each start figure, the libraries the first screen maps beyond
+// the window with text's, and the threads it runs then.
 #include "bench/BenchRatio.h"
 #include "bench/DesktopSession.h"
 #include "OrvalenAccount/KeychainStorage.h"
@@ -34,6 +36,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -331,6 +334,19 @@ public:
                 + readAll(tasks.filePath(task + QStringLiteral("/comm"))).trimmed().toStdString();
         return names;
     }
+    // The shared objects mapped now, by file name, with their size on disk.
+    std::map<std::string, qint64> libraries() const
+    {
+        std::map<std::string, qint64> out;
+        for (const QByteArray &line : readAll(QStringLiteral("/proc/%1/maps").arg(pid())).split('\n')) {
+            const qsizetype path = line.indexOf('/');
+            if (path < 0 || !line.contains(".so"))
+                continue;
+            const QFileInfo file(QString::fromLocal8Bit(line.mid(path)));
+            out.emplace(file.fileName().toStdString(), file.size());
+        }
+        return out;
+    }
     // The same by thread name, for telling where they come from.
     std::map<std::string, qint64> wakeupsByThread() const
     {
@@ -360,6 +376,26 @@ const QByteArray weekShown = QByteArray(StartupProbe::surfacePrefix) + "main";
 const QStringList emptyWindow;
 const QStringList textWindow{QStringLiteral("--text")};
 
+// What a first screen maps that the window with text does not, and the threads it runs
+// then: both follow from the build, not from the machine's load.
+void reportMapped(const char *screen, const Start &vantle, const Start &baseline)
+{
+    const std::map<std::string, qint64> base = baseline.libraries();
+    std::string names;
+    qint64 bytes = 0;
+    int count = 0;
+    for (const auto &[name, size] : vantle.libraries()) {
+        if (base.count(name))
+            continue;
+        names += (names.empty() ? "" : ", ") + name;
+        bytes += size;
+        ++count;
+    }
+    std::printf("%s: %d libraries beyond the text window's (%.1f MiB on disk): %s\n", screen, count,
+                static_cast<double>(bytes) / (1024.0 * 1024.0), names.c_str());
+    std::printf("%s: threads %s\n", screen, vantle.threadNames().c_str());
+}
+
 // ---- the benchmarks -----------------------------------------------------------------------
 
 void SignedOut(benchmark::State &state)
@@ -368,7 +404,11 @@ void SignedOut(benchmark::State &state)
     Home vantleHome, baselineHome;
     // Once unmeasured: the keyring items of a first start, the caches of the file system.
     Start(vantleProgram, {}, vantleHome).waitFor(gateShown);
-    Start(baselineProgram, textWindow, baselineHome).waitFor(firstPaint);
+    {
+        Start vantle(vantleProgram, {}, vantleHome), baseline(baselineProgram, textWindow, baselineHome);
+        if (vantle.waitFor(gateShown) && baseline.waitFor(firstPaint))
+            reportMapped("the sign-in screen", vantle, baseline);
+    }
 
     std::vector<double> mapMs, emptyMs, mapRatio, signInMs, textMs, signInRatio, cpuMs, textCpuMs, cpuRatio;
     for (auto _ : state) {
@@ -418,7 +458,11 @@ void SignedIn(benchmark::State &state)
     g_stack->storeSession(true);
     Home vantleHome, baselineHome;
     Start(vantleProgram, {}, vantleHome).waitFor(weekShown);
-    Start(baselineProgram, textWindow, baselineHome).waitFor(firstPaint);
+    {
+        Start vantle(vantleProgram, {}, vantleHome), baseline(baselineProgram, textWindow, baselineHome);
+        if (vantle.waitFor(weekShown) && baseline.waitFor(firstPaint))
+            reportMapped("the week", vantle, baseline);
+    }
 
     std::vector<double> weekMs, textMs, ratio;
     int signInPainted = 0;
@@ -501,7 +545,7 @@ void idle(benchmark::State &state, bool signedIn)
         const std::string when = signedIn ? "signed in" : "signed out";
         const auto single = [](double v) { return Spread{v, v, v, v, v, 1}; };
         addRatioFigure("RSS idle 30 s, " + when, single(rss), single(baseRss), single(rss / baseRss), "MiB",
-                       signedIn ? 0 : 1.3);
+                       signedIn ? 0 : 1.35);
         addRatioFigure("own heap (anonymous) idle, " + when, single(anon), single(baseAnon), single(anon / baseAnon),
                        "MiB", signedIn ? 0 : 1.5);
         Figure wakeups;
@@ -559,6 +603,7 @@ void printTable()
         load[0] = -1;
     std::printf("\n%d rounds, medians; ratio: median [p25-p75] (min-max) of the paired ratios; load average %.2f\n",
                 rounds(), load[0]);
+    std::printf("display: %s\n", g_display ? g_display->description().c_str() : "none");
     std::printf("| figure | Vantle | baseline | ratio | goal | |\n|---|---|---|---|---|---|\n");
     for (const Figure &f : table) {
         std::printf("| %s | %s | %s | %s | %s | %s |\n", f.name.c_str(), f.vantle.c_str(), f.baseline.c_str(),
@@ -582,11 +627,13 @@ int main(int argc, char **argv)
         return 1;
     }
     g_display = &display;
+    std::printf("display: %s\n", display.description().c_str());
     Stack stack;
     g_stack = &stack;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     g_stack = nullptr;
     printTable();
+    g_display = nullptr;
     return 0;
 }

@@ -24,6 +24,11 @@ function(vantle_library)
   add_library(${ARG_NAME} STATIC ${sources})
   target_include_directories(${ARG_NAME} PUBLIC "${PROJECT_SOURCE_DIR}")
   target_link_libraries(${ARG_NAME} PUBLIC ${ARG_LINKS})
+  # Linked into the application module (and the tests' programs), never exported from it:
+  # the compiler calls and addresses the code directly instead of through the tables a
+  # symbol that another library might replace needs, and the inline functions of the
+  # headers stay out of the symbol table.
+  set_target_properties(${ARG_NAME} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 endfunction()
 
 # vantle_test(NAME <target> DIRS <folder>... LINKS <target>...)

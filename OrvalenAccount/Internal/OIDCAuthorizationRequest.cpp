@@ -1,10 +1,9 @@
 #include "OrvalenAccount/Internal/OIDCAuthorizationRequest.h"
 
 #include "OrvalenAccount/Internal/OIDCError.h"
+#include "OrvalenAccount/SecureRandom.h"
 
 #include <QCryptographicHash>
-
-#include <openssl/rand.h>
 
 #include <utility>
 
@@ -12,7 +11,7 @@ namespace {
 QString randomToken()
 {
     QByteArray bytes(32, Qt::Uninitialized);
-    if (RAND_bytes(reinterpret_cast<unsigned char *>(bytes.data()), static_cast<int>(bytes.size())) != 1)
+    if (!SecureRandom::systemSource(reinterpret_cast<unsigned char *>(bytes.data()), static_cast<std::size_t>(bytes.size())))
         throw OIDCError::general(OIDCGeneralErrorCode::randomSourceFailure);
     return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }

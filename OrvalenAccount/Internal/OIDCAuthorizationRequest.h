@@ -8,7 +8,7 @@
 #include <QUrl>
 
 // One authorization-code request (RFC 6749 §4.1.1 with PKCE, RFC 7636). The
-// constructor draws the state, the nonce and the code verifier from OpenSSL's
+// constructor draws the state, the nonce and the code verifier from the kernel's
 // secure random source and derives the S256 challenge. Throws OIDCError:
 // randomSourceFailure when no random bytes are to be had, invalidRequest for a
 // redirect URL that is not absolute.

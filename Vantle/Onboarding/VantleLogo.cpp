@@ -5,23 +5,48 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
-#include <QSvgRenderer>
 
 #include <algorithm>
 #include <cmath>
 
+void VantleLogo::paint(QPainter &painter, const QRectF &target)
+{
+    // In the SVG's own units: a 256-unit square.
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / 256.0, target.height() / 256.0);
+    // The tile and its hairline edge.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x12, 0x12, 0x14));
+    painter.drawRoundedRect(QRectF(8, 8, 240, 240), 56, 56);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(0x2C, 0x2C, 0x33), 1));
+    painter.drawRoundedRect(QRectF(8.5, 8.5, 239, 239), 55.5, 55.5);
+    // The week as a dial: the muted ring is the hours spoken for, the accent arc (from twelve
+    // to four o'clock) the hours that are yours.
+    const QRectF dial(52, 52, 152, 152);
+    painter.setPen(QPen(QColor(0x3A, 0x3A, 0x43), 24));
+    painter.drawEllipse(dial);
+    painter.setPen(QPen(QColor(0xF0, 0xA3, 0x2A), 24, Qt::SolidLine, Qt::RoundCap));
+    painter.drawArc(dial, 90 * 16, -120 * 16);
+    // The "v".
+    painter.setPen(QPen(QColor(0xF5, 0xF5, 0xF5), 14, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    const QPointF v[] = {{100, 104}, {128, 160}, {156, 104}};
+    painter.drawPolyline(v, 3);
+    painter.restore();
+}
+
 QPixmap VantleLogo::pixmap(int size, qreal devicePixelRatio)
 {
-    QSvgRenderer renderer(resourcePath);
-    if (!renderer.isValid() || size <= 0)
+    if (size <= 0)
         return {};
     const int device = int(std::ceil(size * devicePixelRatio));
     QPixmap image(device, device);
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter, QRectF(0, 0, device, device));
+        paint(painter, QRectF(0, 0, device, device));
     }
     image.setDevicePixelRatio(devicePixelRatio);
     return image;

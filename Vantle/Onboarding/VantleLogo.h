@@ -3,13 +3,18 @@
 #include <QIcon>
 #include <QPixmap>
 
-// The application's logo: its icon, drawn from the SVG shipped in the resources.
+class QPainter;
+class QRectF;
+
+// The application's logo: its icon. Drawn here from the shapes of Resources/vantle.svg (the
+// icon installed for the desktop), not from the file: the first-run screens show it, and
+// an SVG renderer would be one more library to load before the first screen.
 namespace VantleLogo {
 
-inline const QString resourcePath = QStringLiteral(":/vantle/vantle.svg");
-
+// Draws the logo filling the square `target`.
+void paint(QPainter &painter, const QRectF &target);
 // A square image of `size` device-independent pixels for a screen of `devicePixelRatio`;
-// a null pixmap when the resource is missing.
+// a null pixmap for a size of nothing.
 QPixmap pixmap(int size, qreal devicePixelRatio = 1.0);
 // The sizes (device pixels) the icon offers to whoever picks among them: the window
 // manager, the tray.

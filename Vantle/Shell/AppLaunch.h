@@ -13,11 +13,12 @@
 //
 // The executable links nothing but Qt Widgets and this folder's library: it claims the
 // instance lock and puts up the main window with its loading view while a thread of its
-// own loads everything else (the account layer, the network, the keyring, OpenSSL) from
-// the module "vantle-app" and, for the running instance, reads from the keyring what the
-// first screen needs; once the window has painted, the module builds the application. So
-// the window never waits for any of it, and the first screen rarely waits for the keyring.
-// A start that finds another instance running puts up no window and hands over at once.
+// own loads everything else (the account layer, the network, the keyring) from the module
+// "vantle-app" and, for the running instance, reads from the keyring what the first screen
+// needs; once the window has painted, the module builds the application. So the window
+// never waits for any of it, and the first screen rarely waits for the keyring. A start
+// that finds another instance running puts up no window, hands over at once and never
+// reaches the keyring. (OpenSSL is not loaded at start at all: see CryptoLibrary.)
 struct AppLaunch {
     static inline const QString moduleName = QStringLiteral("vantle-app");
     // extern "C" QObject *vantle_app_start(AppLaunch *launch, int *exitCode): builds the
@@ -27,11 +28,12 @@ struct AppLaunch {
     static inline const char *const entrySymbol = "vantle_app_start";
     using Entry = QObject *(*)(AppLaunch *launch, int *exitCode);
     // extern "C" void vantle_app_connect(): reaches the keyring, on the calling thread, and
-    // reads nothing (any start may, before it knows whether it is the running instance).
+    // reads nothing; only for the running instance, maybe before its application object
+    // exists. A start that hands over never reaches the keyring.
     // extern "C" void vantle_app_prepare(): reads ahead, on the calling thread, the keyring
     // items and the fonts start-up needs; only for the running instance, once its
-    // application object exists. Each is called at most once, from the loading thread, and
-    // never throws.
+    // application object exists, and over before that object goes. Each is called at most
+    // once, from the loading thread, and never throws.
     static inline const char *const connectSymbol = "vantle_app_connect";
     static inline const char *const prepareSymbol = "vantle_app_prepare";
     using Prepare = void (*)();

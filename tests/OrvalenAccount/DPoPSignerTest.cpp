@@ -365,6 +365,48 @@ TEST(DPoPSignerTest, KeySelectionUnderKeychainFailures)
     }
 }
 
+// Making a signer reads the keychain; a key found there is decoded, or given way to a new
+// one when it is no key, only when the signer is first used, from whichever thread.
+TEST(DPoPSignerTest, AStoredKeyIsTakenUpWhenFirstUsed)
+{
+    using Op = InMemoryKeychain::Op;
+    const QByteArray tag = DPoPSigner::keyTag(DPoPSigner::defaultApplicationIdentifier());
+    const struct {
+        const char *name;
+        std::function<void(const std::shared_ptr<InMemoryKeychain> &)> stored;
+        int writesWhenMade; // adds and updates
+        bool sameKeyAsFirstUse;
+    } cases[] = {
+        {"a key", [](const auto &k) { DPoPSigner(environment(k)).jktThumbprint(); }, 0, true},
+        {"bytes that are no key", [&tag](const auto &k) { k->add(KeychainItemQuery::key(tag), "not a key"); }, 0, false},
+        {"nothing", [](const auto &) {}, 1, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto keychain = std::make_shared<InMemoryKeychain>();
+        c.stored(keychain);
+        QByteArray before;
+        keychain->copyMatching(KeychainItemQuery::key(tag), &before);
+        const int reads = keychain->callCount(Op::copyMatching), writes = keychain->callCount(Op::add) + keychain->callCount(Op::update);
+
+        const DPoPSigner signer(environment(keychain));
+        EXPECT_EQ(keychain->callCount(Op::copyMatching) - reads, 1);
+        EXPECT_EQ(keychain->callCount(Op::add) + keychain->callCount(Op::update) - writes, c.writesWhenMade);
+
+        // First used on another thread, as the identity client may.
+        QString proof;
+        std::thread([&]() { proof = signer.generateProof(QUrl(QStringLiteral("https://a.example/")), QStringLiteral("GET"), std::nullopt); }).join();
+        const DecodedProof decoded = decode(proof);
+        EXPECT_TRUE(verifyES256(keyFromJWK(signer.publicJWK()).get(), decoded.signingInput, decoded.signature));
+        EXPECT_EQ(signer.backendKind(), Kind::softwareKeychain);
+        QByteArray after;
+        ASSERT_EQ(keychain->copyMatching(KeychainItemQuery::key(tag), &after), KeychainStatus::success);
+        EXPECT_EQ(after == before, c.sameKeyAsFirstUse);
+        EXPECT_EQ(DPoPSigner(environment(keychain)).jktThumbprint(), signer.jktThumbprint()) << "later signers find it";
+        EXPECT_EQ(keychain->itemCount(), 1);
+    }
+}
+
 TEST(DPoPSignerTest, ConcurrentProofsAllVerify)
 {
     const DPoPSigner signer(environment(std::make_shared<InMemoryKeychain>()));

@@ -258,6 +258,47 @@ TEST_F(SecretServiceKeychainTest, AccountsAndAccessGroupsAreSeparateItems)
     EXPECT_EQ(read(groupB), "in B");
 }
 
+// Reading several items at once answers each as reading it alone does.
+TEST_F(SecretServiceKeychainTest, ReadingTogetherAnswersEachAsReadingItAlone)
+{
+    ASSERT_EQ(add(password("plain"), "no group"), KeychainStatus::success);
+    ASSERT_EQ(add(password("grouped only", QStringLiteral("team.a")), "in A"), KeychainStatus::success);
+    ASSERT_EQ(add(password("both"), "no group"), KeychainStatus::success);
+    ASSERT_EQ(add(password("both", QStringLiteral("team.a")), "in A"), KeychainStatus::success);
+    ASSERT_EQ(add(key("dpop"), QByteArray("\x00\x01key", 5)), KeychainStatus::success);
+    ASSERT_EQ(add(password("empty"), ""), KeychainStatus::success);
+    const struct {
+        const char *name;
+        KeychainItemQuery query;
+        std::int32_t status;
+        QByteArray data;
+    } rows[] = {
+        {"an item", password("plain"), KeychainStatus::success, "no group"},
+        {"no item", password("missing"), KeychainStatus::itemNotFound, ""},
+        {"only an item in a group", password("grouped only"), KeychainStatus::itemNotFound, ""},
+        {"the item in the group", password("grouped only", QStringLiteral("team.a")), KeychainStatus::success, "in A"},
+        {"the item without a group beside one in a group", password("both"), KeychainStatus::success, "no group"},
+        {"a key item", key("dpop"), KeychainStatus::success, QByteArray("\x00\x01key", 5)},
+        {"no key item of a password's name", KeychainItemQuery::key("plain"), KeychainStatus::itemNotFound, ""},
+        {"an empty item", password("empty"), KeychainStatus::success, ""},
+        {"the same item again", password("plain"), KeychainStatus::success, "no group"},
+        {"a malformed query", KeychainItemQuery::genericPassword(QString(), QStringLiteral("a")), KeychainStatus::param, ""},
+    };
+    QList<KeychainItemQuery> queries;
+    for (const auto &row : rows)
+        queries.append(row.query);
+    const QList<KeychainBackend::Read> reads = m_keychain.copyEach(queries);
+    ASSERT_EQ(reads.size(), queries.size());
+    for (qsizetype i = 0; i < reads.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        EXPECT_EQ(reads[i].status, rows[i].status);
+        EXPECT_EQ(reads[i].data, rows[i].data);
+        QByteArray alone;
+        EXPECT_EQ(m_keychain.copyMatching(queries[i], &alone), reads[i].status);
+        EXPECT_EQ(alone, reads[i].data);
+    }
+}
+
 TEST_F(SecretServiceKeychainTest, KeyItemsAreApartFromPasswords)
 {
     const auto dpop = key("dpop");
@@ -434,6 +475,10 @@ TEST(SecretServiceKeychainIsolated, DISABLED_NoBus)
     EXPECT_EQ(keychain.add(isolatedItem, "x"), KeychainStatus::notAvailable);
     EXPECT_EQ(keychain.update(isolatedItem, "x"), KeychainStatus::notAvailable);
     EXPECT_EQ(keychain.remove(isolatedItem), KeychainStatus::notAvailable);
+    const QList<KeychainBackend::Read> reads = keychain.copyEach({isolatedItem, KeychainItemQuery::key({})});
+    ASSERT_EQ(reads.size(), 2);
+    EXPECT_EQ(reads[0].status, KeychainStatus::notAvailable);
+    EXPECT_EQ(reads[1].status, KeychainStatus::param);
 }
 
 TEST(SecretServiceKeychainIsolated, DISABLED_LockedKeyring)
@@ -464,6 +509,11 @@ TEST(SecretServiceKeychainIsolated, DISABLED_LockedKeyring)
     const auto other = KeychainItemQuery::genericPassword(QStringLiteral("dev.orvalen.vantle.tests"), QStringLiteral("b"));
     EXPECT_EQ(keychain.add(other, "x"), KeychainStatus::interactionNotAllowed);
     EXPECT_EQ(keychain.copyMatching(other, &data), KeychainStatus::itemNotFound);
+    const QList<KeychainBackend::Read> reads = keychain.copyEach({isolatedItem, other});
+    ASSERT_EQ(reads.size(), 2);
+    EXPECT_EQ(reads[0].status, KeychainStatus::interactionNotAllowed);
+    EXPECT_EQ(reads[0].data, QByteArray());
+    EXPECT_EQ(reads[1].status, KeychainStatus::itemNotFound);
 }
 
 TEST(SecretServiceKeychainIsolated, DISABLED_NoDefaultKeyring)
