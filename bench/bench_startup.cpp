@@ -98,7 +98,7 @@ void addRatioFigure(const std::string &name, const Spread &vantle, const Spread 
     figure.vantle = format("%.1f ", vantle.median) + unit;
     figure.baseline = format("%.1f ", baseline.median) + unit;
     figure.ratio = ratio.n > 1 ? ratio.text() : format("%.2f", ratio.median);
-    figure.goal = goal > 0 ? format("<= %.1f", goal) : "-";
+    figure.goal = goal > 0 ? format("<= %g", goal) : "-";
     figure.verdict = goal <= 0 ? "" : ratio.median <= goal ? "ok" : "OVER";
     table.push_back(figure);
 }
