@@ -1039,15 +1039,16 @@ TEST(OrvalenAccountManager, ALateAnswerNeverSignsAPersonBackIn)
 TEST(OrvalenAccountManager, ASessionSignedOutOfNeverComesBack)
 {
     using Op = InMemoryKeychain::Op;
-    enum class Refused { oneDelete, everyDelete, everything };
     const struct {
         const char *name;
-        Refused refused;
+        void (*refuse)(InMemoryKeychain &);
         const char *logged; // the outcome the log line names; nothing when deleted
     } cases[] = {
-        {"one delete refused", Refused::oneDelete, nullptr},
-        {"every delete refused", Refused::everyDelete, "overwritten"},
-        {"keyring locked", Refused::everything, "left in place"},
+        {"one delete refused", [](InMemoryKeychain &k) { k.failNext(Op::remove, KeychainStatus::interactionNotAllowed); },
+         nullptr},
+        {"every delete refused",
+         [](InMemoryKeychain &k) { k.failAlways(Op::remove, KeychainStatus::interactionNotAllowed); }, "overwritten"},
+        {"keyring locked", [](InMemoryKeychain &k) { setLocked(k, true); }, "left in place"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -1056,12 +1057,7 @@ TEST(OrvalenAccountManager, ASessionSignedOutOfNeverComesBack)
         Harness h;
         const StoredSession session = h.storeLiveSession(3600);
         TestSupport::runTask(h.manager->restore(false));
-        if (c.refused == Refused::oneDelete)
-            h.keychain->failNext(Op::remove, KeychainStatus::interactionNotAllowed);
-        else if (c.refused == Refused::everyDelete)
-            h.keychain->failAlways(Op::remove, KeychainStatus::interactionNotAllowed);
-        else
-            setLocked(*h.keychain, true);
+        c.refuse(*h.keychain);
 
         TestSupport::runTask(h.manager->signOut());
         EXPECT_EQ(h.manager->state(), State::signedOut());
@@ -1087,9 +1083,7 @@ TEST(OrvalenAccountManager, ASessionSignedOutOfNeverComesBack)
         EXPECT_EQ(h.identity.countOf(kPost, FakeIdentityService::refreshPath), 0);
         const QStringList lines = sessionLogLines(*log).filter(QStringLiteral("session delete after sign-out failed"));
         EXPECT_EQ(lines.size(), c.logged ? 1 : 0) << lines.join(u'\n').toStdString();
-        if (c.logged && !lines.isEmpty()) {
-            EXPECT_TRUE(lines.first().endsWith(QLatin1String(c.logged))) << lines.first().toStdString();
-        }
+        EXPECT_TRUE(!c.logged || lines.value(0).endsWith(QLatin1String(c.logged))) << lines.value(0).toStdString();
         SystemLog::setSink(nullptr);
     }
 }
@@ -1182,11 +1176,9 @@ TEST(OrvalenAccountManager, EveryHandlerEndsOnTheCurrentState)
             else
                 signingOut.push_back(h.manager->signOut());
         };
-        const QMetaObject::Connection slot = QObject::connect(h.manager.get(), &OrvalenAccountManager::stateChanged,
-                                                              [&](const State &state) {
-                                                                  if (c.bySlot)
-                                                                      act(state);
-                                                              });
+        QObject slotOwner;
+        if (c.bySlot)
+            QObject::connect(h.manager.get(), &OrvalenAccountManager::stateChanged, &slotOwner, act);
         std::vector<OrvalenAccountStateSubscription> handlers;
         for (int i = 0; i < 8; ++i) {
             handlers.push_back(h.manager->onStateChange([&, i](const State &state) {
@@ -1201,7 +1193,6 @@ TEST(OrvalenAccountManager, EveryHandlerEndsOnTheCurrentState)
         EXPECT_EQ(h.manager->state(), c.expected);
         EXPECT_EQ(last, QList<State>(8, c.expected));
         EXPECT_EQ(h.published.last(), c.expected);
-        QObject::disconnect(slot);
     }
 }
 

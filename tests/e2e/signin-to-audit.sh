@@ -1,16 +1,14 @@
 #!/usr/bin/env bash
-# End to end, on a real X display (Xvfb): a person with a fresh home sets Vantle up as
-# scripts/run does (scripts/desktop-entry: the launcher and the desktop entry for "vantle://"
-# links) and starts it through that launcher, which brings up the local stack; chooses a
-# sign-in provider, signs in on the authority's page in the default browser (a scripted one,
-# registered through mimeapps.list), comes back through a "vantle://" link that the desktop
-# hands to a second start through the entry, which passes it to the running Vantle; Vantle
-# then shows the welcome step, and after Continue the Hour Audit, which the person takes
-# from the keyboard alone up to their week, then quits with Ctrl+Q, and the stack stops with
-# it. A "vantle://" link opened while Vantle is closed starts it through the entry, with the
-# stack, and reaches the week. Started again while the local stack is down, Vantle says it
-# cannot load the week; once the stack is back (on the same ports), the week shows by
-# itself. A screenshot of the window is saved at each step.
+# End to end, on a real X display (Xvfb), for a person with a fresh home: Vantle set up as
+# scripts/run does (scripts/desktop-entry: the launcher and the "vantle://" entry) starts
+# through that launcher, which brings up the local stack. The person signs in on the
+# authority's page in the default browser (a scripted one, registered through mimeapps.list);
+# the desktop hands the "vantle://" link back to a second start through the entry, which
+# passes it to the running Vantle. The welcome step, then the Hour Audit taken from the
+# keyboard alone up to the week; Ctrl+Q quits, and the stack stops with Vantle. A link opened
+# while Vantle is closed starts it through the entry, with the stack, and reaches the week.
+# Started while the stack is down, Vantle cannot load the week; once the stack is back on the
+# same ports, the week shows by itself. A screenshot of the window is saved at each step.
 #
 #   signin-to-audit.sh <vantle> <local-stack> <screenshot folder>
 #

@@ -99,77 +99,58 @@ TEST_F(SingleInstanceTest, TheFolderIsTheRuntimeOneElseAPrivateOneOfThisUser)
     const QString fallback = QStringLiteral("vantle-%1").arg(::geteuid());
     const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QByteArray savedTmp = qgetenv("TMPDIR");
-    const auto chmodFallback = [fallback](const QDir &tmp, mode_t mode) {
-        tmp.mkdir(fallback);
-        ::chmod(QFile::encodeName(tmp.filePath(fallback)).constData(), mode);
-    };
-    // What someone else could leave in a folder open to them: a lock naming a live process,
-    // a socket listening for this user's links, a link to a file of this user's elsewhere.
-    std::unique_ptr<QLocalServer> planted;
-    const auto plant = [&](const QDir &tmp) {
-        const QDir folder(tmp.filePath(fallback));
-        writeLock(InstanceLock::lockPath(folder.path()), QCoreApplication::applicationPid());
-        planted = std::make_unique<QLocalServer>();
-        planted->setSocketOptions(QLocalServer::WorldAccessOption);
-        ASSERT_TRUE(planted->listen(folder.filePath(QStringLiteral("vantle.socket"))));
-        QFile(tmp.filePath(QStringLiteral("precious"))).open(QIODevice::WriteOnly);
-        QFile::link(tmp.filePath(QStringLiteral("precious")), folder.filePath(QStringLiteral("link")));
-    };
-    const QStringList lockOnly{QStringLiteral("vantle.lock")};
+    // What the temporary folder holds at the start. Someone else could leave in a folder of
+    // ours open to them a lock naming a live process, a socket listening for this user's
+    // links, a link to a file of this user's elsewhere (`planted`). Folders in it are never
+    // entered: one that is not empty stays, and so the folder is not used.
+    enum Content { nothing, lock, planted, folderNotEmpty, linkInTheWay, fileInTheWay };
     const struct {
         const char *name;
         bool runtimeFolder; // XDG_RUNTIME_DIR names a private folder
-        std::function<void(const QDir &tmp)> arrange;
+        mode_t mode;        // of our folder there from before; 0: none
+        Content content;
         Kind kind;
-        QStringList left; // what the folder holds afterwards
+        bool lockKept;
     } cases[] = {
-        {"the runtime folder", true, [](const QDir &) {}, Kind::runtime, {}},
-        {"none: a private one is made", false, [](const QDir &) {}, Kind::privateTemp, {}},
-        {"none, ours left open to others: narrowed", false, [&](const QDir &tmp) { chmodFallback(tmp, 0777); },
-         Kind::privateTemp, {}},
-        {"none, ours left open to the group alone: narrowed", false,
-         [&](const QDir &tmp) { chmodFallback(tmp, 0770); }, Kind::privateTemp, {}},
-        {"none, ours left open with someone's lock, socket and link in it: emptied", false,
-         [&](const QDir &tmp) {
-             chmodFallback(tmp, 0777);
-             plant(tmp);
-         },
-         Kind::privateTemp, {}},
-        {"none, ours left open to the group with a lock in it: emptied", false,
-         [&](const QDir &tmp) {
-             chmodFallback(tmp, 0750);
-             writeLock(InstanceLock::lockPath(tmp.filePath(fallback)), QCoreApplication::applicationPid());
-         },
-         Kind::privateTemp, {}},
-        {"none, ours and private with a live instance's lock: kept", false,
-         [&](const QDir &tmp) {
-             chmodFallback(tmp, 0700);
-             writeLock(InstanceLock::lockPath(tmp.filePath(fallback)), QCoreApplication::applicationPid());
-         },
-         Kind::privateTemp, lockOnly},
-        // Folders in it are never entered: one that is not empty stays, and so the folder
-        // is not used.
-        {"none, ours left open with a folder in it that is not empty", false,
-         [&](const QDir &tmp) {
-             chmodFallback(tmp, 0777);
-             tmp.mkpath(fallback + QStringLiteral("/inside/deeper"));
-         },
-         Kind::none, {}},
-        {"none, a link in the way", false,
-         [&](const QDir &tmp) {
-             tmp.mkdir(QStringLiteral("elsewhere"));
-             QFile::link(tmp.filePath(QStringLiteral("elsewhere")), tmp.filePath(fallback));
-         },
-         Kind::none, {}},
-        {"none, a file in the way", false,
-         [&](const QDir &tmp) { QFile(tmp.filePath(fallback)).open(QIODevice::WriteOnly); }, Kind::none, {}},
+        {"the runtime folder", true, 0, nothing, Kind::runtime, false},
+        {"none: a private one is made", false, 0, nothing, Kind::privateTemp, false},
+        {"none, ours left open to others: narrowed", false, 0777, nothing, Kind::privateTemp, false},
+        {"none, ours left open to the group alone: narrowed", false, 0770, nothing, Kind::privateTemp, false},
+        {"none, ours left open with someone's lock, socket and link in it: emptied", false, 0777, planted,
+         Kind::privateTemp, false},
+        {"none, ours left open to the group with a lock in it: emptied", false, 0750, lock, Kind::privateTemp, false},
+        {"none, ours and private with a live instance's lock: kept", false, 0700, lock, Kind::privateTemp, true},
+        {"none, ours left open with a folder in it that is not empty", false, 0777, folderNotEmpty, Kind::none, false},
+        {"none, a link in the way", false, 0, linkInTheWay, Kind::none, false},
+        {"none, a file in the way", false, 0, fileInTheWay, Kind::none, false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir runtime;
         QTemporaryDir tmpFolder;
-        const QDir tmp(tmpFolder.path());
-        c.arrange(tmp);
+        const QDir tmp(tmpFolder.path()), ours(tmp.filePath(fallback));
+        const QString precious = tmp.filePath(QStringLiteral("precious"));
+        if (c.mode) {
+            tmp.mkdir(fallback);
+            ::chmod(QFile::encodeName(ours.path()).constData(), c.mode);
+        }
+        if (c.content == lock || c.content == planted)
+            writeLock(InstanceLock::lockPath(ours.path()), QCoreApplication::applicationPid());
+        QLocalServer listening;
+        if (c.content == planted) {
+            listening.setSocketOptions(QLocalServer::WorldAccessOption);
+            ASSERT_TRUE(listening.listen(ours.filePath(QStringLiteral("vantle.socket"))));
+            QFile(precious).open(QIODevice::WriteOnly);
+            QFile::link(precious, ours.filePath(QStringLiteral("link")));
+        }
+        if (c.content == folderNotEmpty)
+            tmp.mkpath(fallback + QStringLiteral("/inside/deeper"));
+        if (c.content == linkInTheWay) {
+            tmp.mkdir(QStringLiteral("elsewhere"));
+            QFile::link(tmp.filePath(QStringLiteral("elsewhere")), ours.path());
+        }
+        if (c.content == fileInTheWay)
+            QFile(ours.path()).open(QIODevice::WriteOnly);
         if (c.runtimeFolder)
             qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
         else
@@ -190,16 +171,12 @@ TEST_F(SingleInstanceTest, TheFolderIsTheRuntimeOneElseAPrivateOneOfThisUser)
         if (!expected.isEmpty()) {
             EXPECT_EQ(othersMayEnter(folder.path), 0u);
             EXPECT_EQ(QDir(folder.path).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
-                      c.left);
+                      c.lockKept ? QStringList{QStringLiteral("vantle.lock")} : QStringList{});
             // A lock left in a folder others could reach holds no start back.
-            std::unique_ptr<QLockFile> lock = InstanceLock::make(folder.path);
-            EXPECT_EQ(InstanceLock::tryClaim(*lock), c.left.contains(QStringLiteral("vantle.lock"))
-                                                          ? InstanceLock::Claim::taken
-                                                          : InstanceLock::Claim::primary);
+            std::unique_ptr<QLockFile> held = InstanceLock::make(folder.path);
+            EXPECT_EQ(InstanceLock::tryClaim(*held), c.lockKept ? InstanceLock::Claim::taken : InstanceLock::Claim::primary);
         }
-        EXPECT_TRUE(QFile::exists(tmp.filePath(QStringLiteral("precious"))) || !planted)
-            << "a link is removed, never followed";
-        planted.reset();
+        EXPECT_TRUE(c.content != planted || QFile::exists(precious)) << "a link is removed, never followed";
         // The next case's folders go where this test started, not into this one's.
         qputenv("TMPDIR", savedTmp);
     }

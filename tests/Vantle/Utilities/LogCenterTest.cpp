@@ -2,6 +2,7 @@
 
 #include "Platform/RecordingSystemLog.h"
 #include "Vantle/Utilities/Log.h"
+#include "support/TaskRunner.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -34,6 +35,20 @@ QList<QJsonObject> fileRecords(const QStringList &files)
     return out;
 }
 
+// Lines of the log files, joined by '|'.
+std::string storedMessages(const LogCenter &center)
+{
+    QStringList messages;
+    for (const QJsonObject &record : fileRecords(center.logFiles()))
+        messages.append(record.value(QStringLiteral("message")).toString());
+    return messages.join(u'|').toStdString();
+}
+
+void say(LogCenter &center, QAnyStringView message, SystemLogLevel level = SystemLogLevel::info)
+{
+    center.submit(level, Log::appSubsystem, QStringLiteral("x"), message.toString());
+}
+
 // A journal that holds the writer inside the write of each line named `holdOn` until that
 // line is released, so that lines queue up behind it; it keeps what it was given.
 class HeldSink final : public SystemLogSink {
@@ -49,21 +64,21 @@ public:
             m_changed.wait(lock, [&] { return m_released.contains(entry.message); });
     }
     // Waits until the writer has reached `message`; false after a minute.
-    bool waitFor(const QString &message)
+    bool waitFor(QAnyStringView message)
     {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::minutes(1), [&] { return m_messages.contains(message); });
+        return m_changed.wait_for(lock, std::chrono::minutes(1), [&] { return m_messages.contains(message.toString()); });
     }
-    void release(const QString &message)
+    void release(QAnyStringView message)
     {
         std::lock_guard lock(m_mutex);
-        m_released.append(message);
+        m_released.append(message.toString());
         m_changed.notify_all();
     }
-    QStringList messages() const
+    std::string written() const
     {
         std::lock_guard lock(m_mutex);
-        return m_messages;
+        return m_messages.join(u'|').toStdString();
     }
 
 private:
@@ -242,15 +257,15 @@ TEST_F(LogCenterTest, ABurstBeyondTheQueueIsDroppedCountedAndReported)
 {
     LogCenter center(settings());
     // Hold the writer inside the journal sink so the queue fills behind it.
-    auto held = std::make_shared<HeldSink>(QStringList{QStringLiteral("first")});
+    const auto held = std::make_shared<HeldSink>(QStringList{QStringLiteral("first")});
     SystemLog::setSink(held);
     center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("first"));
-    ASSERT_TRUE(held->waitFor(QStringLiteral("first")));
+    ASSERT_TRUE(held->waitFor("first"));
     const qsizetype burst = LogCenter::queueLineLimit + 50;
     for (qsizetype i = 0; i < burst; ++i)
         center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("b"));
     EXPECT_EQ(center.droppedCount(), 50u);
-    held->release(QStringLiteral("first"));
+    held->release("first");
     SystemLog::setSink(m_journal);
     ASSERT_TRUE(center.drain(std::chrono::seconds(30)));
     center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("after"));
@@ -273,27 +288,21 @@ TEST_F(LogCenterTest, ABatchASinkThrewAwayIsCountedAndReported)
         if (record.message == QStringLiteral("throws"))
             throw std::runtime_error("telemetry down");
     });
-    const auto submit = [&center](SystemLogLevel level, const char *message) {
-        center.submit(level, Log::appSubsystem, QStringLiteral("x"), QString::fromLatin1(message));
-    };
     // The writer, held on "first", takes the next three lines in one batch.
-    auto held = std::make_shared<HeldSink>(QStringList{QStringLiteral("first")});
+    const auto held = std::make_shared<HeldSink>(QStringList{QStringLiteral("first")});
     SystemLog::setSink(held);
-    submit(SystemLogLevel::info, "first");
-    ASSERT_TRUE(held->waitFor(QStringLiteral("first")));
-    submit(SystemLogLevel::info, "before");
-    submit(SystemLogLevel::warn, "throws");
-    submit(SystemLogLevel::info, "after");
-    held->release(QStringLiteral("first"));
+    say(center, "first");
+    ASSERT_TRUE(held->waitFor("first"));
+    say(center, "before");
+    say(center, "throws", SystemLogLevel::warn);
+    say(center, "after");
+    held->release("first");
     ASSERT_TRUE(center.drain());
     EXPECT_EQ(center.droppedCount(), 3u);
 
-    submit(SystemLogLevel::info, "next");
+    say(center, "next");
     ASSERT_TRUE(center.drain());
-    QStringList stored;
-    for (const QJsonObject &record : fileRecords(center.logFiles()))
-        stored.append(record.value(QStringLiteral("message")).toString());
-    EXPECT_EQ(stored.join(u'|').toStdString(), "first|next|log_lines_dropped count=3");
+    EXPECT_EQ(storedMessages(center), "first|next|log_lines_dropped count=3");
 }
 
 // At shutdown the writer gets no more time than it was given: what it had not written,
@@ -302,35 +311,27 @@ TEST_F(LogCenterTest, ABatchASinkThrewAwayIsCountedAndReported)
 TEST_F(LogCenterTest, AShutdownDropsAndCountsWhatTheWriterHadNotWritten)
 {
     LogCenter center(settings());
-    const auto submit = [&center](const QString &message) {
-        center.submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), message);
-    };
-    const QString first = QStringLiteral("first"), second = QStringLiteral("second");
-    auto held = std::make_shared<HeldSink>(QStringList{first, second});
+    const auto held = std::make_shared<HeldSink>(QStringList{QStringLiteral("first"), QStringLiteral("second")});
     SystemLog::setSink(held);
     // The writer takes "first" alone, then "second" with two more lines in one batch.
-    submit(first);
-    ASSERT_TRUE(held->waitFor(first));
+    say(center, "first");
+    ASSERT_TRUE(held->waitFor("first"));
     for (const char *line : {"second", "in the batch 1", "in the batch 2"})
-        submit(QString::fromLatin1(line));
-    held->release(first);
-    ASSERT_TRUE(held->waitFor(second));
+        say(center, line);
+    held->release("first");
+    ASSERT_TRUE(held->waitFor("second"));
     for (int i = 0; i < 10; ++i)
-        submit(QStringLiteral("queued %1").arg(i));
+        say(center, QStringLiteral("queued %1").arg(i));
 
     center.shutdown(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
     EXPECT_EQ(center.droppedCount(), 10u);
-    held->release(second);
+    held->release("second");
     ASSERT_TRUE(center.drain(std::chrono::minutes(1))) << "the writer ends after the line it was writing";
     EXPECT_EQ(center.droppedCount(), 12u);
-    submit(QStringLiteral("after the stop"));
+    say(center, "after the stop");
     EXPECT_EQ(center.droppedCount(), 13u);
-
-    EXPECT_EQ(held->messages().join(u'|').toStdString(), "first|second");
-    QStringList stored;
-    for (const QJsonObject &record : fileRecords(center.logFiles()))
-        stored.append(record.value(QStringLiteral("message")).toString());
-    EXPECT_EQ(stored.join(u'|').toStdString(), "first|second");
+    EXPECT_EQ(held->written(), "first|second");
+    EXPECT_EQ(storedMessages(center), "first|second");
 }
 
 // A writer left behind on a hung sink outlives the center that started it: what it goes on
@@ -338,23 +339,20 @@ TEST_F(LogCenterTest, AShutdownDropsAndCountsWhatTheWriterHadNotWritten)
 TEST_F(LogCenterTest, AWriterLeftBehindOutlivesItsCenter)
 {
     auto held = std::make_shared<HeldSink>(QStringList{QStringLiteral("first")});
-    const std::weak_ptr<HeldSink> watched = held;
     SystemLog::setSink(held);
+    const std::weak_ptr<HeldSink> watched = held;
     auto center = std::make_unique<LogCenter>(settings());
-    center->submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("first"));
-    ASSERT_TRUE(held->waitFor(QStringLiteral("first")));
-    center->submit(SystemLogLevel::info, Log::appSubsystem, QStringLiteral("x"), QStringLiteral("second"));
+    say(*center, "first");
+    ASSERT_TRUE(held->waitFor("first"));
+    say(*center, "second");
     center->shutdown(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
     center.reset();
 
     SystemLog::setSink(m_journal);
-    held->release(QStringLiteral("first"));
+    held->release("first");
     held.reset();
     // The writer lets go of the sink once its batch reached the ring and the files.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!watched.expired() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(watched.expired());
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return watched.expired(); }));
 }
 
 // A program that quits with lines still queued writes them all, keeps rotating its files

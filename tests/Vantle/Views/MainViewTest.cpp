@@ -173,11 +173,6 @@ TEST_F(MainViewTest, AWeekThatCannotBeRefreshedSaysSoQuietly)
     EXPECT_FALSE(view.staleLine()->isVisible());
 }
 
-} // namespace
-
-
-namespace {
-
 // "Settings…" is the view's one control: Tab comes back to it, through no stop that takes the
 // focus to show nothing (the list of categories scrolls, but is no stop). And "Your week is
 // ready." comes into the window's bottom-trailing corner: the meetings strip ends above it.
